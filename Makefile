@@ -1,0 +1,56 @@
+# frcore: build, test and run on an ordinary Linux machine.
+#
+#   make run        install what is missing, build, and run a simulated board in the foreground
+#   make test       build and run every test
+#   make sanitize   every test under AddressSanitizer and UndefinedBehaviorSanitizer, then
+#                   under ThreadSanitizer
+#   make fuzz       every fuzz target for FUZZ_SECONDS seconds (clang and libFuzzer)
+#   make bench      the benchmarks, in a release build
+
+JOBS ?= 2
+BUILD_TYPE ?= RelWithDebInfo
+FUZZ_SECONDS ?= 60
+BOARD ?= board
+CMAKE_FLAGS ?=
+ifeq ($(CI),true)
+  CMAKE_FLAGS += -DFRCORE_WERROR=ON
+endif
+
+comma := ,
+configure = cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=$(2) $(CMAKE_FLAGS) $(3) >/dev/null
+
+.PHONY: deps build test run sanitize fuzz bench clean
+
+deps:
+	@sh tools/install-deps.sh
+
+build: deps
+	$(call configure,build,$(BUILD_TYPE),)
+	cmake --build build -j$(JOBS)
+
+test: build
+	ctest --test-dir build --output-on-failure -j$(JOBS)
+
+run: build
+	build/tools/frsim $(BOARD)
+
+sanitize: deps
+	$(call configure,build-asan,Debug,-DFRCORE_SANITIZE=address$(comma)undefined)
+	cmake --build build-asan -j$(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+	$(call configure,build-tsan,Debug,-DFRCORE_SANITIZE=thread)
+	cmake --build build-tsan -j$(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j$(JOBS)
+
+fuzz: deps
+	CC=clang CXX=clang++ $(call configure,build-fuzz,Debug,-DFRCORE_FUZZ=ON)
+	cmake --build build-fuzz -j$(JOBS)
+	sh tools/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
+bench: deps
+	$(call configure,build-bench,Release,-DFRCORE_BENCH=ON)
+	cmake --build build-bench -j$(JOBS)
+	sh tools/run-benchmarks.sh build-bench
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz build-bench

@@ -1,0 +1,133 @@
+#include "platform/board.h"
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/time.h>
+
+namespace platform {
+namespace {
+
+std::int64_t systemTime() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+std::optional<std::uint64_t> availableBytes(const std::string& path) {
+  struct statvfs info {};
+  if (statvfs(path.c_str(), &info) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+class RealBoard final : public Board {
+ public:
+  std::string hostPortPath() const override { return "/dev/ttyGS0"; }
+  std::string printerPortPath() const override { return "/dev/ttyS0"; }
+  std::string identityMemoryPath() const override { return "/sys/bus/i2c/devices/0-0050/eeprom"; }
+  std::string cardDevicePath() const override { return "/dev/mmcblk0p1"; }
+  std::string cardMountPoint() const override { return "/mnt/sd/"; }
+  std::string nvPath(std::string_view name) const override { return "/nv/" + std::string(name); }
+
+  bool runMountCommand() override {
+    const std::string command = "mount -t vfat " + cardDevicePath() + " " + cardMountPoint() + " -o sync";
+    return std::system(command.c_str()) != -1;
+  }
+
+  // A mount point lies on another device than its parent directory.
+  bool cardMounted() const override {
+    struct stat point {}, parent {};
+    const std::string mountPoint = cardMountPoint();
+    if (stat(mountPoint.c_str(), &point) != 0) return false;
+    if (stat((mountPoint + "..").c_str(), &parent) != 0) return false;
+    return point.st_dev != parent.st_dev;
+  }
+
+  std::optional<std::uint64_t> cardAvailableBytes() const override { return availableBytes(cardMountPoint()); }
+
+  std::int64_t now() const override { return systemTime(); }
+
+  bool setClock(std::int64_t secondsSinceEpoch) override {
+    const std::time_t moment = static_cast<std::time_t>(secondsSinceEpoch);
+    std::tm local{};
+    if (localtime_r(&moment, &local) == nullptr) return false;
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    const std::string command = std::string("date -s \"") + text + "\" && hwclock -w";
+    return std::system(command.c_str()) == 0;
+  }
+};
+
+// Every path lies under the board's directory; the card counts as mounted when its device file
+// exists and the mount point is a directory; the clock is the machine's time plus an offset
+// kept in the file clock-offset.
+class SimulatedBoard final : public Board {
+ public:
+  explicit SimulatedBoard(std::string root) : root_(std::move(root)) {
+    while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+  }
+
+  std::string hostPortPath() const override { return root_ + "/dev/ttyGS0"; }
+  std::string printerPortPath() const override { return root_ + "/dev/ttyS0"; }
+  std::string identityMemoryPath() const override { return root_ + "/sys/bus/i2c/devices/0-0050/eeprom"; }
+  std::string cardDevicePath() const override { return root_ + "/dev/mmcblk0p1"; }
+  std::string cardMountPoint() const override { return root_ + "/mnt/sd/"; }
+  std::string nvPath(std::string_view name) const override { return root_ + "/nv/" + std::string(name); }
+
+  bool runMountCommand() override { return true; }
+
+  bool cardMounted() const override {
+    std::error_code error;
+    return std::filesystem::exists(cardDevicePath(), error) &&
+           std::filesystem::is_directory(cardMountPoint(), error);
+  }
+
+  std::optional<std::uint64_t> cardAvailableBytes() const override {
+    std::ifstream stated(root_ + "/card-free-bytes");
+    if (stated) {
+      std::uint64_t bytes = 0;
+      if (stated >> bytes) return bytes;
+      return std::nullopt;
+    }
+    return availableBytes(cardMountPoint());
+  }
+
+  std::int64_t now() const override { return systemTime() + clockOffset(); }
+
+  bool setClock(std::int64_t secondsSinceEpoch) override {
+    std::ofstream offset(offsetPath(), std::ios::trunc);
+    offset << (secondsSinceEpoch - systemTime()) << '\n';
+    offset.flush();
+    return static_cast<bool>(offset);
+  }
+
+ private:
+  std::string offsetPath() const { return root_ + "/clock-offset"; }
+
+  std::int64_t clockOffset() const {
+    std::ifstream offset(offsetPath());
+    std::int64_t seconds = 0;
+    if (offset >> seconds) return seconds;
+    return 0;
+  }
+
+  std::string root_;
+};
+
+}  // namespace
+
+std::unique_ptr<Board> makeRealBoard() { return std::make_unique<RealBoard>(); }
+
+std::unique_ptr<Board> makeSimulatedBoard(std::string root) {
+  return std::make_unique<SimulatedBoard>(std::move(root));
+}
+
+std::unique_ptr<Board> boardFromEnvironment() {
+  const char* root = std::getenv("FRCORE_ROOT");
+  if (root != nullptr && *root != '\0') return makeSimulatedBoard(root);
+  return makeRealBoard();
+}
+
+}  // namespace platform

@@ -1,0 +1,69 @@
+// The board: where the service's devices and files are, the clock, and the shell commands.
+//
+// This is the only code that knows device paths, mounts the card or touches the clock. The
+// real board uses the fixed paths of the hardware; the simulated board (chosen by the
+// environment variable FRCORE_ROOT) puts every path under one directory and keeps the clock
+// as an offset from the machine's time. Tests substitute their own board, usually a
+// BoardWrapper that overrides one operation.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class Board {
+ public:
+  virtual ~Board() = default;
+
+  virtual std::string hostPortPath() const = 0;        // the host link's serial line
+  virtual std::string printerPortPath() const = 0;     // the printer's serial line
+  virtual std::string identityMemoryPath() const = 0;  // the 4096-byte identity memory
+  virtual std::string cardDevicePath() const = 0;      // present when a card is inserted
+  virtual std::string cardMountPoint() const = 0;      // ends with '/'
+  virtual std::string nvPath(std::string_view name) const = 0;  // a file of the reference store
+
+  // Mounts the card at its mount point; true when the command could be run. The caller checks
+  // cardMounted() afterwards.
+  virtual bool runMountCommand() = 0;
+  // Whether a file system is mounted at the card's mount point.
+  virtual bool cardMounted() const = 0;
+  // Bytes available to the service on the card's file system, if it can be asked.
+  virtual std::optional<std::uint64_t> cardAvailableBytes() const = 0;
+
+  // The current time, seconds since the epoch, and setting it (false when that failed).
+  virtual std::int64_t now() const = 0;
+  virtual bool setClock(std::int64_t secondsSinceEpoch) = 0;
+};
+
+// Forwards every operation to another board, so that a test overrides only what it needs.
+class BoardWrapper : public Board {
+ public:
+  explicit BoardWrapper(Board& target) : target_(target) {}
+
+  std::string hostPortPath() const override { return target_.hostPortPath(); }
+  std::string printerPortPath() const override { return target_.printerPortPath(); }
+  std::string identityMemoryPath() const override { return target_.identityMemoryPath(); }
+  std::string cardDevicePath() const override { return target_.cardDevicePath(); }
+  std::string cardMountPoint() const override { return target_.cardMountPoint(); }
+  std::string nvPath(std::string_view name) const override { return target_.nvPath(name); }
+  bool runMountCommand() override { return target_.runMountCommand(); }
+  bool cardMounted() const override { return target_.cardMounted(); }
+  std::optional<std::uint64_t> cardAvailableBytes() const override { return target_.cardAvailableBytes(); }
+  std::int64_t now() const override { return target_.now(); }
+  bool setClock(std::int64_t secondsSinceEpoch) override { return target_.setClock(secondsSinceEpoch); }
+
+ private:
+  Board& target_;
+};
+
+std::unique_ptr<Board> makeRealBoard();
+// A simulated board on the directory `root`.
+std::unique_ptr<Board> makeSimulatedBoard(std::string root);
+// The simulated board of FRCORE_ROOT when it is set, otherwise the real board.
+std::unique_ptr<Board> boardFromEnvironment();
+
+}  // namespace platform
