@@ -1,0 +1,36 @@
+// The core of the register: brings the device up, then executes host commands one at a time.
+//
+// The core worker lives on the main thread. Every command that changes fiscal data runs here,
+// so documents, counters and the archive are never touched concurrently. The host link hands
+// commands over through the processing queue; the core loop takes one per pass, dispatches it
+// by command code and puts the result back under the transaction's identifier.
+#pragma once
+
+#include "core/base_worker.h"
+#include "core/device_state.h"
+#include "link/processing_queue.h"
+#include "link/queue_records.h"
+#include "platform/board.h"
+#include "storage/identity_memory.h"
+
+class CoreWorker : public BaseWorker {
+ public:
+  CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers);
+
+  // The start-up sequence: the status reset, the reference tables, the identity, the card.
+  void init();
+  // The core loop: one transaction per pass, a 20 ms sleep after each pass. Never returns.
+  [[noreturn]] void runLoop();
+  // One pass without the sleep: executes the oldest waiting transaction, if any.
+  bool runOnce();
+  CoreApiResult dispatch(const CoreTransaction& transaction);
+
+ private:
+  CoreApiResult readArchiveBlock() const;
+  int setFactorySerialNumber(bytes::View payload);
+
+  CoreQueue queue_;
+  DeviceState& state_;
+  platform::Board& board_;
+  IdentityMemory identity_;
+};

@@ -1,0 +1,82 @@
+// The registration in force, kept byte for byte in the identity memory and in the archive.
+//
+// Layout (968 bytes, little-endian; texts CP866 padded with 0x00):
+//     0   16  registration number, text          (tag 11037)
+//    16   12  taxpayer number, text              (tag 11018)
+//    28  256  user name, text                    (tag 11048)
+//   284  256  place of settlement, text          (tag 11187)
+//   540  256  address of settlement, text        (tag 11009)
+//   796  160  five 32-byte tax-rate slots, slot i at 796 + 32 i (tags 13105 + i)
+//   956    4  registration time, u32 seconds     (tag 11012)
+//   960    4  archive id, u32                    (tag 11041)
+//   964    4  check value, u32: CRC-32 of the registration number text, the taxpayer number
+//             text, the serial number text and the device key
+// The text of a field is its bytes up to the first 0x00; a field without 0x00 reads as all its
+// bytes followed by one 0x00 byte, and that longer text is what enters check values and prints.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "values/bytes.h"
+#include "values/tlv.h"
+
+class RegData {
+ public:
+  static constexpr std::size_t kSize = 968;
+  static constexpr std::size_t kTaxRateSlots = 5;
+  static constexpr std::size_t kTaxRateSlotSize = 32;
+
+  enum class Text { RegistrationNumber, TaxpayerNumber, UserName, Place, Address };
+
+  // The default record: all zero but every tax-rate slot marked not set (rate word 0xC000).
+  RegData();
+  // A record from its stored bytes; exactly kSize bytes.
+  static RegData fromBytes(bytes::View stored);
+
+  bytes::View bytes() const { return raw_; }
+
+  std::string text(Text field) const;
+  // Refuses (false, unchanged) a text longer than the field; otherwise clears the field and
+  // copies the text to its start.
+  bool setText(Text field, std::string_view text);
+
+  // The 32 bytes of slot 0..4.
+  bytes::View taxRateSlot(std::size_t index) const;
+  // Sets slot 0..4 from 32 bytes; other indexes do nothing.
+  void setTaxRateSlot(std::size_t index, bytes::View slot);
+
+  std::uint32_t registrationTime() const;
+  void setRegistrationTime(std::uint32_t seconds);
+  std::uint32_t archiveId() const;
+  void setArchiveId(std::uint32_t id);
+  std::uint32_t checkValue() const;
+
+  // Registration, taxpayer, user name, place and address texts not empty, check value not 0,
+  // registration time in 1 .. 0x7FFFFFFF.
+  bool isComplete() const;
+  // Computes and stores the check value; returns isComplete().
+  bool seal(std::string_view serialNumber, bytes::View deviceKey);
+  // Complete and the stored check value is the one computed.
+  bool verify(std::string_view serialNumber, bytes::View deviceKey) const;
+
+  // Taxpayer number: bytes 16-25 digits, 26-27 digits or 0x00.
+  bool taxpayerNumberValid() const;
+  // Registration number: bytes 0-9 digits, 10-15 digits or 0x00.
+  bool registrationNumberValid() const;
+
+  // One value by its tag, for the host's registration query: the texts, 11012 the registration
+  // time (u32), 11041 the archive id (u32), 13105-13109 the tax-rate slots (also when not set);
+  // any other tag gives an empty item.
+  TlvItem valueByTag(std::uint16_t tag) const;
+
+  friend bool operator==(const RegData&, const RegData&) = default;
+
+ private:
+  std::uint32_t computeCheckValue(std::string_view serialNumber, bytes::View deviceKey) const;
+
+  std::array<std::uint8_t, kSize> raw_{};
+};

@@ -1,0 +1,254 @@
+#include "link/host_link.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sstream>
+
+#include "platform/log.h"
+#include "platform/sleep.h"
+#include "values/crc.h"
+#include "values/tlv.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::uint8_t kStartByte = 0x04;
+constexpr std::uint8_t kResendByte = 0x05;
+
+// Each further piece of a frame must follow the previous one within this time.
+constexpr int kPieceTimeoutMs = 500;
+constexpr auto kReopenInterval = 1s;
+constexpr auto kPauseBeforeErrorReply = 20ms;
+constexpr auto kPauseBeforeReply = 10ms;
+
+const bytes::Bytes kVersion{0x00, 0x00, 0x04};
+const bytes::Bytes kKeyPrefix{0x3E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+
+enum LinkCommand : std::uint8_t {
+  kState = 0x10,
+  kStatus = 0x30,
+  kModel = 0x31,
+  kKey = 0x32,
+  kVersionQuery = 0x33,
+  kRegistrationValue = 0x44,
+  kPrinterStatusRefresh = 0xC0,
+};
+
+std::string bufferText(const bytes::Bytes& buffer) {
+  return buffer.empty() ? "EMPTY BUF" : bytes::hexUpper(buffer);
+}
+
+std::string lowerHex(std::uint8_t value) {
+  std::ostringstream text;
+  text << std::hex << static_cast<int>(value);
+  return text.str();
+}
+
+}  // namespace
+
+HostLink::HostLink(std::string portName, DeviceState& state, const platform::Board& board, Core core)
+    : HostLink(makeSerialLinkPort(std::move(portName)), state, board, core) {}
+
+HostLink::HostLink(std::unique_ptr<LinkPort> port, DeviceState& state, const platform::Board& board, Core core)
+    : state_(state), board_(board), core_(core), port_(std::move(port)), lastReply_(17) {}
+
+HostLink::~HostLink() = default;
+
+bool HostLink::openPort() { return port_->open(); }
+
+bool HostLink::portLost() const { return lastReadError_ != EINTR && lastReadError_ != EAGAIN; }
+
+void HostLink::run() {
+  lastReply_ = CoreApiResult(17);
+  stopRequested_ = false;
+  while (!stopRequested_) {
+    if (!port_->isOpen() && !openPort()) {
+      platform::sleepFor(kReopenInterval);
+      continue;
+    }
+    CoreTransaction transaction;
+    CoreApiResult result;
+    const int code = readFrame(transaction);
+    if (code == 12 && portLost()) {
+      // The device went away (a hang-up or an I/O error): nobody would read a reply.
+      port_->close();
+      continue;
+    }
+    if (code != 0) {
+      platform::sleepFor(kPauseBeforeErrorReply);
+      sendReply(CoreApiResult(code));
+      continue;
+    }
+    if (!handleRequest(transaction, result)) result = CoreApiResult(8);
+    platform::sleepFor(kPauseBeforeReply);
+    sendReply(result);
+  }
+  port_->close();
+}
+
+bool HostLink::readPieces(bytes::Bytes& out, std::size_t count) {
+  out.clear();
+  bytes::Bytes piece;
+  while (out.size() < count) {
+    if (port_->readWithin(piece, count - out.size(), kPieceTimeoutMs) <= 0) return false;
+    out.insert(out.end(), piece.begin(), piece.end());
+  }
+  return true;
+}
+
+int HostLink::readFrame(CoreTransaction& transaction) {
+  transaction.identifier = 0;
+  bytes::Bytes buffer;
+  int got = 0;
+  for (;;) {
+    errno = 0;
+    got = port_->read(buffer, 1);
+    if (got != 1 || buffer[0] == kStartByte) break;
+    platform::logLine("<< " + lowerHex(buffer[0]) + " " + std::to_string(board_.now()));
+    if (buffer[0] == kResendByte) sendReply(CoreApiResult(lastReply_));
+  }
+  if (got != 1) {
+    lastReadError_ = got == 0 ? 0 : errno;
+    platform::logLine("read 104 " + bufferText(buffer));
+    return 12;
+  }
+
+  bytes::Bytes lengthField;
+  if (!readPieces(lengthField, 2)) {
+    platform::logLine("read 110 " + bufferText(lengthField));
+    return 11;
+  }
+  const std::size_t length = bytes::loadU16(lengthField, 0);
+  if (length > kMaxRequestBody) {
+    platform::logLine("read 117 " + bufferText(lengthField) + " " + std::to_string(length));
+    return 11;
+  }
+  if (length == 0) {
+    // A frame without a command byte: nothing to serve.
+    platform::logLine("read 117 " + bufferText(lengthField) + " 0");
+    bytes::Bytes crcField;
+    readPieces(crcField, 2);
+    return 11;
+  }
+
+  bytes::Bytes bodyAndCrc;
+  if (!readPieces(bodyAndCrc, length + 2)) {
+    platform::logLine("read 124  " + std::to_string(length) + " " + bufferText(bodyAndCrc));
+    return 11;
+  }
+  const bytes::View body = bytes::View(bodyAndCrc).first(length);
+  const std::uint16_t expected = crc::Crc16().update(lengthField).update(body).value();
+  if (bytes::loadU16(bodyAndCrc, length) != expected) return 9;
+
+  bytes::ByteReader reader(body);
+  transaction.command = reader.u8();
+  transaction.payload.clear();
+  if (reader.remaining() >= 4) {
+    transaction.identifier = reader.u32();
+    const bytes::View payload = reader.rest();
+    transaction.payload.assign(payload.begin(), payload.end());
+  }
+  while (transaction.identifier == 0) transaction.identifier = makeUpIdentifier(transaction);
+  return 0;
+}
+
+// CRC-32 of the command, the time, the payload and two random bytes.
+std::uint32_t HostLink::makeUpIdentifier(const CoreTransaction& transaction) const {
+  bytes::Bytes seed;
+  bytes::appendU8(seed, transaction.command);
+  bytes::appendU32(seed, static_cast<std::uint32_t>(board_.now()));
+  bytes::appendBytes(seed, transaction.payload);
+  bytes::appendU8(seed, static_cast<std::uint8_t>(std::rand()));
+  bytes::appendU8(seed, static_cast<std::uint8_t>(std::rand()));
+  return crc::crc32(seed);
+}
+
+void HostLink::sendReply(const CoreApiResult& result) {
+  lastReply_ = result;
+  bytes::Bytes body;
+  bytes::appendU8(body, static_cast<std::uint8_t>(result.code()));
+  if (4 + result.data().size() <= kMaxReplyPayload) {
+    bytes::appendU32(body, result.identifier());
+    bytes::appendBytes(body, result.data());
+  } else {
+    body[0] = 11;
+  }
+  bytes::Bytes frame;
+  bytes::appendU8(frame, kStartByte);
+  bytes::appendU16(frame, static_cast<std::uint16_t>(body.size()));
+  bytes::appendBytes(frame, body);
+  bytes::appendU16(frame, crc::Crc16().update(bytes::View(frame).subspan(1)).value());
+  port_->write(bytes::View(frame));
+}
+
+// Shift open (1 byte), shift number, receipt counter, then the whole shift record.
+bytes::Bytes HostLink::stateBlock() const {
+  const bytes::Bytes status = state_.statusBytes();
+  bytes::Bytes block;
+  bytes::appendU8(block, (bytes::loadU16(status, FrStatus::StatusStruct::kFlags) & FrStatus::kShiftOpen) ? 1 : 0);
+  bytes::appendBytes(block, bytes::slice(status, FrStatus::StatusStruct::kShiftNumber, 2));
+  bytes::appendBytes(block, bytes::slice(status, FrStatus::StatusStruct::kReceiptCounter, 2));
+  bytes::appendBytes(block, state_.cycleBytes());
+  return block;
+}
+
+bool HostLink::handleRequest(const CoreTransaction& transaction, CoreApiResult& result) {
+  const auto reply = [&](int code, bytes::Bytes data = {}) {
+    result = CoreApiResult(code, std::move(data));
+    result.setIdentifier(transaction.identifier);
+    return true;
+  };
+
+  switch (transaction.command) {
+    case kState:
+      if (!state_.currentModelData()->isValid()) return reply(13);
+      return reply(0, stateBlock());
+
+    case kStatus: {
+      if (core_ == Core::Running) {
+        CoreTransaction refresh = transaction;
+        refresh.command = kPrinterStatusRefresh;
+        CoreApiResult dropped;
+        queue_.exec(refresh, dropped);
+      }
+      const auto model = state_.currentModelData();
+      if (!model->isValid()) return reply(13);
+      const std::string serial = model->serialNumber();
+      bytes::Bytes data(serial.begin(), serial.end());
+      bytes::appendBytes(data, state_.statusBytes());
+      return reply(0, std::move(data));
+    }
+
+    case kModel: {
+      const auto model = state_.currentModelData();
+      if (!model->isValid()) return reply(13);
+      return reply(0, bytes::Bytes(model->bytes().begin(), model->bytes().begin() + 44));
+    }
+
+    case kKey: {
+      const bytes::Bytes key = state_.deviceKey();
+      if (key.empty()) return reply(25);
+      bytes::Bytes data = kVersion;
+      bytes::appendBytes(data, kKeyPrefix);
+      bytes::appendBytes(data, key);
+      return reply(0, std::move(data));
+    }
+
+    case kVersionQuery:
+      return reply(0, kVersion);
+
+    case kRegistrationValue: {
+      if (transaction.payload.size() != 2) return reply(22);
+      const auto registration = state_.currentRegData();
+      if (!registration->isComplete()) return reply(38);
+      return reply(0, registration->valueByTag(bytes::loadU16(transaction.payload, 0)).encode());
+    }
+
+    default:
+      if (core_ == Core::Absent) return false;
+      if (!queue_.exec(transaction, result)) return false;
+      result.setIdentifier(transaction.identifier);
+      return true;
+  }
+}

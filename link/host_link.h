@@ -1,0 +1,76 @@
+// The host link: the register's side of the point-of-sale host's serial line.
+//
+// Frame (both directions, little-endian):
+//   0x04 | LEN u16 | body (LEN bytes) | CRC-16 u16 of the two LEN bytes and the body
+// Request body: command u8 | identifier u32 (0 asks the register to make one up) | payload.
+// A body of 1 to 4 bytes carries a command code only. The longest request body is 1024 bytes.
+// Reply body:   result code u8 | identifier u32 | data; identifier and data at most 4096 bytes,
+// else the reply is the one-byte body 11.
+// A 0x05 byte received while waiting for a start byte asks for the last reply again.
+//
+// One request is in flight at a time: a frame is read, answered by the link itself (version,
+// state, identity, key, registration values) or carried to the core through the processing
+// queue, and the next frame is read only after the reply has been written.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/device_state.h"
+#include "link/processing_queue.h"
+#include "link/queue_records.h"
+#include "platform/board.h"
+#include "link/link_port.h"
+
+class HostLink {
+ public:
+  static constexpr std::size_t kMaxRequestBody = 1024;
+  static constexpr std::size_t kMaxReplyPayload = 4096;  // identifier and data
+
+  // What happens to commands the link does not serve itself.
+  enum class Core { Running, Absent };
+
+  HostLink(std::string portName, DeviceState& state, const platform::Board& board, Core core = Core::Running);
+  HostLink(std::unique_ptr<LinkPort> port, DeviceState& state, const platform::Board& board, Core core);
+  ~HostLink();
+
+  HostLink(const HostLink&) = delete;
+  HostLink& operator=(const HostLink&) = delete;
+
+  // The session: serves requests until stop() is called. While the port is missing or cannot be
+  // opened it tries again about once a second, quietly.
+  void run();
+  void stop() { stopRequested_ = true; }
+
+  // Opens the port with the link's line settings; false when it is not there.
+  bool openPort();
+
+  // Reads one request frame into `transaction`: 0, or the result code of a frame that could
+  // not be read (9 CRC mismatch, 11 bad length or a frame that stopped arriving, 12 no start
+  // byte).
+  int readFrame(CoreTransaction& transaction);
+  // Frames and writes a reply and remembers it as the last reply.
+  void sendReply(const CoreApiResult& result);
+  // Serves a link-level command or carries the transaction to the core; false when the core
+  // gave no result.
+  bool handleRequest(const CoreTransaction& transaction, CoreApiResult& result);
+
+ private:
+  // Reads exactly `count` bytes into `out`, in as many pieces as the device delivers, each piece
+  // within the piece time-out. False when the bytes stopped coming or the port failed.
+  bool readPieces(bytes::Bytes& out, std::size_t count);
+  std::uint32_t makeUpIdentifier(const CoreTransaction& transaction) const;
+  bytes::Bytes stateBlock() const;
+  bool portLost() const;
+
+  DeviceState& state_;
+  const platform::Board& board_;
+  Core core_;
+  std::unique_ptr<LinkPort> port_;
+  CoreQueue queue_;
+  std::atomic<bool> stopRequested_{false};
+  CoreApiResult lastReply_;
+  int lastReadError_ = 0;  // errno of the last failed read of a start byte, 0 for an end of input
+};

@@ -1,0 +1,161 @@
+#include "reference/cashier.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+#include "platform/stdio_file.h"
+
+namespace {
+
+constexpr std::size_t kRightsOffset = 1;
+constexpr std::size_t kPasswordOffset = 3;
+
+using platform::File;
+using platform::openFile;
+
+std::size_t slotOffset(unsigned number) { return (number - 1) * Cashier::kSlotSize; }
+
+// Writes at `offset` and flushes; true when every byte went out. The file is closed either way,
+// and a failing close fails the write too.
+bool writeAndClose(File file, std::size_t offset, bytes::View data) {
+  bool written = std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) == 0 &&
+                 std::fwrite(data.data(), 1, data.size(), file.get()) == data.size() &&
+                 std::fflush(file.get()) == 0;
+  return std::fclose(file.release()) == 0 && written;
+}
+
+// The slots of a new table from cashier `first` on: empty slots that carry only their number,
+// and the administrator's.
+bytes::Bytes defaultSlots(unsigned first) {
+  bytes::Bytes slots;
+  for (unsigned n = first; n <= Cashier::kCount; ++n) {
+    Cashier record;
+    record.number = static_cast<std::uint8_t>(n);
+    if (record.isAdministrator()) {
+      record.rights = CashierRights::kAdministrator;
+      record.password = Cashier::kDefaultAdministratorPassword;
+      record.name = Cashier::kDefaultAdministratorName;
+    }
+    bytes::appendBytes(slots, record.encode());
+  }
+  return slots;
+}
+
+}  // namespace
+
+bool Cashier::isValid() const { return isNumber(number) && password != 0 && rights != 0 && !name.empty(); }
+
+Cashier::Slot Cashier::encode() const {
+  Slot slot{};
+  bytes::storeU8(slot, 0, number);
+  bytes::storeU16(slot, kRightsOffset, rights);
+  bytes::storeU32(slot, kPasswordOffset, static_cast<std::uint32_t>(password));
+  const bytes::View text = bytes::view(name);
+  bytes::storeBytes(slot, kNameOffset, kNameSize, text.first(std::min(text.size(), kNameSize)));
+  return slot;
+}
+
+Cashier Cashier::decode(SlotView slot) {
+  Cashier record;
+  record.number = bytes::loadU8(slot, 0);
+  record.rights = bytes::loadU16(slot, kRightsOffset);
+  record.password = static_cast<std::int32_t>(bytes::loadU32(slot, kPasswordOffset));
+  record.name = bytes::fieldText(bytes::slice(slot, kNameOffset, kNameSize));  // the last byte counts as 0x00
+  return record;
+}
+
+bool Cashier::decodeChecked(bytes::View data, Cashier& out) {
+  if (data.size() != kSlotSize) return false;
+  const Cashier record = decode(SlotView(data.data(), kSlotSize));
+  if (!isNumber(record.number)) return false;
+  out = record;
+  return true;
+}
+
+bool CashierTable::ensureCashierFile() {
+  std::lock_guard guard(lock_);
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path_, error);
+  File file;
+  std::size_t wholeSlots = 0;
+  if (!error) {
+    if (size >= kFileSize) return true;
+    // A file cut short while it was being created: the slots it holds whole stay, a part of a
+    // slot does not count.
+    wholeSlots = size / Cashier::kSlotSize;
+    file = openFile(path_, "r+b");
+  } else if (error == std::errc::no_such_file_or_directory) {
+    file = openFile(path_, "w+b");
+  }
+  if (!file) return false;
+  const unsigned first = static_cast<unsigned>(wholeSlots) + 1;
+  return writeAndClose(std::move(file), slotOffset(first), defaultSlots(first));
+}
+
+bool CashierTable::readSlot(unsigned n, Cashier::Slot& slot) const {
+  File file = openFile(path_, "rb");
+  return file && std::fseek(file.get(), static_cast<long>(slotOffset(n)), SEEK_SET) == 0 &&
+         std::fread(slot.data(), 1, slot.size(), file.get()) == slot.size();
+}
+
+bool CashierTable::readCashier(unsigned n, Cashier& out) {
+  if (!Cashier::isNumber(n)) return false;
+  std::lock_guard guard(lock_);
+  Cashier::Slot slot;
+  if (!readSlot(n, slot)) return false;
+  out = Cashier::decode(slot);
+  out.number = static_cast<std::uint8_t>(n);
+  return true;
+}
+
+bool CashierTable::saveCashier(const Cashier& record) {
+  if (!Cashier::isNumber(record.number)) return false;
+  std::lock_guard guard(lock_);
+  File file = openFile(path_, "r+b");
+  if (!file) return false;
+  const Cashier::Slot slot = record.encode();
+  if (!writeAndClose(std::move(file), slotOffset(record.number), slot)) return false;
+  cache_.insert_or_assign(record.number, Cashier::decode(slot));
+  return true;
+}
+
+bool CashierTable::checkCashier(unsigned n, std::uint32_t password, Cashier& out) {
+  out = Cashier{};
+  if (!Cashier::isNumber(n)) return false;
+  std::lock_guard guard(lock_);
+  const auto number = static_cast<std::uint8_t>(n);
+  auto cached = cache_.find(number);
+  if (cached == cache_.end()) {
+    Cashier::Slot slot;
+    if (!readSlot(n, slot)) return false;
+    const Cashier stored = Cashier::decode(slot);
+    if (stored.number != number) return false;
+    cached = cache_.emplace(number, stored).first;
+  }
+  out = cached->second;
+  return out.passwordMatches(password) && out.isValid();
+}
+
+namespace {
+
+std::unique_ptr<CashierTable>& processTable() {
+  static std::unique_ptr<CashierTable> table;
+  return table;
+}
+
+}  // namespace
+
+void bindCashierTable(const platform::Board& board) {
+  if (processTable()) throw std::logic_error("the cashier table is bound already");
+  processTable() = std::make_unique<CashierTable>(board.nvPath("CASHIERS"));
+}
+
+CashierTable& cashierTable() {
+  if (!processTable()) throw std::logic_error("the cashier table is not bound");
+  return *processTable();
+}

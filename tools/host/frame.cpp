@@ -1,0 +1,110 @@
+#include "tools/host/frame.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+#include "values/crc.h"
+
+namespace host {
+
+bytes::Bytes frame(bytes::View body) {
+  if (body.size() > std::numeric_limits<std::uint16_t>::max()) {
+    throw std::length_error("frame body longer than its length field can hold");
+  }
+  bytes::Bytes out;
+  out.reserve(body.size() + kFrameOverhead);
+  bytes::appendU8(out, kStartByte);
+  bytes::appendU16(out, static_cast<std::uint16_t>(body.size()));
+  bytes::appendBytes(out, body);
+  const std::uint16_t check = crc::crc16(bytes::View(out).subspan(1));
+  bytes::appendU16(out, check);
+  return out;
+}
+
+bytes::Bytes requestBody(const Request& request) {
+  bytes::Bytes body;
+  body.reserve(5 + request.payload.size());
+  bytes::appendU8(body, request.command);
+  bytes::appendU32(body, request.identifier);
+  bytes::appendBytes(body, request.payload);
+  return body;
+}
+
+bytes::Bytes requestFrame(const Request& request) { return frame(requestBody(request)); }
+
+std::optional<Reply> parseReplyBody(bytes::View body) {
+  if (body.size() == 1) return Reply{body[0], 0, {}};
+  if (body.size() < 5) return std::nullopt;
+  bytes::ByteReader reader(body);
+  Reply reply{};
+  reply.code = reader.u8();
+  reply.identifier = reader.u32();
+  const bytes::View data = reader.rest();
+  reply.data.assign(data.begin(), data.end());
+  return reply;
+}
+
+void FrameReader::feed(bytes::View data) { bytes::appendBytes(buffer_, data); }
+
+namespace {
+
+enum class Candidate { kFalseStart, kIncomplete, kGood, kBadCrc };
+
+// What the bytes from `start` (a start byte) hold.
+Candidate examine(bytes::View buffer, std::size_t start, std::size_t maxBody) {
+  const bytes::View rest = buffer.subspan(start);
+  if (rest.size() < 3) return Candidate::kIncomplete;
+  const std::size_t length = bytes::loadU16(rest, 1);
+  if (length > maxBody) return Candidate::kFalseStart;
+  if (rest.size() < length + kFrameOverhead) return Candidate::kIncomplete;
+  const bool crcMatches = crc::crc16(rest.subspan(1, 2 + length)) == bytes::loadU16(rest, 3 + length);
+  return crcMatches ? Candidate::kGood : Candidate::kBadCrc;
+}
+
+// The position of the first start byte after the first one that begins a complete frame with
+// a good CRC, if there is one.
+std::optional<std::size_t> laterGoodFrame(bytes::View buffer, std::size_t maxBody) {
+  for (std::size_t start = 1; start < buffer.size(); ++start) {
+    if (buffer[start] == kStartByte && examine(buffer, start, maxBody) == Candidate::kGood) return start;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<FrameReader::Frame> FrameReader::next() {
+  while (true) {
+    buffer_.erase(buffer_.begin(), std::find(buffer_.begin(), buffer_.end(), kStartByte));
+    if (buffer_.empty()) return std::nullopt;
+
+    const Candidate found = examine(buffer_, 0, maxBody_);
+    if (found == Candidate::kFalseStart) {
+      buffer_.erase(buffer_.begin());
+      continue;
+    }
+    if (found == Candidate::kIncomplete) {
+      // A stray start byte may announce a length that looks plausible; rather than wait for
+      // bytes that may never come, take a complete good frame that follows it.
+      const auto later = laterGoodFrame(buffer_, maxBody_);
+      if (!later) return std::nullopt;
+      buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(*later));
+      continue;
+    }
+    const bool crcMatches = found == Candidate::kGood;
+    const std::size_t length = bytes::loadU16(buffer_, 1);
+    const auto body = buffer_.begin() + 3;
+    Frame frame{bytes::Bytes(body, body + static_cast<std::ptrdiff_t>(length)), crcMatches};
+    const std::size_t consumed = crcMatches ? length + kFrameOverhead : 1;
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(consumed));
+    return frame;
+  }
+}
+
+bytes::Bytes FrameReader::takeBuffered() {
+  bytes::Bytes taken;
+  taken.swap(buffer_);
+  return taken;
+}
+
+}  // namespace host

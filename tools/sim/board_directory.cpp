@@ -1,0 +1,37 @@
+#include "tools/sim/board_directory.h"
+
+#include <cerrno>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+namespace sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kIdentityMemorySize = 4096;
+
+// Creates `file` with `content` unless something is already there.
+void createIfMissing(const fs::path& file, const std::string& content) {
+  if (fs::exists(fs::symlink_status(file))) return;
+  std::ofstream out(file, std::ios::binary);
+  out << content;
+  out.close();
+  if (!out) {
+    throw fs::filesystem_error("cannot create board file", file, std::error_code(errno, std::generic_category()));
+  }
+}
+
+}  // namespace
+
+void prepareBoardDirectory(const fs::path& root) {
+  const fs::path identityDirectory = root / "sys/bus/i2c/devices/0-0050";
+  for (const fs::path& directory : {root / "dev", identityDirectory, root / "mnt/sd", root / "nv", root / "paper"}) {
+    fs::create_directories(directory);
+  }
+  createIfMissing(identityDirectory / "eeprom", std::string(kIdentityMemorySize, '\xFF'));
+  createIfMissing(root / "dev/mmcblk0p1", "");
+}
+
+}  // namespace sim

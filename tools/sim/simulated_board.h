@@ -1,0 +1,80 @@
+// A whole simulated board: its directory, its two serial lines, the service running on it and
+// the printer at the other end of the printer line.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/sim/pseudo_terminal.h"
+#include "tools/sim/virtual_printer.h"
+
+namespace sim {
+
+struct BoardOptions {
+  std::filesystem::path root;
+  // The program run as the board's service, and its arguments (for example "-s").
+  std::filesystem::path service;
+  std::vector<std::string> serviceArguments = {};
+  // Append the service's standard output and error to root/frcore.log instead of sharing ours.
+  bool logToFile = false;
+  // Offer the host's end of the host line as the pseudo-terminal root/host. Without the relay
+  // the host's end is hostMasterFd().
+  bool hostRelay = false;
+};
+
+// Construction prepares the directory (prepareBoardDirectory), creates the host line (slave
+// linked at root/dev/ttyGS0) and the printer line (slave linked at root/dev/ttyS0), starts the
+// printer (and the relay) and then the service, with FRCORE_ROOT set to the absolute root.
+// The lines outlive the service: it can be stopped and started again on the same board.
+// Setup failures throw (std::system_error, std::filesystem::filesystem_error).
+//
+// The service is killed when the thread that started it ends (so a crashed test or simulator
+// leaves no service behind); start it from a thread that lives as long as the board.
+class SimulatedBoard {
+ public:
+  explicit SimulatedBoard(BoardOptions options);
+  ~SimulatedBoard();
+  SimulatedBoard(const SimulatedBoard&) = delete;
+  SimulatedBoard& operator=(const SimulatedBoard&) = delete;
+
+  const std::filesystem::path& root() const { return options_.root; }
+  std::filesystem::path hostPortPath() const { return options_.root / "host"; }
+  std::filesystem::path rawPaperPath() const { return options_.root / "paper/raw.bin"; }
+  std::filesystem::path logPath() const { return options_.root / "frcore.log"; }
+  int hostMasterFd() const { return hostLine_.masterFd(); }
+  pid_t servicePid() const { return service_; }
+
+  // Starts the service unless it is running. Both lines start empty: whatever the previous
+  // service left unread is discarded.
+  void startService();
+  // Kills the service (it has no orderly shutdown) and waits for it to end.
+  void stopService();
+  // The wait status of the service once it has ended by itself; nullopt while it runs or
+  // after stopService.
+  std::optional<int> serviceEnded();
+
+ private:
+  void runPrinter();
+  void runRelay();
+  // Wakes the printer and relay threads and waits for them to end.
+  void stopThreads();
+
+  BoardOptions options_;
+  PseudoTerminal hostLine_;
+  PseudoTerminal printerLine_;
+  std::optional<PseudoTerminal> relayLine_;
+  VirtualPrinter printer_;
+  // Readable once the board is being destroyed.
+  int stopEvent_ = -1;
+  pid_t service_ = -1;
+  std::optional<int> endStatus_;
+  std::thread printerThread_;
+  std::thread relayThread_;
+};
+
+}  // namespace sim

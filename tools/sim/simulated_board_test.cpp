@@ -1,0 +1,196 @@
+#include "tools/sim/simulated_board.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "platform/sleep.h"
+#include "tools/host/port.h"
+#include "tools/sim/board_directory.h"
+#include "tools/sim/testing.h"
+#include "tools/sim/virtual_printer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bytes::Bytes;
+using namespace std::chrono_literals;
+
+constexpr auto kPatience = 30s;
+
+Bytes fileBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const fs::path& file, const std::string& content) { std::ofstream(file, std::ios::binary) << content; }
+
+// Waits until `condition` holds; false when it still does not after a long while.
+template <typename Condition>
+bool eventually(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    platform::sleepFor(10ms);
+  }
+  return true;
+}
+
+// A board whose service is a shell script run in the board's directory.
+sim::BoardOptions scriptBoard(const fs::path& root, const std::string& script) {
+  return {.root = root,
+          .service = "/bin/sh",
+          .serviceArguments = {"-c", "cd \"$FRCORE_ROOT\" && " + script},
+          .logToFile = true};
+}
+
+// A service that sends back every byte the host sends.
+constexpr const char* kEchoService = "exec cat <dev/ttyGS0 >dev/ttyGS0";
+
+TEST(PrepareBoardDirectory, EmptyDirectory_GetsBlankIdentityCardAndFolders) {
+  sim::TemporaryDirectory directory;
+  const fs::path& root = directory.path();
+  sim::prepareBoardDirectory(root);
+
+  EXPECT_EQ(fileBytes(root / "sys/bus/i2c/devices/0-0050/eeprom"), Bytes(4096, 0xFF));
+  EXPECT_TRUE(fs::is_regular_file(root / "dev/mmcblk0p1"));
+  for (const char* folder : {"dev", "mnt/sd", "nv", "paper"}) EXPECT_TRUE(fs::is_directory(root / folder)) << folder;
+}
+
+TEST(PrepareBoardDirectory, ExistingBoard_KeepsItsState) {
+  sim::TemporaryDirectory directory;
+  const fs::path& root = directory.path();
+  sim::prepareBoardDirectory(root);
+  writeFile(root / "sys/bus/i2c/devices/0-0050/eeprom", "identity");
+  writeFile(root / "dev/mmcblk0p1", "card");
+  writeFile(root / "nv/CASHIERS", "table");
+  writeFile(root / "mnt/sd/archive", "documents");
+
+  sim::prepareBoardDirectory(root);
+  EXPECT_EQ(fileBytes(root / "sys/bus/i2c/devices/0-0050/eeprom"), Bytes(bytes::view("identity").begin(), bytes::view("identity").end()));
+  EXPECT_EQ(fileBytes(root / "dev/mmcblk0p1").size(), 4u);
+  EXPECT_EQ(fileBytes(root / "nv/CASHIERS").size(), 5u);
+  EXPECT_EQ(fileBytes(root / "mnt/sd/archive").size(), 9u);
+}
+
+TEST(VirtualPrinter, StatusQuery_AnsweredWithPaperPresentEvenWhenSplit) {
+  sim::TemporaryDirectory directory;
+  sim::VirtualPrinter printer(directory.path());
+  EXPECT_EQ(printer.receive(Bytes{0x1B, 0x40, 0x1B, 0x76}), Bytes{0x00});
+  EXPECT_EQ(printer.receive(Bytes{'v', 0x1B}), Bytes{});
+  EXPECT_EQ(printer.receive(Bytes{0x76}), Bytes{0x00});
+  // ESC ESC is a command of its own: the 'v' after it is plain text.
+  EXPECT_EQ(printer.receive(Bytes{0x1B, 0x1B, 0x76}), Bytes{});
+}
+
+TEST(VirtualPrinter, EveryByte_IsKeptOnThePaperAcrossRuns) {
+  sim::TemporaryDirectory directory;
+  sim::VirtualPrinter(directory.path()).receive(Bytes{'A', 0x1B, 0x76});
+  sim::VirtualPrinter(directory.path()).receive(Bytes{0x00, 0xFF});
+  EXPECT_EQ(fileBytes(directory.path() / "raw.bin"), (Bytes{'A', 0x1B, 0x76, 0x00, 0xFF}));
+}
+
+TEST(SimulatedBoard, Service_RunsWithAbsoluteRootAndItsOutputInTheLog) {
+  sim::TemporaryDirectory directory;
+  const fs::path relativeRoot = fs::relative(directory.path() / "board");
+  sim::SimulatedBoard board(scriptBoard(relativeRoot, "echo \"root=$FRCORE_ROOT\"; echo oops >&2; exit 3"));
+  EXPECT_TRUE(board.root().is_absolute());
+  ASSERT_TRUE(eventually([&] { return board.serviceEnded().has_value(); }));
+  EXPECT_EQ(WEXITSTATUS(*board.serviceEnded()), 3);
+
+  board.startService();
+  ASSERT_TRUE(eventually([&] { return board.serviceEnded().has_value(); }));
+  std::ifstream log(board.logPath());
+  std::stringstream text;
+  text << log.rdbuf();
+  const std::string once = "root=" + board.root().string() + "\noops\n";
+  EXPECT_EQ(text.str(), once + once);
+}
+
+TEST(SimulatedBoard, LinesAreLinkedInDevAndRemovedWithTheBoard) {
+  sim::TemporaryDirectory directory;
+  const fs::path root = directory.path();
+  {
+    sim::SimulatedBoard board(scriptBoard(root, "exit 0"));
+    EXPECT_TRUE(fs::read_symlink(root / "dev/ttyGS0").string().starts_with("/dev/pts/"));
+    EXPECT_TRUE(fs::read_symlink(root / "dev/ttyS0").string().starts_with("/dev/pts/"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(root / "host")));
+  }
+  EXPECT_FALSE(fs::exists(fs::symlink_status(root / "dev/ttyGS0")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(root / "dev/ttyS0")));
+}
+
+TEST(SimulatedBoard, HostLine_CarriesBytesBothWaysAndSurvivesRestart) {
+  sim::TemporaryDirectory directory;
+  sim::SimulatedBoard board(scriptBoard(directory.path(), kEchoService));
+  host::HostPort port(::dup(board.hostMasterFd()));
+  const Bytes frame = host::frame(Bytes{0x33, 0x0D, 0x0A});
+
+  ASSERT_TRUE(port.send(frame));
+  EXPECT_EQ(port.readFrameBody(kPatience), (Bytes{0x33, 0x0D, 0x0A}));
+
+  board.stopService();
+  EXPECT_FALSE(board.serviceEnded());
+  board.startService();
+  ASSERT_TRUE(port.send(frame));
+  EXPECT_EQ(port.readFrameBody(kPatience), (Bytes{0x33, 0x0D, 0x0A}));
+}
+
+TEST(SimulatedBoard, Printer_AnswersStatusQueryAndKeepsThePaper) {
+  sim::TemporaryDirectory directory;
+  sim::SimulatedBoard board(
+      scriptBoard(directory.path(), "printf 'Hi\\033v' >dev/ttyS0 && head -c 1 <dev/ttyS0 >answer.bin"));
+  ASSERT_TRUE(eventually([&] { return board.serviceEnded().has_value(); })) << "the printer did not answer";
+  EXPECT_EQ(fileBytes(board.root() / "answer.bin"), Bytes{0x00});
+  EXPECT_EQ(fileBytes(board.rawPaperPath()), (Bytes{'H', 'i', 0x1B, 0x76}));
+}
+
+TEST(SimulatedBoard, Relay_OffersHostEndAsTerminalBothWays) {
+  sim::TemporaryDirectory directory;
+  sim::BoardOptions options = scriptBoard(directory.path(), kEchoService);
+  options.hostRelay = true;
+  sim::SimulatedBoard board(options);
+
+  auto port = host::HostPort::open(board.hostPortPath());
+  ASSERT_TRUE(port);
+  const auto reply = port->readFrameBody(0ms);
+  EXPECT_FALSE(reply);
+  ASSERT_TRUE(port->send(host::frame(Bytes{0x10, 0x03})));
+  EXPECT_EQ(port->readFrameBody(kPatience), (Bytes{0x10, 0x03}));
+}
+
+TEST(SimulatedBoard, Destruction_KillsTheService) {
+  sim::TemporaryDirectory directory;
+  pid_t service = -1;
+  {
+    sim::SimulatedBoard board(scriptBoard(directory.path(), kEchoService));
+    service = board.servicePid();
+    ASSERT_GT(service, 0);
+    EXPECT_EQ(::kill(service, 0), 0);
+  }
+  EXPECT_NE(::kill(service, 0), 0);
+}
+
+TEST(SimulatedBoard, MissingServiceProgram_Throws) {
+  sim::TemporaryDirectory directory;
+  EXPECT_THROW(sim::SimulatedBoard({.root = directory.path(), .service = directory.path() / "no-such-service"}),
+               std::system_error);
+}
+
+TEST(TestBoard, Restart_ServiceOnTheSameBoardServesAgain) {
+  sim::TestBoard board;
+  ASSERT_TRUE(board.waitUntilServing()) << board.log();
+  board.restart();
+  ASSERT_TRUE(board.waitUntilServing()) << board.log();
+  const auto reply = board.host().transact({.command = 0x33, .identifier = 42});
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->identifier, 42u);
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// A simulated board for end-to-end tests, with the service under test running on it.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/host/port.h"
+#include "tools/sim/simulated_board.h"
+
+namespace sim {
+
+// A directory made fresh under /tmp for one board and removed with everything in it.
+class TemporaryDirectory {
+ public:
+  TemporaryDirectory();
+  ~TemporaryDirectory();
+  TemporaryDirectory(const TemporaryDirectory&) = delete;
+  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A fresh board in a temporary directory running the service built with the tests (its output
+// goes to root()/frcore.log). The test speaks to it through host(), the host's end of the line.
+class TestBoard {
+ public:
+  explicit TestBoard(std::vector<std::string> serviceArguments = {});
+
+  host::HostPort& host() { return host_; }
+  SimulatedBoard& board() { return board_; }
+  const std::filesystem::path& root() const { return board_.root(); }
+
+  // Sends the version request until a reply comes; false when none came in time or the
+  // service ended.
+  bool waitUntilServing(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+  // Kills the service and starts it again on the same board and lines.
+  void restart();
+
+  // What the service has written to its standard output and error so far.
+  std::string log() const;
+
+ private:
+  TemporaryDirectory directory_;
+  SimulatedBoard board_;
+  host::HostPort host_;
+};
+
+}  // namespace sim
