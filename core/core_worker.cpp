@@ -17,7 +17,11 @@ constexpr int kArchiveNotReady = 5;
 }  // namespace
 
 CoreWorker::CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers)
-    : BaseWorker(cashiers), state_(state), board_(board), identity_(board.identityMemoryPath()) {}
+    : BaseWorker(cashiers),
+      state_(state),
+      board_(board),
+      identity_(board.identityMemoryPath()),
+      printer_(board.printerPortPath(), state) {}
 
 void CoreWorker::init() {
   state_.resetStatus();
@@ -27,6 +31,8 @@ void CoreWorker::init() {
   identity_.loadIdentity(state_);
   const bool mounted = card::mountCard(board_);
   state_.setStatusFlag(FrStatus::kCardPresent | FrStatus::kArchiveReady, mounted);
+  startPrinter();
+  printStartupBanner();
 }
 
 void CoreWorker::runLoop() {
@@ -54,6 +60,14 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
       return readArchiveBlock();
     case CommandRoute::SerialNumber:
       return CoreApiResult(setFactorySerialNumber(transaction.payload));
+    case CommandRoute::PrinterStatus:
+      return CoreApiResult(printer_.queryStatus());
+    case CommandRoute::PrintText:
+      return CoreApiResult(printHostText(transaction.payload));
+    case CommandRoute::PrintRaw:
+      return CoreApiResult(printRaw(transaction.payload));
+    case CommandRoute::FeedAndCut:
+      return CoreApiResult(printer_.cut());
     default:
       // Commands whose workers are not part of this build answer as unknown.
       return CoreApiResult(kUnknownCommand);

@@ -11,13 +11,15 @@
 #include "link/processing_queue.h"
 #include "link/queue_records.h"
 #include "platform/board.h"
+#include "printer/printer_driver.h"
 #include "storage/identity_memory.h"
 
 class CoreWorker : public BaseWorker {
  public:
   CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers);
 
-  // The start-up sequence: the status reset, the reference tables, the identity, the card.
+  // The start-up sequence: the status reset, the reference tables, the identity, the card, the
+  // printer and the start-up printout.
   void init();
   // The core loop: one transaction per pass, a 20 ms sleep after each pass. Never returns.
   [[noreturn]] void runLoop();
@@ -28,9 +30,14 @@ class CoreWorker : public BaseWorker {
  private:
   CoreApiResult readArchiveBlock() const;
   int setFactorySerialNumber(bytes::View payload);
+  void startPrinter();
+  void printStartupBanner();
+  int printHostText(bytes::View payload);
+  int printRaw(bytes::View payload);
 
   CoreQueue queue_;
   DeviceState& state_;
   platform::Board& board_;
   IdentityMemory identity_;
+  PrinterDriver printer_;
 };

@@ -91,7 +91,9 @@ TEST_F(CoreWorkerTest, Init_BlankBoardWithCard) {
   fs::remove_all(directory_.path() / "nv");  // the service makes its reference store
   state_.setStatusFlag(FrStatus::kShiftOpen, true);
   worker_.init();
-  EXPECT_EQ(state_.statusFlags(), FrStatus::kCardPresent | FrStatus::kArchiveReady);
+  EXPECT_EQ(state_.statusFlags(),
+            FrStatus::kCardPresent | FrStatus::kArchiveReady | FrStatus::kPrinterNotAnswering)
+      << "this board has no printer";
   EXPECT_EQ(state_.deviceKey().size(), 16u);
   EXPECT_FALSE(state_.currentModelData()->isValid());
   EXPECT_EQ(fs::file_size(board_->nvPath("CASHIERS")), CashierTable::kFileSize);
@@ -102,7 +104,7 @@ TEST_F(CoreWorkerTest, Init_WithoutCardOrIdentityMemory_RecordsTheFaults) {
   fs::remove(board_->cardDevicePath());
   fs::remove(board_->identityMemoryPath());
   worker_.init();
-  EXPECT_EQ(state_.statusFlags(), FrStatus::kIdentityFault);
+  EXPECT_EQ(state_.statusFlags(), FrStatus::kIdentityFault | FrStatus::kPrinterNotAnswering);
   EXPECT_TRUE(state_.deviceKey().empty());
 }
 

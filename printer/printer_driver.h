@@ -1,0 +1,55 @@
+// The receipt printer on its serial line: start-up, printing, raw bytes, cutting and the paper
+// status, which the driver mirrors into the device status flags.
+//
+// Result codes: 0 done, 53 the printer is absent or not answering (or what was to be sent
+// could not be written), 54 paper out. Every operation runs on the core thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/device_state.h"
+#include "serial/serialport.h"
+#include "values/bytes.h"
+
+class PrinterDriver {
+ public:
+  static constexpr int kOk = 0;
+  static constexpr int kNotAnswering = 53;
+  static constexpr int kPaperOut = 54;
+
+  // Sets up the line (57600 bit/s, 8N1, 200 ms read time-out, echo off) without opening it.
+  PrinterDriver(std::string portPath, DeviceState& state);
+
+  // Opens the line unless it is open.
+  void ensureOpen();
+
+  // Asks for the paper status up to five times, 100 ms apart, and updates the printer flags:
+  // not answering (53), paper near end, paper out (54).
+  int queryStatus();
+  // Resets the printer and waits for it to be ready: up to ten status queries, the first half
+  // a second after the reset, the others 200 ms apart. Sets the printer up once it reports
+  // ready; returns the last status.
+  int initialise();
+  // Sends the setup and code-page commands.
+  int setup();
+  // Sets the printer up, sends rendered text and reports the status that follows; 53 when the
+  // text could not be sent, even if the printer answers.
+  int printText(std::string_view text);
+  // Sends bytes unchanged; no bytes send nothing and give 0 (when the line is open).
+  int writeRaw(bytes::View data);
+  // Feeds the paper and cuts it.
+  int cut();
+
+ private:
+  // Writes every byte, continuing after partial writes. False when the line is closed or a
+  // write fails.
+  bool writeAll(std::string_view data);
+  bool writeAll(bytes::View data);
+  bool sendSetup();
+  // Drops what the printer sent unasked, so that the status byte read next answers the query.
+  void discardInput();
+
+  rs::SerialPort port_;
+  DeviceState& state_;
+};

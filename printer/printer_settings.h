@@ -1,0 +1,28 @@
+// The printer setting: the paper width in millimetres, one byte in the printer settings file.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+inline constexpr std::uint8_t kDefaultPaperWidth = 60;
+
+// The process-wide paper width that every new print style copies. Read from the settings file
+// at start-up and changed by the host's setting command.
+class PrinterSettings {
+ public:
+  std::uint8_t paperWidth() const { return paperWidth_.load(); }
+  void setPaperWidth(std::uint8_t millimetres) { paperWidth_.store(millimetres); }
+
+ private:
+  std::atomic<std::uint8_t> paperWidth_{kDefaultPaperWidth};
+};
+
+PrinterSettings& printerSettings();
+
+// The settings file holds exactly one byte, the paper width. A missing or empty file reads as
+// the default width.
+std::uint8_t readPaperWidth(const std::string& path);
+// Writes the byte at offset 0, creating the file when it is missing; any bytes after it are
+// kept. False when the file could not be opened or written.
+bool savePaperWidth(const std::string& path, std::uint8_t millimetres);
