@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tools/host/port.h"
+#include "tools/host/printer_commands.h"
 #include "values/bytes.h"
 
 namespace {
@@ -180,6 +181,18 @@ std::optional<host::Request> bareRequest(Arguments arguments) {
   return host::Request{.command = kCode};
 }
 
+std::optional<host::Request> printRequest(Arguments arguments) {
+  auto payload = host::printTextPayload(arguments);
+  if (!payload) return std::nullopt;
+  return host::Request{.command = host::kPrintTextCommand, .payload = std::move(*payload)};
+}
+
+std::optional<host::Request> rawRequest(Arguments arguments) {
+  auto payload = parseHex(arguments);
+  if (!payload || payload->empty()) return std::nullopt;
+  return host::Request{.command = host::kPrintRawCommand, .payload = std::move(*payload)};
+}
+
 void describeVersion(bytes::View data) {
   if (data.size() != 3) return;
   std::cout << "version     " << unsigned{data[0]} << '.' << unsigned{data[1]} << '.' << unsigned{data[2]} << "\n";
@@ -215,6 +228,11 @@ constexpr NamedCommand kCommands[] = {
     {"send", "CODE [HEX]", "any command: code in decimal or 0x-hex, payload as hex digits", sendRequest, nullptr},
     {"version", "", "program version (0x33)", bareRequest<0x33>, describeVersion},
     {"state", "", "shift, receipt counter and drawer (0x10)", bareRequest<0x10>, describeState},
+    {"printer-status", "", "paper status: 0 ready, 53 not answering, 54 paper out (0xC0)",
+     bareRequest<host::kPrinterStatusCommand>, nullptr},
+    {"print", "[OPTIONS] TEXT", "print TEXT (UTF-8) in one style, options below (0xC3)", printRequest, nullptr},
+    {"raw", "HEX", "send bytes to the printer unchanged (0xC4)", rawRequest, nullptr},
+    {"cut", "", "feed the paper and cut it (0xC5)", bareRequest<host::kFeedAndCutCommand>, nullptr},
 };
 
 void printUsage(std::ostream& out) {
@@ -224,9 +242,15 @@ void printUsage(std::ostream& out) {
          "  --timeout MS  how long to wait for the reply (default 5000)\n"
          "commands:\n";
   for (const NamedCommand& command : kCommands) {
-    out << "  " << std::left << std::setw(18) << (std::string(command.name) + " " + std::string(command.arguments))
+    out << "  " << std::left << std::setw(22) << (std::string(command.name) + " " + std::string(command.arguments))
         << command.summary << "\n";
   }
+  out << "print options:\n"
+         "  --center | --right   alignment (default left)\n"
+         "  --bold --double --reverse\n"
+         "  --font N             font field 0-3: 0, 1 small font, 2, 3 large (default 1)\n"
+         "  --spacing N          line-spacing field 0-5 (default 0)\n"
+         "  --cut                feed and cut after the text\n";
 }
 
 void printReply(const host::Reply& reply, const NamedCommand& command) {

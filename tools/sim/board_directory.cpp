@@ -27,7 +27,7 @@ void createIfMissing(const fs::path& file, const std::string& content) {
 
 void prepareBoardDirectory(const fs::path& root) {
   const fs::path identityDirectory = root / "sys/bus/i2c/devices/0-0050";
-  for (const fs::path& directory : {root / "dev", identityDirectory, root / "mnt/sd", root / "nv", root / "paper"}) {
+  for (const fs::path& directory : {root / "dev", identityDirectory, root / "mnt/sd", root / "nv", paperDirectory(root)}) {
     fs::create_directories(directory);
   }
   createIfMissing(identityDirectory / "eeprom", std::string(kIdentityMemorySize, '\xFF'));

@@ -11,4 +11,11 @@ namespace sim {
 // keeps its state from one run to the next. Failures throw std::filesystem::filesystem_error.
 void prepareBoardDirectory(const std::filesystem::path& root);
 
+// The simulated printer's files on the board at `root`: its paper (raw.bin, paper.txt,
+// paper.html), the state it is put in while the board runs, and the service's paper-width
+// setting, which stands for the width of the roll.
+inline std::filesystem::path paperDirectory(const std::filesystem::path& root) { return root / "paper"; }
+inline std::filesystem::path printerStateFile(const std::filesystem::path& root) { return root / "printer-state"; }
+inline std::filesystem::path paperWidthFile(const std::filesystem::path& root) { return root / "nv/PRINTER_SETTINGS"; }
+
 }  // namespace sim

@@ -104,7 +104,7 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
 }  // namespace
 
 SimulatedBoard::SimulatedBoard(BoardOptions options)
-    : options_(prepared(std::move(options))), printer_(options_.root / "paper") {
+    : options_(prepared(std::move(options))), printer_(options_.root) {
   hostLine_.linkSlaveAt(options_.root / "dev/ttyGS0");
   printerLine_.linkSlaveAt(options_.root / "dev/ttyS0");
   makeNonBlocking(printerLine_.masterFd());

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "tools/sim/board_directory.h"
 #include "tools/sim/pseudo_terminal.h"
 #include "tools/sim/virtual_printer.h"
 
@@ -44,7 +45,11 @@ class SimulatedBoard {
 
   const std::filesystem::path& root() const { return options_.root; }
   std::filesystem::path hostPortPath() const { return options_.root / "host"; }
-  std::filesystem::path rawPaperPath() const { return options_.root / "paper/raw.bin"; }
+  std::filesystem::path rawPaperPath() const { return paperDirectory(options_.root) / "raw.bin"; }
+  std::filesystem::path paperTextPath() const { return paperDirectory(options_.root) / "paper.txt"; }
+  std::filesystem::path paperHtmlPath() const { return paperDirectory(options_.root) / "paper.html"; }
+  // Holds the printer's state word (PrinterState), read at every paper status query.
+  std::filesystem::path printerStatePath() const { return printerStateFile(options_.root); }
   std::filesystem::path logPath() const { return options_.root / "frcore.log"; }
   int hostMasterFd() const { return hostLine_.masterFd(); }
   pid_t servicePid() const { return service_; }

@@ -14,7 +14,6 @@
 #include "tools/host/port.h"
 #include "tools/sim/board_directory.h"
 #include "tools/sim/testing.h"
-#include "tools/sim/virtual_printer.h"
 
 namespace {
 
@@ -77,23 +76,6 @@ TEST(PrepareBoardDirectory, ExistingBoard_KeepsItsState) {
   EXPECT_EQ(fileBytes(root / "dev/mmcblk0p1").size(), 4u);
   EXPECT_EQ(fileBytes(root / "nv/CASHIERS").size(), 5u);
   EXPECT_EQ(fileBytes(root / "mnt/sd/archive").size(), 9u);
-}
-
-TEST(VirtualPrinter, StatusQuery_AnsweredWithPaperPresentEvenWhenSplit) {
-  sim::TemporaryDirectory directory;
-  sim::VirtualPrinter printer(directory.path());
-  EXPECT_EQ(printer.receive(Bytes{0x1B, 0x40, 0x1B, 0x76}), Bytes{0x00});
-  EXPECT_EQ(printer.receive(Bytes{'v', 0x1B}), Bytes{});
-  EXPECT_EQ(printer.receive(Bytes{0x76}), Bytes{0x00});
-  // ESC ESC is a command of its own: the 'v' after it is plain text.
-  EXPECT_EQ(printer.receive(Bytes{0x1B, 0x1B, 0x76}), Bytes{});
-}
-
-TEST(VirtualPrinter, EveryByte_IsKeptOnThePaperAcrossRuns) {
-  sim::TemporaryDirectory directory;
-  sim::VirtualPrinter(directory.path()).receive(Bytes{'A', 0x1B, 0x76});
-  sim::VirtualPrinter(directory.path()).receive(Bytes{0x00, 0xFF});
-  EXPECT_EQ(fileBytes(directory.path() / "raw.bin"), (Bytes{'A', 0x1B, 0x76, 0x00, 0xFF}));
 }
 
 TEST(SimulatedBoard, Service_RunsWithAbsoluteRootAndItsOutputInTheLog) {

@@ -65,6 +65,8 @@ void TestBoard::restart() {
   board_.startService();
 }
 
+PrintedPaper readPaper(const std::filesystem::path& boardRoot) { return decodePaper(readRawPaper(boardRoot)); }
+
 std::string TestBoard::log() const {
   std::ifstream in(board_.logPath(), std::ios::binary);
   std::ostringstream text;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/host/port.h"
+#include "tools/sim/escpos_interpreter.h"
 #include "tools/sim/simulated_board.h"
 
 namespace sim {
@@ -24,6 +25,11 @@ class TemporaryDirectory {
  private:
   std::filesystem::path path_;
 };
+
+// What the printer of the board at `boardRoot` has printed so far: every byte in its raw.bin
+// read by the same interpreter as the simulated printer's, from a reset printer. For example
+// EXPECT_THAT(sim::readPaper(board.root()).texts(), Contains(HasSubstr("ИТОГО"))).
+PrintedPaper readPaper(const std::filesystem::path& boardRoot);
 
 // A fresh board in a temporary directory running the service built with the tests (its output
 // goes to root()/frcore.log). The test speaks to it through host(), the host's end of the line.
