@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
+#include "printer/print_layout.h"
 #include "reference/tax_rate.h"
+#include "values/cp866.h"
 #include "values/crc.h"
 
 namespace {
@@ -29,6 +32,24 @@ constexpr std::size_t kRegistrationTimeOffset = 956;
 constexpr std::size_t kArchiveIdOffset = 960;
 constexpr std::size_t kCheckValueOffset = 964;
 constexpr std::uint16_t kRateNotSet = 0xC000;
+constexpr unsigned kTextFont = 1;
+
+constexpr std::uint16_t kRegistrationNumberTag = 11037;
+constexpr std::uint16_t kTaxpayerNumberTag = 11018;
+constexpr std::uint16_t kUserNameTag = 11048;
+constexpr std::uint16_t kPlaceTag = 11187;
+constexpr std::uint16_t kAddressTag = 11009;
+constexpr std::uint16_t kRegistrationTimeTag = 11012;
+constexpr std::uint16_t kArchiveIdTag = 11041;
+
+// The text fields in the order of the registration's item list.
+constexpr std::pair<std::uint16_t, RegData::Text> kTextTags[] = {
+    {kRegistrationNumberTag, RegData::Text::RegistrationNumber},
+    {kTaxpayerNumberTag, RegData::Text::TaxpayerNumber},
+    {kUserNameTag, RegData::Text::UserName},
+    {kPlaceTag, RegData::Text::Place},
+    {kAddressTag, RegData::Text::Address},
+};
 
 bool isDigit(std::uint8_t b) { return b >= '0' && b <= '9'; }
 
@@ -115,20 +136,28 @@ bool RegData::verify(std::string_view serialNumber, bytes::View deviceKey) const
 bool RegData::taxpayerNumberValid() const { return digitField(raw_, 16, 26, 28); }
 bool RegData::registrationNumberValid() const { return digitField(raw_, 0, 10, 16); }
 
+TlvList RegData::toTlvList() const {
+  TlvList items;
+  for (const auto& [tag, field] : kTextTags) items.emplace_back().setText(tag, text(field));
+  items.emplace_back().setU32(kArchiveIdTag, archiveId());
+  for (std::size_t slot = 0; slot < kTaxRateSlots; ++slot) {
+    const TaxRate rate = TaxRate::fromSlot(*this, slot);
+    if (rate.isValid()) items.push_back(rate.toTlv(slot));
+  }
+  return items;
+}
+
 TlvItem RegData::valueByTag(std::uint16_t tag) const {
   TlvItem item;
-  const auto textItem = [&](Text field) {
-    item.setText(tag, text(field));
-    return item;
-  };
+  for (const auto& [textTag, field] : kTextTags) {
+    if (tag == textTag) {
+      item.setText(tag, text(field));
+      return item;
+    }
+  }
   switch (tag) {
-    case 11037: return textItem(Text::RegistrationNumber);
-    case 11018: return textItem(Text::TaxpayerNumber);
-    case 11048: return textItem(Text::UserName);
-    case 11187: return textItem(Text::Place);
-    case 11009: return textItem(Text::Address);
-    case 11012: item.setU32(tag, registrationTime()); return item;
-    case 11041: item.setU32(tag, archiveId()); return item;
+    case kRegistrationTimeTag: item.setU32(tag, registrationTime()); return item;
+    case kArchiveIdTag: item.setU32(tag, archiveId()); return item;
     default: break;
   }
   if (tag >= TaxRate::kFirstTag && tag < TaxRate::kFirstTag + kTaxRateSlots) {
@@ -136,4 +165,19 @@ TlvItem RegData::valueByTag(std::uint16_t tag) const {
     return TaxRate::fromSlot(*this, slot).toTlv(slot);
   }
   return item;
+}
+
+std::string RegData::headerBlock() const {
+  if (!isComplete()) return {};
+  PrintBlock block(PrintStyle(PrintStyle::kCentred, kTextFont), text(Text::UserName));
+  block.addText(text(Text::Place));
+  block.addText(text(Text::Address));
+  return render(block, false);
+}
+
+std::string RegData::footerBlock(bool withCut) const {
+  if (!isComplete()) return {};
+  PrintBlock block(PrintStyle(PrintStyle::kLeft, kTextFont), std::string("ИНН\t"_cp866) + text(Text::TaxpayerNumber));
+  block.addText(std::string("ФН\t"_cp866) + text(Text::RegistrationNumber));
+  return render(block, withCut);
 }

@@ -68,10 +68,21 @@ class RegData {
   // Registration number: bytes 0-9 digits, 10-15 digits or 0x00.
   bool registrationNumberValid() const;
 
+  // The registration as items: 11037, 11018, 11048, 11187, 11009 (texts), 11041 archive id
+  // (u32), then the container of every valid tax-rate slot in slot order. The registration
+  // time is not among them.
+  TlvList toTlvList() const;
+
   // One value by its tag, for the host's registration query: the texts, 11012 the registration
   // time (u32), 11041 the archive id (u32), 13105-13109 the tax-rate slots (also when not set);
   // any other tag gives an empty item.
   TlvItem valueByTag(std::uint16_t tag) const;
+
+  // Printed only for a complete record, otherwise empty text. The header: user name, place and
+  // address, centred. The footer: "ИНН" and "ФН" lines with the taxpayer and registration
+  // numbers, left, followed by the feed-and-cut when `withCut` is set.
+  std::string headerBlock() const;
+  std::string footerBlock(bool withCut) const;
 
   friend bool operator==(const RegData&, const RegData&) = default;
 

@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include "printer/printer_settings.h"
+#include "reference/tax_rate.h"
+#include "values/cp866.h"
 #include "values/crc.h"
 
 namespace {
 
 const bytes::Bytes kKey(16, 0x77);
+// ESC a 0, ESC 3 1, ESC ! 1, GS B 0: small font on 60 mm paper, where centring is done with
+// spaces on a 44-character line.
+const std::string kSmallFontPrefix("\x1B\x61\x00\x1B\x33\x01\x1B\x21\x01\x1D\x42\x00", 12);
 
 RegData completeRegistration() {
   RegData registration;
@@ -82,6 +88,43 @@ TEST(RegData, ValueByTag_TextsTimesAndRateSlots) {
   bool ok = false;
   EXPECT_EQ(parseList(slot, &ok).size(), 3u);
   EXPECT_TRUE(ok);
+}
+
+TEST(RegData, ToTlvList_TextsArchiveIdAndOnlyValidRates) {
+  RegData registration = completeRegistration();
+  registration.setArchiveId(0x01020304);
+  TaxRate rate;
+  rate.setKind(2);
+  rate.setPercentage(1000);
+  rate.setName("VAT");
+  registration.setTaxRateSlot(2, rate.bytes());
+  rate.setName("");
+  registration.setTaxRateSlot(3, rate.bytes());  // set, but without a name not valid
+  EXPECT_TRUE(TaxRate::anyRateSet(registration));
+
+  const TlvList items = registration.toTlvList();
+  std::vector<std::uint16_t> tags;
+  for (const TlvItem& item : items) tags.push_back(item.tag());
+  EXPECT_EQ(tags, (std::vector<std::uint16_t>{11037, 11018, 11048, 11187, 11009, 11041, 13107}));
+  EXPECT_EQ(items[0].getText(), "0000000001");
+  EXPECT_EQ(items[5].getU32(), 0x01020304u);
+  EXPECT_EQ(items[6], TaxRate::fromSlot(registration, 2).toTlv(2));
+}
+
+TEST(RegData, HeaderAndFooter_PrintedOnlyWhenComplete) {
+  printerSettings().setPaperWidth(60);
+  RegData registration = completeRegistration();
+  EXPECT_EQ(registration.headerBlock(), "");
+  EXPECT_EQ(registration.footerBlock(true), "");
+  EXPECT_EQ(RegData().headerBlock(), "");
+  ASSERT_TRUE(registration.seal("1", kKey));
+
+  EXPECT_EQ(registration.headerBlock(), kSmallFontPrefix + std::string(20, ' ') + "SHOP\n" + std::string(19, ' ') +
+                                            "PLACE\n" + std::string(18, ' ') + "ADDRESS\n");
+  const std::string footer = registration.footerBlock(false);
+  EXPECT_EQ(cp866::toUtf8(footer), kSmallFontPrefix + "ИНН" + std::string(31, ' ') + "7700000000\n" + "ФН" +
+                                       std::string(32, ' ') + "0000000001\n");
+  EXPECT_EQ(registration.footerBlock(true), footer + "\x1B\x33\xFF\x0A\x1B\x69");
 }
 
 }  // namespace

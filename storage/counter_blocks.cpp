@@ -1,0 +1,346 @@
+#include "storage/counter_blocks.h"
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+
+#include "platform/log.h"
+
+namespace {
+
+// Per-kind blocks: the part both share, then the tax sums of OperationCounters.
+constexpr std::size_t kKindOffset = 0;
+constexpr std::size_t kKindReceiptsOffset = 1;
+constexpr std::size_t kKindTotalOffset = 5;
+constexpr std::size_t kKindCashOffset = 13;
+constexpr std::size_t kKindElectronicOffset = 21;
+constexpr std::size_t kKindUnusedOffset = 29;
+constexpr std::size_t kTaxSumsOffset = 53;
+static_assert(kKindUnusedOffset + std::tuple_size_v<decltype(OperationCounters::unused)> == kTaxSumsOffset);
+static_assert(kTaxSumsOffset == OperationTotals::kSize);
+static_assert(kTaxSumsOffset + 8 * OperationCounters::kTaxSums == OperationCounters::kSize);
+
+// CounterSet and TotalCounters share their first 26 bytes.
+constexpr std::size_t kShiftNumberOffset = 0;
+constexpr std::size_t kDepositsOffset = 2;
+constexpr std::size_t kPayoutsOffset = 4;
+constexpr std::size_t kDepositSumOffset = 6;
+constexpr std::size_t kPayoutSumOffset = 14;
+constexpr std::size_t kReceiptsOffset = 22;
+constexpr std::size_t kDrawerCashOffset = 26;
+constexpr std::size_t kCounterKindsOffset = 34;
+constexpr std::size_t kTotalKindsOffset = 26;
+static_assert(kCounterKindsOffset + kReceiptKinds * OperationCounters::kSize == CounterSet::kSize);
+static_assert(kTotalKindsOffset + kReceiptKinds * OperationTotals::kSize == TotalCounters::kSize);
+static_assert(SectionSums::kSections * 8 == SectionSums::kSize);
+
+// Tags of the tagged form.
+constexpr std::uint16_t kShiftNumberTag = 11038;
+constexpr std::uint16_t kDepositsTag = 12001;
+constexpr std::uint16_t kPayoutsTag = 12003;
+constexpr std::uint16_t kDepositSumTag = 12002;
+constexpr std::uint16_t kPayoutSumTag = 12004;
+constexpr std::uint16_t kReceiptsTag = 11118;
+constexpr std::uint16_t kCashTag = 11136;  // the drawer cash at the top level
+constexpr std::uint16_t kTotalTag = 11201;
+constexpr std::uint16_t kElectronicTag = 11138;
+constexpr std::uint16_t kFirstTaxSumTag = 13110;
+// The per-kind containers, by kind: the tags of purchase and sale return are not in order.
+constexpr std::array<std::uint16_t, kReceiptKinds> kKindTags = {11129, 11131, 11130, 11132};
+
+// Where an unknown tag was met, as the diagnostic line tells it.
+enum class Level { CounterSet = 81, OperationCounters = 291, TotalCounters = 105, OperationTotals = 351 };
+
+// The field [offset, offset + width) of a record to write; outside the record it is a
+// programming error (std::out_of_range), as for bytes::slice.
+bytes::MutableView mutableSlice(bytes::MutableView record, std::size_t offset, std::size_t width) {
+  bytes::slice(record, offset, width);
+  return record.subspan(offset, width);
+}
+
+template <typename PerKind>
+void loadKindFields(PerKind& block, bytes::View record) {
+  block.kind = bytes::loadU8(record, kKindOffset);
+  block.receipts = bytes::loadU32(record, kKindReceiptsOffset);
+  block.total = bytes::loadI64(record, kKindTotalOffset);
+  block.cash = bytes::loadI64(record, kKindCashOffset);
+  block.electronic = bytes::loadI64(record, kKindElectronicOffset);
+  const bytes::View unused = bytes::slice(record, kKindUnusedOffset, block.unused.size());
+  std::copy(unused.begin(), unused.end(), block.unused.begin());
+}
+
+template <typename PerKind>
+void storeKindFields(const PerKind& block, bytes::MutableView record) {
+  bytes::storeU8(record, kKindOffset, block.kind);
+  bytes::storeU32(record, kKindReceiptsOffset, block.receipts);
+  bytes::storeI64(record, kKindTotalOffset, block.total);
+  bytes::storeI64(record, kKindCashOffset, block.cash);
+  bytes::storeI64(record, kKindElectronicOffset, block.electronic);
+  bytes::storeBytes(record, kKindUnusedOffset, block.unused.size(), block.unused);
+}
+
+template <typename Block>
+void loadHead(Block& block, bytes::View record) {
+  block.shiftNumber = bytes::loadU16(record, kShiftNumberOffset);
+  block.deposits = bytes::loadU16(record, kDepositsOffset);
+  block.payouts = bytes::loadU16(record, kPayoutsOffset);
+  block.depositSum = bytes::loadI64(record, kDepositSumOffset);
+  block.payoutSum = bytes::loadI64(record, kPayoutSumOffset);
+  block.receipts = bytes::loadU32(record, kReceiptsOffset);
+}
+
+template <typename Block>
+void storeHead(const Block& block, bytes::MutableView record) {
+  bytes::storeU16(record, kShiftNumberOffset, block.shiftNumber);
+  bytes::storeU16(record, kDepositsOffset, block.deposits);
+  bytes::storeU16(record, kPayoutsOffset, block.payouts);
+  bytes::storeI64(record, kDepositSumOffset, block.depositSum);
+  bytes::storeI64(record, kPayoutSumOffset, block.payoutSum);
+  bytes::storeU32(record, kReceiptsOffset, block.receipts);
+}
+
+template <typename Block>
+void numberKindsOf(Block& block) {
+  for (std::size_t kind = 0; kind < kReceiptKinds; ++kind) block.byKind[kind].kind = static_cast<std::uint8_t>(kind);
+}
+
+// --- Tagged form ------------------------------------------------------------------------------
+
+void appendSum(TlvList& items, std::uint16_t tag, std::int64_t sum) {
+  items.emplace_back().setVarInt(tag, static_cast<std::uint64_t>(sum));
+}
+
+void appendSumIfNotZero(TlvList& items, std::uint16_t tag, std::int64_t sum) {
+  if (sum != 0) appendSum(items, tag, sum);
+}
+
+std::int64_t sumOf(const TlvItem& item) { return static_cast<std::int64_t>(item.getVarInt()); }
+
+template <typename Block>
+TlvList headItems(const Block& block) {
+  TlvList items;
+  items.emplace_back().setU16(kShiftNumberTag, block.shiftNumber);
+  items.emplace_back().setU16(kDepositsTag, block.deposits);
+  items.emplace_back().setU16(kPayoutsTag, block.payouts);
+  appendSum(items, kDepositSumTag, block.depositSum);
+  appendSum(items, kPayoutSumTag, block.payoutSum);
+  items.emplace_back().setU32(kReceiptsTag, block.receipts);
+  return items;
+}
+
+// The tax sums of a per-kind block that has them.
+void appendTaxSums(TlvList& items, const OperationCounters& block) {
+  for (std::size_t i = 0; i < OperationCounters::kTaxSums; ++i) {
+    appendSumIfNotZero(items, static_cast<std::uint16_t>(kFirstTaxSumTag + i), block.taxSums[i]);
+  }
+}
+
+void appendTaxSums(TlvList&, const OperationTotals&) {}
+
+template <typename PerKind>
+TlvItem kindContainer(const PerKind& block, std::size_t kind) {
+  TlvList items;
+  items.emplace_back().setU32(kReceiptsTag, block.receipts);
+  if (block.receipts != 0) {
+    appendSum(items, kTotalTag, block.total);
+    appendSumIfNotZero(items, kCashTag, block.cash);
+    appendSumIfNotZero(items, kElectronicTag, block.electronic);
+    appendTaxSums(items, block);
+  }
+  TlvItem container;
+  container.setList(kKindTags[kind], items);
+  return container;
+}
+
+template <typename Block>
+void appendKindContainers(TlvList& items, const Block& block) {
+  for (std::size_t kind = 0; kind < kReceiptKinds; ++kind) items.push_back(kindContainer(block.byKind[kind], kind));
+}
+
+void logUnknownTag(Level level, std::uint16_t tag) {
+  platform::logLine("tlvToCounters " + std::to_string(static_cast<int>(level)) + " UNKNOWN TAG " +
+                    std::to_string(tag));
+}
+
+// The items of a container; false when its value is not a run of whole items (an empty
+// value is a run of none).
+bool childrenOf(const TlvItem& container, TlvList& children) {
+  bool parsed = false;
+  children = parseList(container, &parsed);
+  return parsed || container.value().empty();
+}
+
+// The fields both per-kind blocks have; false for another tag.
+template <typename PerKind>
+bool takeKindField(PerKind& block, const TlvItem& child) {
+  switch (child.tag()) {
+    case kReceiptsTag: block.receipts = child.getU32(); return true;
+    case kTotalTag: block.total = sumOf(child); return true;
+    case kCashTag: block.cash = sumOf(child); return true;
+    case kElectronicTag: block.electronic = sumOf(child); return true;
+    default: return false;
+  }
+}
+
+bool takeExtraKindField(OperationCounters& block, const TlvItem& child) {
+  if (child.tag() < kFirstTaxSumTag || child.tag() >= kFirstTaxSumTag + OperationCounters::kTaxSums) return false;
+  block.taxSums[child.tag() - kFirstTaxSumTag] = sumOf(child);
+  return true;
+}
+
+bool takeExtraKindField(OperationTotals&, const TlvItem&) { return false; }
+
+template <typename PerKind>
+bool readKindContainer(PerKind& block, std::size_t kind, const TlvItem& container, Level level) {
+  block.kind = static_cast<std::uint8_t>(kind);
+  TlvList children;
+  const bool whole = childrenOf(container, children);
+  for (const TlvItem& child : children) {
+    if (!takeKindField(block, child) && !takeExtraKindField(block, child)) logUnknownTag(level, child.tag());
+  }
+  return whole;
+}
+
+// The fields both top-level blocks have; false for another tag.
+template <typename Block>
+bool takeHeadField(Block& block, const TlvItem& child) {
+  switch (child.tag()) {
+    case kShiftNumberTag: block.shiftNumber = child.getU16(); return true;
+    case kDepositsTag: block.deposits = child.getU16(); return true;
+    case kPayoutsTag: block.payouts = child.getU16(); return true;
+    case kDepositSumTag: block.depositSum = sumOf(child); return true;
+    case kPayoutSumTag: block.payoutSum = sumOf(child); return true;
+    case kReceiptsTag: block.receipts = child.getU32(); return true;
+    default: return false;
+  }
+}
+
+bool takeExtraHeadField(CounterSet& block, const TlvItem& child) {
+  if (child.tag() != kCashTag) return false;
+  block.drawerCash = sumOf(child);
+  return true;
+}
+
+bool takeExtraHeadField(TotalCounters&, const TlvItem&) { return false; }
+
+template <typename Block>
+bool readBlock(Block& block, const TlvItem& item, Level level, Level kindLevel) {
+  TlvList children;
+  bool whole = childrenOf(item, children);
+  for (const TlvItem& child : children) {
+    if (takeHeadField(block, child) || takeExtraHeadField(block, child)) continue;
+    const auto kindTag = std::find(kKindTags.begin(), kKindTags.end(), child.tag());
+    if (kindTag == kKindTags.end()) {
+      logUnknownTag(level, child.tag());
+      continue;
+    }
+    const auto kind = static_cast<std::size_t>(kindTag - kKindTags.begin());
+    whole = readKindContainer(block.byKind[kind], kind, child, kindLevel) && whole;
+  }
+  return whole;
+}
+
+}  // namespace
+
+OperationCounters OperationCounters::load(bytes::View record, std::size_t offset) {
+  const bytes::View block = bytes::slice(record, offset, kSize);
+  OperationCounters counters;
+  loadKindFields(counters, block);
+  for (std::size_t i = 0; i < kTaxSums; ++i) counters.taxSums[i] = bytes::loadI64(block, kTaxSumsOffset + 8 * i);
+  return counters;
+}
+
+void OperationCounters::store(bytes::MutableView record, std::size_t offset) const {
+  const bytes::MutableView block = mutableSlice(record, offset, kSize);
+  storeKindFields(*this, block);
+  for (std::size_t i = 0; i < kTaxSums; ++i) bytes::storeI64(block, kTaxSumsOffset + 8 * i, taxSums[i]);
+}
+
+OperationTotals OperationTotals::load(bytes::View record, std::size_t offset) {
+  OperationTotals totals;
+  loadKindFields(totals, bytes::slice(record, offset, kSize));
+  return totals;
+}
+
+void OperationTotals::store(bytes::MutableView record, std::size_t offset) const {
+  storeKindFields(*this, mutableSlice(record, offset, kSize));
+}
+
+CounterSet CounterSet::load(bytes::View record, std::size_t offset) {
+  const bytes::View block = bytes::slice(record, offset, kSize);
+  CounterSet counters;
+  loadHead(counters, block);
+  counters.drawerCash = bytes::loadI64(block, kDrawerCashOffset);
+  for (std::size_t kind = 0; kind < kReceiptKinds; ++kind) {
+    counters.byKind[kind] = OperationCounters::load(block, kCounterKindsOffset + OperationCounters::kSize * kind);
+  }
+  return counters;
+}
+
+void CounterSet::store(bytes::MutableView record, std::size_t offset) const {
+  const bytes::MutableView block = mutableSlice(record, offset, kSize);
+  storeHead(*this, block);
+  bytes::storeI64(block, kDrawerCashOffset, drawerCash);
+  for (std::size_t kind = 0; kind < kReceiptKinds; ++kind) {
+    byKind[kind].store(block, kCounterKindsOffset + OperationCounters::kSize * kind);
+  }
+}
+
+void CounterSet::numberKinds() { numberKindsOf(*this); }
+
+TotalCounters TotalCounters::load(bytes::View record, std::size_t offset) {
+  const bytes::View block = bytes::slice(record, offset, kSize);
+  TotalCounters totals;
+  loadHead(totals, block);
+  for (std::size_t kind = 0; kind < kReceiptKinds; ++kind) {
+    totals.byKind[kind] = OperationTotals::load(block, kTotalKindsOffset + OperationTotals::kSize * kind);
+  }
+  return totals;
+}
+
+void TotalCounters::store(bytes::MutableView record, std::size_t offset) const {
+  const bytes::MutableView block = mutableSlice(record, offset, kSize);
+  storeHead(*this, block);
+  for (std::size_t kind = 0; kind < kReceiptKinds; ++kind) {
+    byKind[kind].store(block, kTotalKindsOffset + OperationTotals::kSize * kind);
+  }
+}
+
+void TotalCounters::numberKinds() { numberKindsOf(*this); }
+
+SectionSums SectionSums::load(bytes::View record, std::size_t offset) {
+  const bytes::View block = bytes::slice(record, offset, kSize);
+  SectionSums sums;
+  for (std::size_t i = 0; i < kSections; ++i) sums.bySection[i] = bytes::loadI64(block, 8 * i);
+  return sums;
+}
+
+void SectionSums::store(bytes::MutableView record, std::size_t offset) const {
+  const bytes::MutableView block = mutableSlice(record, offset, kSize);
+  for (std::size_t i = 0; i < kSections; ++i) bytes::storeI64(block, 8 * i, bySection[i]);
+}
+
+TlvItem countersToTlv(const CounterSet& block, bool shiftCounters) {
+  TlvList items = headItems(block);
+  appendSum(items, kCashTag, block.drawerCash);
+  appendKindContainers(items, block);
+  TlvItem container;
+  container.setList(shiftCounters ? kShiftCountersTag : kPeriodCountersTag, items);
+  return container;
+}
+
+TlvItem totalsToTlv(const TotalCounters& block) {
+  TlvList items = headItems(block);
+  appendKindContainers(items, block);
+  TlvItem container;
+  container.setList(kTotalCountersTag, items);
+  return container;
+}
+
+bool tlvToCounters(const TlvItem& item, CounterSet& block) {
+  return readBlock(block, item, Level::CounterSet, Level::OperationCounters);
+}
+
+bool tlvToCounters(const TlvItem& item, TotalCounters& block) {
+  return readBlock(block, item, Level::TotalCounters, Level::OperationTotals);
+}
