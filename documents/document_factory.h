@@ -1,0 +1,26 @@
+// Making documents by type: new ones for the host, empty ones to copy into, and documents
+// rebuilt from the archive.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "documents/base_document.h"
+#include "documents/doc_descriptor.h"
+
+// A new document of `type` with copies of the records (null gives the default record; a
+// fiscalization always starts from the default registration record) and of the cashier.
+// Null for a type outside 1 .. 7 and, for now, for the receipt (3).
+std::shared_ptr<BaseWorkDocument> createDocument(std::uint8_t type, const ModelData* model, const RegData* registration,
+                                                 const Cashier& cashier);
+
+// An empty document of `type`: default records, numbers 0, no cashier. Null as createDocument.
+std::shared_ptr<BaseWorkDocument> createEmptyDocument(std::uint8_t type);
+
+// A stored document: made as createDocument with the records and a cashier holding only the
+// descriptor's cashier number, then given the descriptor's document number, shift number,
+// fiscalization number, date-time and fiscal sign, and then every item of `stored` after its
+// type byte through setStoredTag, in order. Null for a type createDocument does not make, or
+// when an item (or an item's header) runs past the end of `stored`.
+std::shared_ptr<BaseWorkDocument> rebuildDocument(const DocDescriptor& descriptor, bytes::View stored,
+                                                  const ModelData* model, const RegData* registration);
