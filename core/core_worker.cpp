@@ -29,10 +29,30 @@ void CoreWorker::init() {
   std::filesystem::create_directories(std::filesystem::path(board_.nvPath("")).parent_path(), ignored);
   cashiers_.ensureCashierFile();
   identity_.loadIdentity(state_);
-  const bool mounted = card::mountCard(board_);
-  state_.setStatusFlag(FrStatus::kCardPresent | FrStatus::kArchiveReady, mounted);
+  openArchive();
   startPrinter();
   printStartupBanner();
+}
+
+// With a card: the archive is created or validated and opened, and the device takes its shift
+// and archive state from it. Without one there is no archive.
+void CoreWorker::openArchive() {
+  archive_.reset();
+  if (!card::mountCard(board_)) {
+    state_.setStatusFlag(FrStatus::kCardPresent | FrStatus::kArchiveReady, false);
+    return;
+  }
+  archive_ = std::make_unique<ArchiveStore>(card::archivePath(board_), board_, state_, identity_);
+  state_.setStatusFlag(FrStatus::kCardPresent | FrStatus::kArchiveReady, true);
+  if (!archive_->createOrValidate() || !archive_->openArchive()) {
+    state_.setStatusFlag(FrStatus::kArchiveReady, false);
+  }
+  state_.setDocumentCapacity(archive_->documentCapacity());
+  state_.setFiscalizationCount(archive_->fiscalizationCount());
+  const auto [number, time] = archive_->lastDocumentInfo();
+  state_.setLastDocumentNumber(number);
+  state_.setLastDocumentTime(time);
+  archive_->loadShiftState();
 }
 
 void CoreWorker::runLoop() {
@@ -57,7 +77,7 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
     case CommandRoute::PeriodCounters:
     case CommandRoute::ArchiveTotals:
     case CommandRoute::SectionSums:
-      return readArchiveBlock();
+      return readArchiveBlock(routeOf(transaction.command));
     case CommandRoute::SerialNumber:
       return CoreApiResult(setFactorySerialNumber(transaction.payload));
     case CommandRoute::PrinterStatus:
@@ -74,5 +94,30 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
   }
 }
 
-// The archive store opens on a mounted card; until it exists every block read answers 5.
-CoreApiResult CoreWorker::readArchiveBlock() const { return CoreApiResult(kArchiveNotReady); }
+// The block's bytes as the archive keeps them (kind bytes numbered): the shift or period
+// counters, the archive totals, or the section sums of all four receipt kinds.
+CoreApiResult CoreWorker::readArchiveBlock(CommandRoute block) {
+  if (!archive_) return CoreApiResult(kArchiveNotReady);
+  CounterSet counters;
+  TotalCounters totals;
+  std::vector<SectionSums> sections;
+  switch (block) {
+    case CommandRoute::ShiftCounters:
+    case CommandRoute::PeriodCounters: {
+      const auto which = block == CommandRoute::ShiftCounters ? ArchiveStore::Counters::Shift
+                                                              : ArchiveStore::Counters::Period;
+      if (!archive_->readCounters(which, counters)) break;
+      return CoreApiResult(0, encodeBlock(counters));
+    }
+    case CommandRoute::ArchiveTotals:
+      if (!archive_->readTotals(totals)) break;
+      return CoreApiResult(0, encodeBlock(totals));
+    default: {
+      if (!archive_->readSectionSums(sections, kReceiptKinds)) break;
+      bytes::Bytes data;
+      for (const SectionSums& kind : sections) bytes::appendBytes(data, encodeBlock(kind));
+      return CoreApiResult(0, std::move(data));
+    }
+  }
+  return CoreApiResult(kArchiveNotReady);
+}

@@ -6,12 +6,16 @@
 // by command code and puts the result back under the transaction's identifier.
 #pragma once
 
+#include <memory>
+
 #include "core/base_worker.h"
+#include "core/command_table.h"
 #include "core/device_state.h"
 #include "link/processing_queue.h"
 #include "link/queue_records.h"
 #include "platform/board.h"
 #include "printer/printer_driver.h"
+#include "storage/archive_store.h"
 #include "storage/identity_memory.h"
 
 class CoreWorker : public BaseWorker {
@@ -28,7 +32,8 @@ class CoreWorker : public BaseWorker {
   CoreApiResult dispatch(const CoreTransaction& transaction);
 
  private:
-  CoreApiResult readArchiveBlock() const;
+  void openArchive();
+  CoreApiResult readArchiveBlock(CommandRoute block);
   int setFactorySerialNumber(bytes::View payload);
   void startPrinter();
   void printStartupBanner();
@@ -40,4 +45,5 @@ class CoreWorker : public BaseWorker {
   platform::Board& board_;
   IdentityMemory identity_;
   PrinterDriver printer_;
+  std::unique_ptr<ArchiveStore> archive_;  // only while a card is mounted
 };

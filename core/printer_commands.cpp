@@ -50,7 +50,12 @@ void CoreWorker::printStartupBanner() {
   banner.addText(model->isValid() ? std::string("ЗН "_cp866) + model->serialNumber()
                                   : std::string("НЕ УСТАНОВЛЕН ЗАВОДСКОЙ НОМЕР"_cp866));
   banner.addText(localTimeText(board_.now()));
-  printer_.printText(render(banner, true));
+  const auto registration = state_.currentRegData();
+  if (!registration->isComplete()) {
+    printer_.printText(render(banner, true));
+    return;
+  }
+  printer_.printText(render(banner, false) + registration->headerBlock() + registration->footerBlock(true));
 }
 
 int CoreWorker::printHostText(bytes::View payload) {

@@ -61,7 +61,9 @@ TEST_F(ServiceTest, CoreCommands_AreAnsweredByTheCoreWithTheHostsIdentifier) {
   EXPECT_EQ(unknown.identifier, 0xCAFE0001u);
   EXPECT_TRUE(unknown.data.empty());
   EXPECT_EQ(transact(0x3B, 2).code, 10);
-  EXPECT_EQ(transact(0x36, 3).code, 5);
+  const host::Reply counters = transact(0x36, 3);
+  EXPECT_EQ(counters.code, 0);
+  EXPECT_EQ(counters.data.size(), 406u);
 }
 
 TEST_F(ServiceTest, StateCommands_OnABlankBoard) {
@@ -200,6 +202,51 @@ TEST(ServiceIdentity, BlankBoardToSerialNumber_SurvivesRestarts) {
   ASSERT_EQ(again->code, 0);
   EXPECT_EQ(again->data, model->data);
   EXPECT_EQ(board.host().transact({0x3F, 9, payload})->code, 24);
+}
+
+// A line of the start-up banner: large font on 60 mm paper, 34 characters, centred.
+std::string centredBannerLine(const std::string& utf8, std::size_t characters) {
+  return std::string((34 - characters) / 2, ' ') + utf8;
+}
+
+// The printout of every start: the model, the serial number or that none is set, the time.
+TEST(ServicePrinting, StartupPrintout_BlankBoardThenWithSerialNumber) {
+  sim::TestBoard board;
+  ASSERT_TRUE(board.waitUntilServing()) << board.log();
+  auto pieces = sim::readPaper(board.root()).pieces();
+  ASSERT_EQ(pieces.size(), 2u) << "one printout, ended by a cut";
+  ASSERT_EQ(pieces[0].size(), 4u) << "three lines and the feed before the cut";
+  EXPECT_EQ(pieces[0][0], centredBannerLine("", 0)) << "a blank board has no model name";
+  EXPECT_EQ(pieces[0][1], centredBannerLine("НЕ УСТАНОВЛЕН ЗАВОДСКОЙ НОМЕР", 29));
+  EXPECT_EQ(pieces[0][2].size(), centredBannerLine("07.12.2026 21:30", 16).size());
+
+  bytes::Bytes payload = kAdministrator;
+  bytes::appendBytes(payload, bytes::view("0000012345"));
+  ASSERT_EQ(board.host().transact({0x3F, 1, payload})->code, 0);
+  board.restart();
+  ASSERT_TRUE(board.waitUntilServing()) << board.log();
+  pieces = sim::readPaper(board.root()).pieces();
+  ASSERT_EQ(pieces.size(), 3u);
+  ASSERT_EQ(pieces[1].size(), 4u);
+  EXPECT_EQ(pieces[1][0], centredBannerLine("ТЕРНА-1-К", 9));
+  EXPECT_EQ(pieces[1][1], centredBannerLine("ЗН 0000012345", 13));
+}
+
+TEST(ServicePrinting, HostTextRawBytesAndCut) {
+  sim::TestBoard board;
+  ASSERT_TRUE(board.waitUntilServing()) << board.log();
+  bytes::Bytes text{0x00, 0x02, 0x01, 0x01};  // right-aligned, bold
+  bytes::appendBytes(text, bytes::view("TOTAL\t12.00"));
+  EXPECT_EQ(board.host().transact({0xC3, 1, text})->code, 0);
+  EXPECT_EQ(board.host().transact({0xC3, 2, {0, 0, 0}})->code, 22);
+  EXPECT_EQ(board.host().transact({0xC4, 3, {}})->code, 22);
+  EXPECT_EQ(board.host().transact({0xC4, 4, {'R', 'A', 'W', 0x0A}})->code, 0);
+  EXPECT_EQ(board.host().transact({0xC5, 5, {}})->code, 0);
+  EXPECT_EQ(board.host().transact({0xC0, 6, {}})->code, 0);
+  const auto pieces = sim::readPaper(board.root()).pieces();
+  ASSERT_EQ(pieces.size(), 3u) << "the start-up printout, the host's text, the paper after the cut";
+  const std::vector<std::string> expected{"TOTAL" + std::string(34, ' ') + "12.00", "RAW", ""};
+  EXPECT_EQ(pieces[1], expected);
 }
 
 std::string runServiceMode(const sim::TestBoard& board, const std::string& mode) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/random_access_file.h"
+
 namespace platform {
 
 class Board {
@@ -34,6 +36,12 @@ class Board {
   // Bytes available to the service on the card's file system, if it can be asked.
   virtual std::optional<std::uint64_t> cardAvailableBytes() const = 0;
 
+  // Files at byte offsets (the archive); empty when the file cannot be opened.
+  virtual std::unique_ptr<RandomAccessFile> openFile(const std::string& path, FileMode mode) {
+    return openStdioFile(path, mode);
+  }
+  virtual PathState pathState(const std::string& path) const { return lookUpPath(path); }
+
   // The current time, seconds since the epoch, and setting it (false when that failed).
   virtual std::int64_t now() const = 0;
   virtual bool setClock(std::int64_t secondsSinceEpoch) = 0;
@@ -53,6 +61,10 @@ class BoardWrapper : public Board {
   bool runMountCommand() override { return target_.runMountCommand(); }
   bool cardMounted() const override { return target_.cardMounted(); }
   std::optional<std::uint64_t> cardAvailableBytes() const override { return target_.cardAvailableBytes(); }
+  std::unique_ptr<RandomAccessFile> openFile(const std::string& path, FileMode mode) override {
+    return target_.openFile(path, mode);
+  }
+  PathState pathState(const std::string& path) const override { return target_.pathState(path); }
   std::int64_t now() const override { return target_.now(); }
   bool setClock(std::int64_t secondsSinceEpoch) override { return target_.setClock(secondsSinceEpoch); }
 

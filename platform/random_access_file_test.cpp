@@ -1,0 +1,66 @@
+#include "platform/random_access_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class RandomAccessFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/frcore-file-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    directory_ = pattern;
+    path_ = directory_ + "/file";
+  }
+  void TearDown() override { fs::remove_all(directory_); }
+
+  std::string directory_;
+  std::string path_;
+};
+
+TEST_F(RandomAccessFileTest, CreateNew_WritesAtOffsetsAndReadsBack) {
+  EXPECT_EQ(platform::lookUpPath(path_), platform::PathState::Missing);
+  auto file = platform::openStdioFile(path_, platform::FileMode::CreateNew);
+  ASSERT_TRUE(file);
+  ASSERT_TRUE(file->writeAt(100, bytes::Bytes{1, 2, 3}));
+  ASSERT_TRUE(file->flush());
+  EXPECT_EQ(file->size(), 103u);
+  bytes::Bytes back(4);
+  EXPECT_TRUE(file->readAt(99, back));
+  EXPECT_EQ(back, (bytes::Bytes{0, 1, 2, 3}));
+  EXPECT_FALSE(file->readAt(101, back)) << "only two bytes lie there";
+  EXPECT_EQ(platform::lookUpPath(path_), platform::PathState::Exists);
+}
+
+TEST_F(RandomAccessFileTest, CreateNew_NeverReplacesAnExistingFile) {
+  std::ofstream(path_) << "kept";
+  EXPECT_FALSE(platform::openStdioFile(path_, platform::FileMode::CreateNew));
+  EXPECT_EQ(fs::file_size(path_), 4u);
+}
+
+TEST_F(RandomAccessFileTest, ReadWrite_NeedsAnExistingFileAndKeepsItsContent) {
+  EXPECT_FALSE(platform::openStdioFile(path_, platform::FileMode::ReadWrite));
+  std::ofstream(path_) << "abcdef";
+  auto file = platform::openStdioFile(path_, platform::FileMode::ReadWrite);
+  ASSERT_TRUE(file);
+  ASSERT_TRUE(file->writeAt(2, bytes::view("XY")));
+  ASSERT_TRUE(file->flush());
+  std::ifstream in(path_);
+  std::string content;
+  in >> content;
+  EXPECT_EQ(content, "abXYef");
+}
+
+TEST_F(RandomAccessFileTest, PathState_UnknownWhenTheLookItselfFails) {
+  std::ofstream(path_) << "x";
+  EXPECT_EQ(platform::lookUpPath(path_ + "/below-a-file"), platform::PathState::Unknown);
+  EXPECT_EQ(platform::lookUpPath(directory_ + "/absent"), platform::PathState::Missing);
+}
+
+}  // namespace

@@ -1,0 +1,360 @@
+#include "storage/archive_store.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "documents/cash_ctrl_document.h"
+#include "documents/close_cycle_doc.h"
+#include "documents/document_testing.h"
+#include "storage/archive_layout.h"
+#include "storage/card.h"
+#include "values/crc.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace document_testing;
+using namespace archive_layout;
+
+constexpr std::uint32_t kNow = 1800000000;
+
+// Hands out files whose writes fail once a countdown reaches zero, to fail a chosen write.
+class FailingFile final : public platform::RandomAccessFile {
+ public:
+  FailingFile(std::unique_ptr<platform::RandomAccessFile> target, int& writesLeft)
+      : target_(std::move(target)), writesLeft_(writesLeft) {}
+  bool readAt(std::uint64_t offset, bytes::MutableView out) override { return target_->readAt(offset, out); }
+  bool writeAt(std::uint64_t offset, bytes::View data) override {
+    if (writesLeft_ >= 0 && writesLeft_-- == 0) return false;
+    return target_->writeAt(offset, data);
+  }
+  bool flush() override { return target_->flush(); }
+  std::optional<std::uint64_t> size() override { return target_->size(); }
+
+ private:
+  std::unique_ptr<platform::RandomAccessFile> target_;
+  int& writesLeft_;
+};
+
+class FaultyBoard final : public platform::BoardWrapper {
+ public:
+  using BoardWrapper::BoardWrapper;
+  std::unique_ptr<platform::RandomAccessFile> openFile(const std::string& path, platform::FileMode mode) override {
+    auto file = BoardWrapper::openFile(path, mode);
+    if (!file) return file;
+    return std::make_unique<FailingFile>(std::move(file), writesLeft);
+  }
+  platform::PathState pathState(const std::string& path) const override {
+    return lookFails ? platform::PathState::Unknown : BoardWrapper::pathState(path);
+  }
+  int writesLeft = -1;  // negative: no failure
+  bool lookFails = false;
+};
+
+class ArchiveStoreTest : public ::testing::Test {
+ protected:
+  ArchiveStoreTest() {
+    char pattern[] = "/tmp/frcore-archive-XXXXXX";
+    root_ = mkdtemp(pattern);
+    fs::create_directories(root_ + "/dev");
+    fs::create_directories(root_ + "/sys/bus/i2c/devices/0-0050");
+    std::ofstream(root_ + "/dev/mmcblk0p1").put('\0');
+    std::ofstream(root_ + "/sys/bus/i2c/devices/0-0050/eeprom") << std::string(4096, '\xFF');
+    simulated_ = platform::makeSimulatedBoard(root_);
+    board_ = std::make_unique<FaultyBoard>(*simulated_);
+    identity_ = std::make_unique<IdentityMemory>(simulated_->identityMemoryPath());
+    card::mountCard(*board_);
+    state_.setDeviceKey(kKey);
+    state_.publishModelData(sealedModel());
+    store_ = makeStore();
+  }
+  ~ArchiveStoreTest() override { fs::remove_all(root_); }
+
+  std::unique_ptr<ArchiveStore> makeStore() {
+    return std::make_unique<ArchiveStore>(card::archivePath(*board_), *board_, state_, *identity_);
+  }
+
+  bytes::Bytes fileBytes(std::uint64_t offset, std::size_t count) const {
+    std::ifstream in(card::archivePath(*board_), std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(offset));
+    bytes::Bytes out(count);
+    in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(count));
+    return out;
+  }
+
+  void ready() { ASSERT_TRUE(store_->createOrValidate() && store_->openArchive()); }
+
+  std::shared_ptr<BaseWorkDocument> fiscalization(std::string_view userName = "SHOP") {
+    auto document = finishedFiscalization(state_, store_->archiveId(), kNow, userName);
+    EXPECT_TRUE(document);
+    return document;
+  }
+
+  std::shared_ptr<BaseWorkDocument> finished(std::uint8_t type, bytes::View finishing = {}) {
+    auto document = finishedDocument(type, state_, kNow + 60, finishing);
+    EXPECT_TRUE(document);
+    return document;
+  }
+
+  // A fiscalized archive with an open shift, as the document commands leave it.
+  void fiscalizedWithOpenShift() {
+    ready();
+    ASSERT_EQ(store_->storeDocument(fiscalization()), 0);
+    auto opening = finished(7);
+    ASSERT_EQ(store_->storeDocument(opening), 0);
+    state_.setShiftNumber(opening->shiftNumber());
+    state_.setStatusFlag(FrStatus::kShiftOpen, true);
+  }
+
+  std::string root_;
+  std::unique_ptr<platform::Board> simulated_;
+  std::unique_ptr<FaultyBoard> board_;
+  std::unique_ptr<IdentityMemory> identity_;
+  DeviceState state_;
+  std::unique_ptr<ArchiveStore> store_;
+};
+
+TEST_F(ArchiveStoreTest, Create_FreshFileHasMagicIdAndNothingElse) {
+  ready();
+  EXPECT_EQ(fs::file_size(card::archivePath(*board_)), kDataOffset);
+  EXPECT_EQ(fileBytes(0, 4), (bytes::Bytes{0x03, 0x89, 0x23, 0xF4}));
+  EXPECT_EQ(fileBytes(kSecondMagicOffset, 4), (bytes::Bytes{0x03, 0x89, 0x23, 0xF4}));
+  const std::uint32_t id = store_->archiveId();
+  EXPECT_NE(id, 0u);
+  std::time_t now = static_cast<std::time_t>(board_->now());
+  std::tm local{};
+  localtime_r(&now, &local);
+  EXPECT_EQ(id >> 25, static_cast<std::uint32_t>(local.tm_year - 100));
+  EXPECT_EQ((id >> 21) & 0xF, static_cast<std::uint32_t>(local.tm_mon + 1));
+  EXPECT_EQ(fileBytes(8, 64), bytes::Bytes(64, 0));
+  EXPECT_EQ(store_->fiscalizationCount(), 0);
+  EXPECT_EQ(store_->lastDocumentInfo(), (std::pair<std::uint32_t, std::uint32_t>{0, 0}));
+}
+
+TEST_F(ArchiveStoreTest, Store_DocumentsAreNumberedAndAppendedAtTheLayoutOffsets) {
+  ready();
+  auto registration = fiscalization();
+  ASSERT_EQ(store_->storeDocument(registration), 0);
+  EXPECT_EQ(store_->fiscalizationCount(), 1);
+  EXPECT_EQ(*state_.currentRegData(), registration->regData()) << "the new registration is in force";
+
+  DocDescriptor first;
+  ASSERT_TRUE(store_->readDescriptor(1, first));
+  EXPECT_EQ(first.documentNumber(), 1u);
+  EXPECT_EQ(first.dataOffset(), kDataOffset);
+  EXPECT_EQ(first.fiscalizationNumber(), 1u);
+  EXPECT_EQ(fileBytes(kLastFiscalizationSlot, 64), bytes::Bytes(first.bytes().begin(), first.bytes().end()));
+  EXPECT_EQ(fileBytes(kLastDocumentSlot, 64), bytes::Bytes(first.bytes().begin(), first.bytes().end()));
+  EXPECT_EQ(fileBytes(kFiscalizationTableOffset, 4), (bytes::Bytes{1, 0, 0, 0}));
+  const bytes::Bytes storedRegistration = fileBytes(kRegDataOffset, RegData::kSize);
+  EXPECT_EQ(RegData::fromBytes(storedRegistration), registration->regData());
+  EXPECT_EQ(ModelData::fromBytes(fileBytes(kModelDataOffset, 48)), *state_.currentModelData());
+  const bytes::Bytes stored = registration->toStored();
+  EXPECT_EQ(fileBytes(kDataOffset, stored.size()), stored);
+  EXPECT_EQ(first.dataCheckValue(), crc::crc16(stored));
+
+  auto opening = finished(7);
+  ASSERT_EQ(store_->storeDocument(opening), 0);
+  DocDescriptor second;
+  ASSERT_TRUE(store_->readDescriptor(2, second));
+  EXPECT_EQ(second.dataOffset(), kDataOffset + first.dataLength()) << "right after the first";
+  EXPECT_EQ(second.fiscalizationNumber(), 1u);
+  EXPECT_EQ(fileBytes(kLastShiftOpenSlot, 64), bytes::Bytes(second.bytes().begin(), second.bytes().end()));
+  CounterSet shift, period;
+  ASSERT_TRUE(store_->readCounters(ArchiveStore::Counters::Shift, shift));
+  ASSERT_TRUE(store_->readCounters(ArchiveStore::Counters::Period, period));
+  EXPECT_EQ(shift.shiftNumber, 1);
+  EXPECT_EQ(period.shiftNumber, 1) << "shifts opened since the fiscalization";
+  EXPECT_EQ(fileBytes(kShiftCountersOffset + 34, 1)[0], 0);
+  EXPECT_EQ(fileBytes(kShiftCountersOffset + 127, 1)[0], 1) << "kind bytes are numbered";
+}
+
+TEST_F(ArchiveStoreTest, CashDocuments_MoveTheDrawerAndAPayoutIsClamped) {
+  fiscalizedWithOpenShift();
+  ASSERT_EQ(store_->storeDocument(finished(5, kopecks(10000))), 0);
+  state_.setDrawerCash(10000);
+  CounterSet shift;
+  ASSERT_TRUE(store_->readCounters(ArchiveStore::Counters::Shift, shift));
+  EXPECT_EQ(shift.drawerCash, 10000);
+  EXPECT_EQ(shift.deposits, 1);
+
+  // The drawer is emptied behind the payout's back: the store pays out only what it holds.
+  shift.drawerCash = 4000;
+  ASSERT_TRUE(store_->writeCounters(ArchiveStore::Counters::Shift, shift));
+  ASSERT_EQ(store_->storeDocument(finished(6, kopecks(7000))), 0);
+  CounterSet period;
+  TotalCounters totals;
+  ASSERT_TRUE(store_->readCounters(ArchiveStore::Counters::Shift, shift));
+  ASSERT_TRUE(store_->readCounters(ArchiveStore::Counters::Period, period));
+  ASSERT_TRUE(store_->readTotals(totals));
+  EXPECT_EQ(shift.drawerCash, 0);
+  EXPECT_EQ(shift.payoutSum, 4000);
+  EXPECT_EQ(period.payoutSum, 4000);
+  EXPECT_EQ(period.drawerCash, 6000);
+  EXPECT_EQ(totals.payoutSum, 4000);
+  EXPECT_EQ(totals.depositSum, 10000);
+}
+
+TEST_F(ArchiveStoreTest, Load_RebuildsEveryDocumentIncludingOnesUnderAnEarlierRegistration) {
+  fiscalizedWithOpenShift();
+  ASSERT_EQ(store_->storeDocument(finished(5, kopecks(2500))), 0);
+  state_.setDrawerCash(2500);
+  ASSERT_EQ(store_->storeDocument(finished(6, kopecks(2500))), 0);
+  state_.setDrawerCash(0);
+  ASSERT_EQ(store_->storeDocument(finished(2)), 0);
+  state_.setStatusFlag(FrStatus::kShiftOpen, false);
+  ASSERT_EQ(store_->storeDocument(fiscalization("NEW NAME")), 0);  // re-registration, number 6
+
+  std::shared_ptr<BaseWorkDocument> loaded;
+  EXPECT_EQ(store_->loadDocument(7, loaded), 17);
+  ASSERT_EQ(store_->loadDocument(3, loaded), 0);
+  EXPECT_EQ(loaded->type(), 5);
+  EXPECT_EQ(loaded->documentNumber(), 3u);
+  EXPECT_EQ(loaded->fiscalizationNumber(), 1u);
+  EXPECT_EQ(dynamic_cast<CashCtrlDocument&>(*loaded).amount().mantissa(), 2500);
+  EXPECT_EQ(loaded->regData().text(RegData::Text::UserName), "SHOP") << "the registration it was made under";
+  EXPECT_EQ(loaded->shiftNumber(), 1);
+  EXPECT_EQ(loaded->dateTime(), kNow + 60);
+
+  ASSERT_EQ(store_->loadDocument(5, loaded), 0);
+  ASSERT_TRUE(dynamic_cast<CloseCycleDoc&>(*loaded).shiftCounters().has_value());
+  EXPECT_EQ(dynamic_cast<CloseCycleDoc&>(*loaded).shiftCounters()->depositSum, 2500);
+
+  ASSERT_EQ(store_->loadDocument(6, loaded), 0);  // the last document, from the last slot
+  EXPECT_EQ(loaded->regData().text(RegData::Text::UserName), "NEW NAME");
+  ASSERT_EQ(store_->loadDocument(1, loaded), 0);
+  EXPECT_EQ(loaded->regData().text(RegData::Text::UserName), "SHOP");
+
+  for (std::uint32_t n = 1; n <= 6; ++n) {
+    ASSERT_EQ(store_->loadDocument(n, loaded), 0) << n;
+    DocDescriptor descriptor;
+    ASSERT_TRUE(store_->readDescriptor(n, descriptor));
+    EXPECT_EQ(loaded->fiscalSign(), descriptor.fiscalSign());
+    EXPECT_EQ(crc::crc16(loaded->toStored()), descriptor.dataCheckValue()) << "document " << n << " rebuilt exactly";
+  }
+}
+
+TEST_F(ArchiveStoreTest, ShiftState_IsRestoredAtStartUp) {
+  fiscalizedWithOpenShift();
+  ASSERT_EQ(store_->storeDocument(finished(5, kopecks(300))), 0);
+
+  DeviceState restarted;
+  auto reopened = std::make_unique<ArchiveStore>(card::archivePath(*board_), *board_, restarted, *identity_);
+  ASSERT_TRUE(reopened->openArchive());
+  reopened->loadShiftState();
+  EXPECT_TRUE(restarted.hasStatusFlag(FrStatus::kShiftOpen));
+  EXPECT_EQ(restarted.shiftNumber(), 1);
+  EXPECT_EQ(restarted.shiftOpeningNumber(), 2u);
+  EXPECT_EQ(restarted.shiftClosingNumber(), 3u) << "while open: the newest document";
+  EXPECT_EQ(restarted.drawerCash(), 300u);
+  EXPECT_FALSE(restarted.hasStatusFlag(FrStatus::kArchiveClosed));
+}
+
+// A store fails at each of its writes in turn: the host is told 5, nothing counts, and the next
+// document takes the same number and offset.
+TEST_F(ArchiveStoreTest, FailedWriteAnywhereInAStore_CountsNothing) {
+  fiscalizedWithOpenShift();
+  const bytes::Bytes countersBefore = fileBytes(kShiftCountersOffset, 406 + 406 + 238);
+  const bytes::Bytes lastBefore = fileBytes(kLastDocumentSlot, 64);
+  for (int failing = 0;; ++failing) {
+    board_->writesLeft = failing;
+    const int code = store_->storeDocument(finished(5, kopecks(100)));
+    board_->writesLeft = -1;
+    if (code == 0) {
+      EXPECT_GE(failing, 5) << "data, index, two counter blocks, totals and the commit";
+      break;
+    }
+    ASSERT_EQ(code, 5) << "write " << failing;
+    EXPECT_EQ(fileBytes(kLastDocumentSlot, 64), lastBefore) << "write " << failing;
+    EXPECT_EQ(fileBytes(kShiftCountersOffset, 406 + 406 + 238), countersBefore) << "write " << failing;
+  }
+  DocDescriptor stored;
+  ASSERT_TRUE(store_->readDescriptor(3, stored));
+  DocDescriptor opening;
+  ASSERT_TRUE(store_->readDescriptor(2, opening));
+  EXPECT_EQ(stored.dataOffset(), opening.dataOffset() + opening.dataLength());
+  CounterSet shift;
+  ASSERT_TRUE(store_->readCounters(ArchiveStore::Counters::Shift, shift));
+  EXPECT_EQ(shift.deposits, 1) << "counted once";
+}
+
+TEST_F(ArchiveStoreTest, FailedIdentityWrite_AfterFiscalization_IsFlagged) {
+  ready();
+  fs::remove(simulated_->identityMemoryPath());
+  ASSERT_EQ(store_->storeDocument(fiscalization()), 0);
+  EXPECT_TRUE(state_.hasStatusFlag(FrStatus::kIdentityFault));
+  EXPECT_TRUE(state_.currentRegData()->isComplete());
+}
+
+TEST_F(ArchiveStoreTest, FullIndex_RefusesTheNextDocumentAndCapacityShrinks) {
+  fiscalizedWithOpenShift();
+  DocDescriptor last;
+  ASSERT_TRUE(store_->readSlot(kLastDocumentSlot, last));
+  std::ofstream(root_ + "/card-free-bytes") << 1'000'000'000'000ull;
+  EXPECT_EQ(store_->documentCapacity(), kIndexCapacity - 2);
+
+  last.setDocumentNumber(kIndexCapacity - 1);
+  ASSERT_TRUE(store_->writeSlot(kLastDocumentSlot, last));
+  EXPECT_EQ(store_->documentCapacity(), 1u);
+  ASSERT_EQ(store_->storeDocument(finished(5, kopecks(100))), 0);
+  EXPECT_EQ(store_->documentCapacity(), 0u);
+  const bytes::Bytes slotsBefore = fileBytes(kLastShiftOpenSlot, 4 * 64);
+  EXPECT_EQ(store_->storeDocument(finished(5, kopecks(100))), 6);
+  EXPECT_EQ(fileBytes(kLastShiftOpenSlot, 4 * 64), slotsBefore) << "the slots after the index are untouched";
+}
+
+TEST_F(ArchiveStoreTest, Validation_RejectsDamagedForeignAndOtherDeviceArchives) {
+  fiscalizedWithOpenShift();
+  const std::string path = card::archivePath(*board_);
+
+  EXPECT_TRUE(makeStore()->createOrValidate());
+  EXPECT_TRUE(state_.hasStatusFlag(FrStatus::kRegistrationMatches));
+
+  // Another registration in force than the archive's (a complete one): not this archive.
+  state_.setStatusFlag(FrStatus::kArchiveReady, true);
+  const RegData current = *state_.currentRegData();
+  state_.publishRegData(sealedRegistration());
+  EXPECT_FALSE(makeStore()->createOrValidate());
+  EXPECT_FALSE(state_.hasStatusFlag(FrStatus::kArchiveReady));
+  state_.publishRegData(current);
+
+  // Another device's model record.
+  ModelData other;
+  other.setSerialNumber("0000000099");
+  other.seal(kKey);
+  state_.publishModelData(other);
+  EXPECT_FALSE(makeStore()->createOrValidate());
+  EXPECT_TRUE(state_.hasStatusFlag(FrStatus::kForeignArchive));
+  state_.publishModelData(sealedModel());
+
+  // A damaged magic.
+  {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(kSecondMagicOffset));
+    file.put('\0');
+  }
+  EXPECT_FALSE(makeStore()->createOrValidate());
+}
+
+TEST_F(ArchiveStoreTest, Create_NeverOverAFileItCannotLookAt) {
+  fiscalizedWithOpenShift();
+  const auto size = fs::file_size(card::archivePath(*board_));
+  board_->lookFails = true;
+  EXPECT_FALSE(makeStore()->createOrValidate());
+  board_->lookFails = false;
+  EXPECT_EQ(fs::file_size(card::archivePath(*board_)), size);
+  EXPECT_EQ(makeStore()->archiveId(), 0u) << "not open";
+}
+
+TEST_F(ArchiveStoreTest, WithoutArchive_StoreAndLoadAnswer5) {
+  std::shared_ptr<BaseWorkDocument> loaded;
+  EXPECT_EQ(store_->loadDocument(1, loaded), 5);
+  EXPECT_EQ(store_->storeDocument(nullptr), 3);
+  DocDescriptor record;
+  EXPECT_FALSE(store_->readDescriptor(0, record));
+  EXPECT_FALSE(store_->readSlot(kLastDocumentSlot + 1, record));
+}
+
+}  // namespace
