@@ -231,7 +231,7 @@ void EscPosInterpreter::endLine() {
 
 void EscPosInterpreter::cut() {
   if (!line_.empty()) endLine();
-  paper_.items.push_back(PaperCut{});
+  paper_.items.emplace_back(std::in_place_type<PaperCut>);
 }
 
 PrintedPaper decodePaper(bytes::View raw) {

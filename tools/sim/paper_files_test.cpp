@@ -67,7 +67,7 @@ TEST(PaperFiles, Updates_AppendNewItemsToTextAndRewriteHtml) {
   files.update(paper);
   EXPECT_EQ(fileText(directory.path() / "paper.txt"), std::string(43, ' ') + "first\n");
 
-  paper.items.push_back(PaperCut{});
+  paper.items.emplace_back(std::in_place_type<PaperCut>);
   paper.items.push_back(PrintedLine{.text = "second"});
   files.update(paper);
   EXPECT_EQ(fileText(directory.path() / "paper.txt"),
