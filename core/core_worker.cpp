@@ -6,6 +6,7 @@
 #include "core/command_table.h"
 #include "platform/sleep.h"
 #include "storage/card.h"
+#include "workers/documents_worker.h"
 
 namespace {
 
@@ -78,6 +79,8 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
     case CommandRoute::ArchiveTotals:
     case CommandRoute::SectionSums:
       return readArchiveBlock(routeOf(transaction.command));
+    case CommandRoute::Documents:
+      return DocumentsWorker(cashiers_, state_, board_, archive_.get(), printer_, openDocument_).execute(transaction);
     case CommandRoute::SerialNumber:
       return CoreApiResult(setFactorySerialNumber(transaction.payload));
     case CommandRoute::PrinterStatus:

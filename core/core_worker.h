@@ -17,6 +17,7 @@
 #include "printer/printer_driver.h"
 #include "storage/archive_store.h"
 #include "storage/identity_memory.h"
+#include "workers/open_document.h"
 
 class CoreWorker : public BaseWorker {
  public:
@@ -46,4 +47,5 @@ class CoreWorker : public BaseWorker {
   IdentityMemory identity_;
   PrinterDriver printer_;
   std::unique_ptr<ArchiveStore> archive_;  // only while a card is mounted
+  OpenDocument openDocument_;
 };

@@ -1,0 +1,263 @@
+#include "workers/documents_worker.h"
+
+#include "documents/archive_close_doc.h"
+#include "documents/cash_ctrl_document.h"
+#include "documents/close_cycle_doc.h"
+#include "documents/document_factory.h"
+#include "documents/fiscalization_document.h"
+#include "printer/print_layout.h"
+#include "values/cp866.h"
+#include "values/tlv.h"
+
+namespace {
+
+enum Command : std::uint8_t {
+  kCancel = 6,
+  kAddItem = 7,
+  kOpenFiscalization = 8,
+  kFinishFiscalization = 9,
+  kOpenShiftOpening = 17,
+  kFinishShiftOpening = 18,
+  kOpenShiftClosing = 19,
+  kFinishShiftClosing = 20,
+  kOpenReceipt = 21,
+  kFinishReceipt = 22,
+  kOpenArchiveClosing = 24,
+  kFinishArchiveClosing = 25,
+  kState = 176,
+  kOpenDeposit = 162,
+  kFinishDeposit = 163,
+  kOpenPayout = 164,
+  kFinishPayout = 165,
+};
+
+bool isOpenCode(std::uint8_t command) {
+  switch (command) {
+    case kOpenFiscalization: case kOpenShiftOpening: case kOpenShiftClosing: case kOpenReceipt:
+    case kOpenArchiveClosing: case kOpenDeposit: case kOpenPayout:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Rights a cashier needs to open each type: any one of the bits.
+std::uint16_t rightsFor(std::uint8_t type) {
+  switch (type) {
+    case DocumentType::kFiscalization:
+    case DocumentType::kArchiveClosing:
+      return CashierRights::kFiscalization;
+    case DocumentType::kReceipt:
+      return CashierRights::kReceipts | CashierRights::kReturns;
+    default:
+      return CashierRights::kReceipts | CashierRights::kReports | CashierRights::kReturns;
+  }
+}
+
+}  // namespace
+
+DocumentsWorker::DocumentsWorker(CashierTable& cashiers, DeviceState& state, platform::Board& board,
+                                 ArchiveStore* archive, PrinterDriver& printer, OpenDocument& open)
+    : BaseWorker(cashiers), state_(state), board_(board), archive_(archive), printer_(printer), open_(open) {}
+
+std::uint8_t DocumentsWorker::typeOfCode(std::uint8_t command) {
+  switch (command) {
+    case kOpenFiscalization: case kFinishFiscalization: return DocumentType::kFiscalization;
+    case kOpenShiftOpening: case kFinishShiftOpening: return DocumentType::kShiftOpening;
+    case kOpenShiftClosing: case kFinishShiftClosing: return DocumentType::kShiftClosing;
+    case kOpenReceipt: case kFinishReceipt: return DocumentType::kReceipt;
+    case kOpenArchiveClosing: case kFinishArchiveClosing: return DocumentType::kArchiveClosing;
+    case kOpenDeposit: case kFinishDeposit: return DocumentType::kCashDeposit;
+    case kOpenPayout: case kFinishPayout: return DocumentType::kCashPayout;
+    default: return 0;
+  }
+}
+
+CoreApiResult DocumentsWorker::execute(const CoreTransaction& transaction) {
+  const std::uint8_t command = transaction.command;
+  switch (command) {
+    case kCancel: return CoreApiResult(cancel());
+    case kAddItem: return CoreApiResult(addItem(transaction.payload));
+    case kState: return openDocumentState();
+    default: break;
+  }
+  const std::uint8_t type = typeOfCode(command);
+  if (isOpenCode(command)) return CoreApiResult(open(type, transaction.payload));
+  return finish(type, transaction.payload);
+}
+
+int DocumentsWorker::readiness(std::uint8_t type) const {
+  const std::int64_t now = board_.now();
+  switch (type) {
+    case DocumentType::kFiscalization: return state_.readyForType1();
+    case DocumentType::kShiftClosing: return state_.readyForType2();
+    case DocumentType::kReceipt: return state_.readyForType3(now);
+    case DocumentType::kArchiveClosing: return state_.readyForType4();
+    case DocumentType::kCashDeposit: return state_.readyForType5(now);
+    case DocumentType::kCashPayout: return state_.readyForType6();
+    default: return state_.readyForType7();
+  }
+}
+
+void DocumentsWorker::drop(std::shared_ptr<BaseWorkDocument>& held) {
+  held.reset();
+  state_.setOpenDocumentState(0);
+}
+
+int DocumentsWorker::open(std::uint8_t type, bytes::View payload) {
+  Cashier cashier;
+  bytes::View openData;
+  if (const int refused = checkOperator(payload, cashier, openData); refused != 0) return refused;
+  if (!DocumentType::isKnown(type)) return kWrongType;
+  const auto model = state_.currentModelData();
+  if (!model->isValid()) return kModelNotValid;
+  if (!state_.isAfterLastDocument(board_.now())) return kClockNotLater;
+
+  auto guard = open_.lock();
+  auto& held = open_.document();
+  if (held) return kAlreadyOpen;
+  if (!(cashier.rights & rightsFor(type))) return kNoPermission;
+  if (const int notReady = readiness(type); notReady != 0) return notReady;
+  if (const int printer = printer_.queryStatus(); printer != 0) return printer;
+
+  const auto registration = state_.currentRegData();
+  auto document = createDocument(type, model.get(), registration.get(), cashier);
+  if (!document) return kNotCreated;
+  if (const int refused = document->applyOpenData(openData, state_); refused != 0) return refused;
+
+  held = document;
+  state_.setOpenDocumentState(type);
+  const std::string header = document->headerText();
+  if (!header.empty()) {
+    if (const int printer = printer_.printText(header); printer != 0) {
+      drop(held);
+      return printer;
+    }
+  }
+  return 0;
+}
+
+int DocumentsWorker::addItem(bytes::View payload) {
+  if (const int printer = printer_.queryStatus(); printer != 0) return printer;
+  auto guard = open_.lock();
+  auto& held = open_.document();
+  if (!held) return kNothingOpen;
+  // The payload is exactly one item; anything else would hand the document a broken item.
+  TlvItem item;
+  if (!item.decodeExact(payload)) return kBadItem;
+  std::string text;
+  const int code = held->addTag(item, text);
+  if (!text.empty()) {
+    if (const int printer = printer_.printText(text); printer != 0) {
+      drop(held);
+      return printer;
+    }
+  }
+  return code;
+}
+
+CoreApiResult DocumentsWorker::finish(std::uint8_t type, bytes::View hostData) {
+  std::shared_ptr<BaseWorkDocument> stored;
+  {
+    auto guard = open_.lock();
+    auto& held = open_.document();
+    if (!held) return CoreApiResult(kNothingOpen);
+    if (held->type() != type) return CoreApiResult(kWrongType);
+    const std::int64_t now = board_.now();
+    if (!state_.isAfterLastDocument(now)) return CoreApiResult(kClockNotLater);
+    if (const int printer = printer_.queryStatus(); printer != 0) {
+      drop(held);
+      return CoreApiResult(printer);
+    }
+    // The document learns the archive's id; the registration in force changes only once the
+    // document is stored.
+    const bool idGiven = held->regData().archiveId() == 0;
+    if (idGiven) held->setRegistrationArchiveId(archive_ ? archive_->archiveId() : 0);
+
+    std::uint16_t missingTag = 0;
+    const int finished = held->finish(static_cast<std::uint32_t>(now), state_.deviceKey(), hostData, missingTag, state_);
+    if (finished == BaseWorkDocument::kMissingItem) {
+      bytes::Bytes data;
+      bytes::appendU16(data, missingTag);
+      return CoreApiResult(finished, std::move(data));
+    }
+    if (finished != 0) return CoreApiResult(finished);
+    const int code = archive_ ? archive_->storeDocument(held) : ArchiveStore::kNotReady;
+    if (code != 0) return CoreApiResult(code);
+    if (idGiven && held->type() != DocumentType::kFiscalization) state_.publishRegData(held->regData());
+    stored = held;
+    drop(held);
+  }
+  afterStore(*stored);
+  return CoreApiResult(0, stored->closeReply(state_));
+}
+
+// The device state follows the stored document, and its reports and footer are printed.
+void DocumentsWorker::afterStore(const BaseWorkDocument& document) {
+  std::string printout;
+  switch (document.type()) {
+    case DocumentType::kFiscalization: {
+      const auto& fiscalization = dynamic_cast<const FiscalizationDocument&>(document);
+      state_.setStatusFlag(FrStatus::kRegistrationMatches, true);
+      state_.setFiscalizationCount(archive_->fiscalizationCount());
+      printout = fiscalization.reportHeaderText() + fiscalization.reportText();
+      break;
+    }
+    case DocumentType::kShiftClosing:
+      state_.setStatusFlag(FrStatus::kShiftOpen, false);
+      state_.setShiftClosingNumber(document.documentNumber());
+      state_.setShiftClosingTime(document.dateTime());
+      printout = dynamic_cast<const CloseCycleDoc&>(document).reportText();
+      break;
+    case DocumentType::kArchiveClosing:
+      state_.setStatusFlag(FrStatus::kArchiveClosed, true);
+      printout = dynamic_cast<const ArchiveCloseDoc&>(document).reportText();
+      break;
+    case DocumentType::kCashDeposit:
+    case DocumentType::kCashPayout: {
+      const auto& cash = dynamic_cast<const CashCtrlDocument&>(document);
+      const auto amount = static_cast<std::uint64_t>(cash.amount().rescaled(100).mantissa());
+      const std::uint64_t drawer = state_.drawerCash();
+      state_.setDrawerCash(cash.isDeposit() ? drawer + amount : drawer - std::min(amount, drawer));
+      state_.setShiftClosingNumber(document.documentNumber());
+      break;
+    }
+    case DocumentType::kShiftOpening:
+      state_.setStatusFlag(FrStatus::kShiftOpen, true);
+      state_.setReceiptCounter(0);
+      state_.setShiftOpeningNumber(document.documentNumber());
+      state_.setShiftOpeningTime(document.dateTime());
+      state_.setShiftClosingNumber(document.documentNumber());
+      state_.setShiftClosingTime(0);
+      break;
+    default:
+      break;
+  }
+  state_.setLastDocumentNumber(document.documentNumber());
+  state_.setLastDocumentTime(document.dateTime());
+  state_.setShiftNumber(document.shiftNumber());
+  state_.setOpenDocumentState(0);
+  state_.setDocumentCapacity(archive_->documentCapacity());
+  printout += document.footerText(true);
+  if (!printout.empty()) printer_.printText(printout);
+}
+
+int DocumentsWorker::cancel() {
+  {
+    auto guard = open_.lock();
+    auto& held = open_.document();
+    if (!held) return kNothingOpen;
+    drop(held);
+  }
+  const PrintBlock notice(PrintStyle(PrintStyle::kCentred | PrintStyle::kBold | PrintStyle::kDoubleSize, 0),
+                          "\nДОКУМЕНТ ОТМЕНЕН\n"_cp866);
+  printer_.printText(render(notice, true));
+  return 0;
+}
+
+CoreApiResult DocumentsWorker::openDocumentState() {
+  auto guard = open_.lock();
+  const auto& held = open_.document();
+  if (!held) return CoreApiResult(kNothingOpen);
+  return CoreApiResult(0, held->statusReply());
+}

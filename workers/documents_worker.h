@@ -1,0 +1,55 @@
+// The document commands: open a document of a type, add items to it, finish it (it is then
+// stored and printed), cancel it, and tell the host what is open.
+//
+// At most one document is open. It lives in memory only. Whenever it is dropped (cancelled,
+// stored, or lost to a printer failure) the open-document state byte returns to 0.
+#pragma once
+
+#include <cstdint>
+
+#include "core/base_worker.h"
+#include "core/device_state.h"
+#include "link/queue_records.h"
+#include "platform/board.h"
+#include "printer/printer_driver.h"
+#include "storage/archive_store.h"
+#include "workers/open_document.h"
+
+class DocumentsWorker : public BaseWorker {
+ public:
+  static constexpr int kNotCreated = 3;
+  static constexpr int kModelNotValid = 13;
+  static constexpr int kNoPermission = 16;
+  static constexpr int kBadItem = 22;
+  static constexpr int kClockNotLater = 23;
+  static constexpr int kAlreadyOpen = 28;
+  static constexpr int kNothingOpen = 29;
+  static constexpr int kWrongType = 30;
+
+  // `archive` may be null (no card).
+  DocumentsWorker(CashierTable& cashiers, DeviceState& state, platform::Board& board, ArchiveStore* archive,
+                  PrinterDriver& printer, OpenDocument& open);
+
+  // Serves codes 6, 7, 176 and the open and finish codes of every type.
+  CoreApiResult execute(const CoreTransaction& transaction);
+
+  // The document type an open or finish code names; 0 for any other code.
+  static std::uint8_t typeOfCode(std::uint8_t command);
+
+ private:
+  int open(std::uint8_t type, bytes::View payload);
+  int addItem(bytes::View payload);
+  CoreApiResult finish(std::uint8_t type, bytes::View hostData);
+  int cancel();
+  CoreApiResult openDocumentState();
+
+  int readiness(std::uint8_t type) const;
+  void drop(std::shared_ptr<BaseWorkDocument>& held);
+  void afterStore(const BaseWorkDocument& document);
+
+  DeviceState& state_;
+  platform::Board& board_;
+  ArchiveStore* archive_;
+  PrinterDriver& printer_;
+  OpenDocument& open_;
+};

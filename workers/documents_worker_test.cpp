@@ -1,0 +1,205 @@
+#include "workers/documents_worker.h"
+
+#include <gtest/gtest.h>
+
+#include "documents/document_testing.h"
+#include "storage/card.h"
+#include "tools/sim/printer_state.h"
+#include "tools/sim/simulated_board.h"
+#include "tools/sim/testing.h"
+
+namespace {
+
+using namespace document_testing;
+
+const bytes::Bytes kAdministrator{20, 30, 0, 0, 0};
+
+bytes::Bytes textItem(std::uint16_t tag, std::string_view text) {
+  TlvItem item;
+  item.setText(tag, text);
+  return item.encode();
+}
+
+// A board whose clock moves only when the test moves it.
+class SteppedClockBoard final : public platform::BoardWrapper {
+ public:
+  SteppedClockBoard(std::unique_ptr<platform::Board> target, std::int64_t start)
+      : BoardWrapper(*target), target_(std::move(target)), now_(start) {}
+  std::int64_t now() const override { return now_; }
+  void advance(std::int64_t seconds) { now_ += seconds; }
+
+ private:
+  std::unique_ptr<platform::Board> target_;
+  std::int64_t now_;
+};
+
+// The document commands on a simulated board whose printer answers, with the core's objects
+// built in this process (the board's service is a placeholder that does nothing).
+class DocumentsWorkerTest : public ::testing::Test {
+ protected:
+  DocumentsWorkerTest()
+      : simulated_({.root = directory_.path(), .service = "/bin/sleep", .serviceArguments = {"3600"}}),
+        board_(std::make_unique<SteppedClockBoard>(platform::makeSimulatedBoard(directory_.path().string()),
+                                                   1800000000)),
+        cashiers_(board_->nvPath("CASHIERS")),
+        identity_(board_->identityMemoryPath()),
+        printer_(board_->printerPortPath(), state_) {
+    cashiers_.ensureCashierFile();
+    state_.setDeviceKey(kKey);
+    state_.publishModelData(sealedModel());
+    card::mountCard(*board_);
+    archive_ = std::make_unique<ArchiveStore>(card::archivePath(*board_), *board_, state_, identity_);
+    archive_->createOrValidate();
+    archive_->openArchive();
+    state_.setStatusFlag(FrStatus::kCardPresent | FrStatus::kArchiveReady, true);
+    state_.setDocumentCapacity(archive_->documentCapacity());
+    printer_.ensureOpen();
+  }
+
+  CoreApiResult run(std::uint8_t command, const bytes::Bytes& payload = {}) {
+    board_->advance(1);  // commands come at least a second apart
+    return DocumentsWorker(cashiers_, state_, *board_, archive_.get(), printer_, open_)
+        .execute({command, 1, payload});
+  }
+
+  int code(std::uint8_t command, const bytes::Bytes& payload = {}) { return run(command, payload).code(); }
+
+  void fiscalize() {
+    ASSERT_EQ(code(8, kAdministrator), 0);
+    for (auto [tag, text] : {std::pair<std::uint16_t, std::string_view>{11048, "SHOP"}, {11187, "PLACE"},
+                             {11009, "ADDR"}}) {
+      ASSERT_EQ(code(7, textItem(tag, text)), 0);
+    }
+    TaxRate rate;
+    rate.setKind(1);
+    rate.setPercentage(2000);
+    rate.setName("VAT");
+    ASSERT_EQ(code(7, rate.toTlv(0).encode()), 0);
+    ASSERT_EQ(code(9, registrationNumbers()), 0);
+  }
+
+  static bytes::Bytes registrationNumbers() {
+    bytes::Bytes numbers(28, 0);
+    bytes::storeBytes(numbers, 0, 12, bytes::view("7700000000"));
+    bytes::storeBytes(numbers, 12, 16, bytes::view("0000000001"));
+    return numbers;
+  }
+
+  std::vector<std::string> paper() { return sim::readPaper(directory_.path()).texts(); }
+
+  sim::TemporaryDirectory directory_;
+  sim::SimulatedBoard simulated_;
+  std::unique_ptr<SteppedClockBoard> board_;
+  DeviceState state_;
+  CashierTable cashiers_;
+  IdentityMemory identity_;
+  PrinterDriver printer_;
+  std::unique_ptr<ArchiveStore> archive_;
+  OpenDocument open_;
+};
+
+TEST(DocumentCodes, TypeFollowsFromTheCode) {
+  const std::pair<std::uint8_t, std::uint8_t> pairs[] = {{8, 1}, {9, 1}, {17, 7}, {18, 7}, {19, 2}, {20, 2},
+                                                          {21, 3}, {22, 3}, {24, 4}, {25, 4}, {162, 5}, {163, 5},
+                                                          {164, 6}, {165, 6}, {6, 0}, {176, 0}};
+  for (auto [command, type] : pairs) EXPECT_EQ(DocumentsWorker::typeOfCode(command), type) << int(command);
+}
+
+TEST_F(DocumentsWorkerTest, Open_ChecksInOrder) {
+  EXPECT_EQ(code(17, {20, 30, 0, 0}), 19);
+  EXPECT_EQ(code(17, {20, 31, 0, 0, 0}), 18);
+  state_.publishModelData(ModelData());
+  EXPECT_EQ(code(17, kAdministrator), 13);
+  state_.publishModelData(sealedModel());
+  state_.setLastDocumentTime(static_cast<std::uint32_t>(board_->now() + 3600));
+  EXPECT_EQ(code(17, kAdministrator), 23);
+  state_.setLastDocumentTime(0);
+
+  Cashier clerk{3, CashierRights::kReports, 1234, "CLERK"};
+  ASSERT_TRUE(cashiers_.saveCashier(clerk));
+  EXPECT_EQ(code(8, {3, 0xD2, 0x04, 0, 0}), 16) << "a fiscalization needs the fiscalization right";
+  EXPECT_EQ(code(17, {3, 0xD2, 0x04, 0, 0}), 0) << "no registration is needed to open a shift";
+  EXPECT_EQ(state_.openDocumentState(), 7);
+  EXPECT_EQ(code(8, kAdministrator), 28);
+  EXPECT_EQ(state_.openDocumentState(), 7) << "the open document is untouched";
+  const CoreApiResult open = run(176);
+  EXPECT_EQ(open.code(), 0);
+  EXPECT_EQ(open.data(), bytes::Bytes{7});
+}
+
+TEST_F(DocumentsWorkerTest, Open_ReadinessAndTheReceiptNotTakenYet) {
+  state_.setStatusFlag(FrStatus::kShiftOpen, true);
+  state_.setShiftOpeningTime(static_cast<std::uint32_t>(board_->now()));
+  EXPECT_EQ(code(8, kAdministrator), 26);
+  EXPECT_EQ(code(21, kAdministrator), 3) << "receipts come later";
+  state_.setStatusFlag(FrStatus::kShiftOpen, false);
+  EXPECT_EQ(code(19, kAdministrator), 27);
+  state_.setDocumentCapacity(9);
+  EXPECT_EQ(code(8, kAdministrator), 6);
+}
+
+TEST_F(DocumentsWorkerTest, AddItemAndFinish_ChecksAndTheMissingTag) {
+  EXPECT_EQ(code(7, textItem(11048, "SHOP")), 29);
+  EXPECT_EQ(code(9, {}), 29);
+  ASSERT_EQ(code(8, kAdministrator), 0);
+  EXPECT_EQ(code(7, {0x01, 0x02, 0x03}), 22) << "not one whole item";
+  EXPECT_EQ(code(7, textItem(11021, "")), 0);
+  EXPECT_EQ(code(18, {}), 30) << "a shift-opening finish for a fiscalization";
+  state_.setLastDocumentTime(static_cast<std::uint32_t>(board_->now() + 3600));
+  EXPECT_EQ(code(9, {}), 23);
+  state_.setLastDocumentTime(0);
+
+  const CoreApiResult missing = run(9, {});
+  EXPECT_EQ(missing.code(), 37);
+  EXPECT_EQ(missing.data(), (bytes::Bytes{0x0D, 0x2B})) << "11021: the cashier's name was emptied";
+  EXPECT_EQ(state_.openDocumentState(), 1) << "still open";
+}
+
+TEST_F(DocumentsWorkerTest, Fiscalization_IsStoredPublishedAndPrinted) {
+  fiscalize();
+  EXPECT_EQ(state_.openDocumentState(), 0);
+  EXPECT_EQ(run(176).code(), 29);
+  EXPECT_TRUE(state_.currentRegData()->isComplete());
+  EXPECT_EQ(state_.currentRegData()->archiveId(), archive_->archiveId());
+  EXPECT_EQ(state_.fiscalizationCount(), 1);
+  EXPECT_EQ(state_.lastDocumentNumber(), 1u);
+  EXPECT_TRUE(state_.hasStatusFlag(FrStatus::kRegistrationMatches));
+  const auto printed = paper();
+  EXPECT_NE(std::find_if(printed.begin(), printed.end(),
+                         [](const std::string& line) { return line.find("ФП ") != std::string::npos; }),
+            printed.end());
+}
+
+// A re-registration refused at its finish leaves the registration in force as it was.
+TEST_F(DocumentsWorkerTest, RefusedReRegistration_KeepsTheRegistrationInForce) {
+  fiscalize();
+  const RegData before = *state_.currentRegData();
+  ASSERT_EQ(code(8, kAdministrator), 0);
+  EXPECT_EQ(code(9, registrationNumbers()), 37);
+  EXPECT_EQ(*state_.currentRegData(), before);
+  EXPECT_EQ(code(6), 0);
+}
+
+TEST_F(DocumentsWorkerTest, Cancel_DropsTheDocumentAndPrintsTheNotice) {
+  EXPECT_EQ(code(6), 29);
+  ASSERT_EQ(code(17, kAdministrator), 0);
+  EXPECT_EQ(code(6), 0);
+  EXPECT_EQ(state_.openDocumentState(), 0);
+  const auto printed = paper();
+  EXPECT_NE(std::find_if(printed.begin(), printed.end(),
+                         [](const std::string& line) { return line.find("ДОКУМЕНТ ОТМЕНЕН") != std::string::npos; }),
+            printed.end());
+}
+
+// A document lost to a printer failure is gone from the state byte too.
+TEST_F(DocumentsWorkerTest, PrinterFailureAtFinish_DropsTheDocumentAndClearsTheState) {
+  ASSERT_EQ(code(17, kAdministrator), 0);
+  ASSERT_TRUE(sim::writePrinterState(simulated_.printerStatePath(), sim::PrinterState::Out));
+  EXPECT_EQ(code(7, textItem(11021, "NAME")), 54) << "the printer check comes first and keeps the document";
+  EXPECT_EQ(state_.openDocumentState(), 7);
+  EXPECT_EQ(code(18, {}), 54);
+  EXPECT_EQ(state_.openDocumentState(), 0);
+  EXPECT_EQ(run(176).code(), 29);
+}
+
+}  // namespace
