@@ -1,11 +1,10 @@
 // The core's printer work: the start-up sequence and printout, and the host's printer commands
 // (0xC0 status, 0xC3 styled text, 0xC4 raw bytes, 0xC5 feed and cut).
-#include <ctime>
-
 #include "core/core_worker.h"
 #include "printer/print_layout.h"
 #include "printer/printer_settings.h"
 #include "values/cp866.h"
+#include "values/local_time.h"
 
 namespace {
 
@@ -24,14 +23,6 @@ constexpr std::uint8_t kCutBit = 0x10;
 
 constexpr unsigned kBannerFont = 3;
 
-std::string localTimeText(std::int64_t seconds) {
-  const std::time_t moment = static_cast<std::time_t>(seconds);
-  std::tm local{};
-  char text[32] = {};
-  if (localtime_r(&moment, &local) != nullptr) std::strftime(text, sizeof text, "%d.%m.%Y %H:%M", &local);
-  return text;
-}
-
 }  // namespace
 
 void CoreWorker::startPrinter() {
@@ -49,7 +40,7 @@ void CoreWorker::printStartupBanner() {
   banner.addText(model->modelName());
   banner.addText(model->isValid() ? std::string("ЗН "_cp866) + model->serialNumber()
                                   : std::string("НЕ УСТАНОВЛЕН ЗАВОДСКОЙ НОМЕР"_cp866));
-  banner.addText(localTimeText(board_.now()));
+  banner.addText(localTimeText(board_.now(), "%d.%m.%Y %H:%M"));
   const auto registration = state_.currentRegData();
   if (!registration->isComplete()) {
     printer_.printText(render(banner, true));

@@ -9,18 +9,11 @@
 #include "printer/print_layout.h"
 #include "values/cp866.h"
 #include "values/crc.h"
+#include "values/local_time.h"
 
 namespace {
 
-// "%d.%m.%Y %H:%M:%S" in local time.
-std::string localDateTimeText(std::uint32_t seconds) {
-  const std::time_t moment = static_cast<std::time_t>(seconds);
-  std::tm local{};
-  if (localtime_r(&moment, &local) == nullptr) return {};
-  char text[32];
-  const std::size_t length = std::strftime(text, sizeof text, "%d.%m.%Y %H:%M:%S", &local);
-  return std::string(text, length);
-}
+std::string localDateTimeText(std::uint32_t seconds) { return localTimeText(seconds, "%d.%m.%Y %H:%M:%S"); }
 
 }  // namespace
 
