@@ -348,6 +348,31 @@ TEST_F(ArchiveStoreTest, Create_NeverOverAFileItCannotLookAt) {
   EXPECT_EQ(makeStore()->archiveId(), 0u) << "not open";
 }
 
+// Damaged records load as failures: data beyond the file's end, an item running past its data.
+TEST_F(ArchiveStoreTest, Load_DamagedDescriptorsAndData_Answer5) {
+  fiscalizedWithOpenShift();
+  ASSERT_EQ(store_->storeDocument(finished(5, kopecks(100))), 0);
+  DocDescriptor deposit;
+  ASSERT_TRUE(store_->readDescriptor(3, deposit));
+  std::shared_ptr<BaseWorkDocument> loaded;
+
+  DocDescriptor outside = deposit;
+  outside.setDataOffset(deposit.dataOffset() + 1'000'000);
+  ASSERT_TRUE(store_->writeSlot(indexRecordOffset(3), outside));
+  ASSERT_TRUE(store_->writeSlot(kLastDocumentSlot, outside));
+  EXPECT_EQ(store_->loadDocument(3, loaded), 5);
+
+  DocDescriptor cutShort = deposit;
+  cutShort.setDataLength(static_cast<std::uint16_t>(deposit.dataLength() - 3));
+  ASSERT_TRUE(store_->writeSlot(kLastDocumentSlot, cutShort));
+  EXPECT_EQ(store_->loadDocument(3, loaded), 5) << "the last item runs past the data";
+
+  DocDescriptor foreign = deposit;
+  foreign.setFiscalizationNumber(77);  // names no fiscalization of this archive
+  ASSERT_TRUE(store_->writeSlot(kLastDocumentSlot, foreign));
+  EXPECT_EQ(store_->loadDocument(3, loaded), 5);
+}
+
 TEST_F(ArchiveStoreTest, WithoutArchive_StoreAndLoadAnswer5) {
   std::shared_ptr<BaseWorkDocument> loaded;
   EXPECT_EQ(store_->loadDocument(1, loaded), 5);
