@@ -1,10 +1,13 @@
 // frhost: the point-of-sale host's command line.
 //
-//   frhost --port PATH [--id N] [--timeout MS] COMMAND [ARGUMENTS]
+//   frhost --port PATH [--id N] [--timeout MS] [--operator N] [--password P] COMMAND [ARGUMENTS]
 //
-// Sends one request on the host line at PATH and prints the reply: the result code with its
-// meaning, the identifier, the data in hexadecimal and, for named commands, what the data say.
-// Exit status: 0 when a reply came (whatever its code), 1 when none came, 2 for usage errors.
+// Sends a command's requests on the host line at PATH and prints the replies: the result code
+// with its meaning, the identifier, the data in hexadecimal and, for named commands, what the
+// data say. A document command sends several requests (open, items, finish) and stops at the
+// first that fails; a document it opened and could not finish is cancelled.
+// Exit status: 0 when every request sent got a reply (whatever its code), 1 when one got none,
+// 2 for usage errors.
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -20,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/host/document_commands.h"
 #include "tools/host/port.h"
 #include "tools/host/printer_commands.h"
 #include "values/bytes.h"
@@ -156,16 +160,25 @@ std::string moneyText(std::uint64_t hundredths) {
   return text.str();
 }
 
-// The named commands: how each builds its request and what its reply's data say.
+// The named commands: how each builds its requests and what the data of its last reply say.
 struct NamedCommand {
   std::string_view name;
   std::string_view arguments;
   std::string_view summary;
-  // The request for the command's arguments; nullopt when they are not valid.
-  std::optional<host::Request> (*request)(Arguments arguments);
-  // Prints what the data of a successful reply mean; null when there is nothing to add.
+  // The requests for the arguments, with `cashier` as the operator prefix where the command
+  // takes one; nullopt when the arguments are not valid (`problem` may tell why).
+  std::optional<host::Plan> (*plan)(const host::Operator& cashier, Arguments arguments, std::string& problem);
+  // Prints what the data of a successful last reply mean; null when there is nothing to add.
   void (*describe)(bytes::View data);
 };
+
+// A command of one request, which takes no operator prefix.
+template <std::optional<host::Request> (*kRequest)(Arguments)>
+std::optional<host::Plan> oneRequest(const host::Operator& /*cashier*/, Arguments arguments, std::string& /*problem*/) {
+  auto request = kRequest(arguments);
+  if (!request) return std::nullopt;
+  return host::Plan{.steps = {{.label = "", .request = std::move(*request)}}};
+}
 
 std::optional<host::Request> sendRequest(Arguments arguments) {
   if (arguments.empty()) return std::nullopt;
@@ -191,6 +204,36 @@ std::optional<host::Request> rawRequest(Arguments arguments) {
   auto payload = parseHex(arguments);
   if (!payload || payload->empty()) return std::nullopt;
   return host::Request{.command = host::kPrintRawCommand, .payload = std::move(*payload)};
+}
+
+std::optional<host::Plan> serialNumberPlan(const host::Operator& cashier, Arguments arguments,
+                                           std::string& problem) {
+  auto payload = arguments.size() == 1 ? host::serialNumberPayload(cashier, arguments[0]) : std::nullopt;
+  if (!payload) {
+    problem = "the serial number is 10 digits";
+    return std::nullopt;
+  }
+  return host::Plan{
+      .steps = {{.label = "", .request = {.command = host::kSerialNumberCommand, .payload = std::move(*payload)}}}};
+}
+
+// A document that takes neither open data, items nor finishing data.
+template <const host::DocumentCodes& kCodes>
+std::optional<host::Plan> bareDocumentPlan(const host::Operator& cashier, Arguments arguments,
+                                           std::string& /*problem*/) {
+  if (!arguments.empty()) return std::nullopt;
+  return host::documentPlan(kCodes, cashier);
+}
+
+// A deposit or payout of the amount in roubles given as the only argument.
+template <const host::DocumentCodes& kCodes>
+std::optional<host::Plan> cashPlan(const host::Operator& cashier, Arguments arguments, std::string& problem) {
+  const auto amount = arguments.size() == 1 ? host::amountData(arguments[0]) : std::nullopt;
+  if (!amount) {
+    problem = "AMOUNT is roubles with at most two decimals, like 150 or 0.50";
+    return std::nullopt;
+  }
+  return host::documentPlan(kCodes, cashier, {}, {}, *amount);
 }
 
 void describeVersion(bytes::View data) {
@@ -224,22 +267,62 @@ void describeState(bytes::View data) {
             << "drawer cash     " << moneyText(cash) << "\n";
 }
 
+template <std::uint8_t kType>
+void describeCloseReply(bytes::View data) {
+  const auto reply = host::parseCloseReply(kType, data);
+  if (!reply) {
+    std::cout << "close reply of " << data.size() << " bytes, not that of a " << host::documentTypeName(kType)
+              << "\n";
+    return;
+  }
+  std::cout << "document    " << reply->documentNumber << "\n"
+            << "fiscal sign " << std::setw(10) << std::setfill('0') << reply->fiscalSign << std::setfill(' ') << "\n"
+            << "time        " << timeText(reply->dateTime) << "\n";
+  if (reply->shiftNumber) std::cout << "shift       " << *reply->shiftNumber << "\n";
+  if (reply->drawerCash) std::cout << "drawer cash " << moneyText(*reply->drawerCash) << "\n";
+}
+
+void describeOpenDocument(bytes::View data) {
+  if (data.empty()) return;
+  std::cout << "open        " << unsigned{data[0]} << " (" << host::documentTypeName(data[0]) << ")\n";
+}
+
 constexpr NamedCommand kCommands[] = {
-    {"send", "CODE [HEX]", "any command: code in decimal or 0x-hex, payload as hex digits", sendRequest, nullptr},
-    {"version", "", "program version (0x33)", bareRequest<0x33>, describeVersion},
-    {"state", "", "shift, receipt counter and drawer (0x10)", bareRequest<0x10>, describeState},
+    {"send", "CODE [HEX]", "any command: code in decimal or 0x-hex, payload as hex digits", oneRequest<sendRequest>,
+     nullptr},
+    {"version", "", "program version (0x33)", oneRequest<bareRequest<0x33>>, describeVersion},
+    {"state", "", "shift, receipt counter and drawer (0x10)", oneRequest<bareRequest<0x10>>, describeState},
     {"printer-status", "", "paper status: 0 ready, 53 not answering, 54 paper out (0xC0)",
-     bareRequest<host::kPrinterStatusCommand>, nullptr},
-    {"print", "[OPTIONS] TEXT", "print TEXT (UTF-8) in one style, options below (0xC3)", printRequest, nullptr},
-    {"raw", "HEX", "send bytes to the printer unchanged (0xC4)", rawRequest, nullptr},
-    {"cut", "", "feed the paper and cut it (0xC5)", bareRequest<host::kFeedAndCutCommand>, nullptr},
+     oneRequest<bareRequest<host::kPrinterStatusCommand>>, nullptr},
+    {"print", "[OPTIONS] TEXT", "print TEXT (UTF-8) in one style, options below (0xC3)", oneRequest<printRequest>,
+     nullptr},
+    {"raw", "HEX", "send bytes to the printer unchanged (0xC4)", oneRequest<rawRequest>, nullptr},
+    {"cut", "", "feed the paper and cut it (0xC5)", oneRequest<bareRequest<host::kFeedAndCutCommand>>, nullptr},
+    {"serial-number", "DIGITS", "set the factory serial number, 10 digits (0x3F)", serialNumberPlan, nullptr},
+    {"register", "OPTIONS", "register the taxpayer, options below (8, 7 ..., 9)", host::registrationPlan,
+     describeCloseReply<host::kFiscalizationCodes.type>},
+    {"shift-open", "", "open a shift (17, 18)", bareDocumentPlan<host::kShiftOpeningCodes>,
+     describeCloseReply<host::kShiftOpeningCodes.type>},
+    {"shift-close", "", "close the shift (19, 20)", bareDocumentPlan<host::kShiftClosingCodes>,
+     describeCloseReply<host::kShiftClosingCodes.type>},
+    {"deposit", "AMOUNT", "put AMOUNT roubles into the drawer (162, 163)", cashPlan<host::kCashDepositCodes>,
+     describeCloseReply<host::kCashDepositCodes.type>},
+    {"payout", "AMOUNT", "take AMOUNT roubles out of the drawer (164, 165)", cashPlan<host::kCashPayoutCodes>,
+     describeCloseReply<host::kCashPayoutCodes.type>},
+    {"close-archive", "", "close the archive for good (24, 25)", bareDocumentPlan<host::kArchiveClosingCodes>,
+     describeCloseReply<host::kArchiveClosingCodes.type>},
+    {"cancel", "", "cancel the open document (6)", oneRequest<bareRequest<host::kCancelCommand>>, nullptr},
+    {"document", "", "the type of the open document (176)", oneRequest<bareRequest<host::kOpenDocumentStateCommand>>,
+     describeOpenDocument},
 };
 
 void printUsage(std::ostream& out) {
-  out << "usage: frhost --port PATH [--id N] [--timeout MS] COMMAND [ARGUMENTS]\n"
-         "  --port PATH   the host line (a simulated board offers DIR/host)\n"
-         "  --id N        transaction identifier (default 0: the register makes one up)\n"
-         "  --timeout MS  how long to wait for the reply (default 5000)\n"
+  out << "usage: frhost --port PATH [--id N] [--timeout MS] [--operator N] [--password P] COMMAND [ARGUMENTS]\n"
+         "  --port PATH    the host line (a simulated board offers DIR/host)\n"
+         "  --id N         transaction identifier (default 0: the register makes one up)\n"
+         "  --timeout MS   how long to wait for each reply (default 5000)\n"
+         "  --operator N   cashier 1-20 who opens documents and sets the serial number (default 20)\n"
+         "  --password P   that cashier's password (default 30)\n"
          "commands:\n";
   for (const NamedCommand& command : kCommands) {
     out << "  " << std::left << std::setw(22) << (std::string(command.name) + " " + std::string(command.arguments))
@@ -250,15 +333,88 @@ void printUsage(std::ostream& out) {
          "  --bold --double --reverse\n"
          "  --font N             font field 0-3: 0, 1 small font, 2, 3 large (default 1)\n"
          "  --spacing N          line-spacing field 0-5 (default 0)\n"
-         "  --cut                feed and cut after the text\n";
+         "  --cut                feed and cut after the text\n"
+         "register options:\n"
+         "  --user TEXT --place TEXT --address TEXT   user name, place and address of settlement\n"
+         "  --inn DIGITS         taxpayer number, 10 to 12 digits\n"
+         "  --regnum DIGITS      registration number, 10 to 16 digits\n"
+         "  --tax SLOT:KIND:PERCENT:NAME   tax index 1-5; kind 0 without tax, 1 included in prices,\n"
+         "                       2 on top; PERCENT like 20 or 20.00; repeat for each rate\n"
+         "  --cashier-name TEXT  the cashier name the document carries\n";
 }
 
-void printReply(const host::Reply& reply, const NamedCommand& command) {
+void printReply(const host::Reply& reply, void (*describe)(bytes::View data)) {
   std::cout << "result      " << unsigned{reply.code} << " (" << meaningOf(reply.code) << ")\n"
             << "identifier  0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0') << reply.identifier
             << std::dec << std::setfill(' ') << "\n"
             << "data        " << (reply.data.empty() ? "(none)" : spacedHex(reply.data)) << "\n";
-  if (reply.code == 0 && command.describe != nullptr) command.describe(reply.data);
+  if (reply.code == host::kMissingItemCode && reply.data.size() == sizeof(std::uint16_t)) {
+    const std::uint16_t tag = bytes::loadU16(reply.data, 0);
+    const std::string_view name = host::missingItemName(tag);
+    std::cout << "missing     tag " << tag << (name.empty() ? "" : " (" + std::string(name) + ")") << "\n";
+  }
+  if (reply.code == 0 && describe != nullptr) describe(reply.data);
+}
+
+void printNoReply(std::chrono::milliseconds timeout) {
+  std::cerr << "frhost: no reply within " << timeout.count() << " ms\n";
+}
+
+void printDocumentMayBeOpen() {
+  std::cout << "the register may still hold the document; \"frhost document\" tells, \"frhost cancel\" drops it\n";
+}
+
+// Cancels the document a plan opened and could not finish. kReplyCame or kNoReply.
+int cancelUnfinished(host::HostPort& line, std::uint32_t identifier, std::chrono::milliseconds timeout) {
+  std::cout << "cancel (" << unsigned{host::kCancelCommand} << "): " << std::flush;
+  const auto reply = line.transact({.command = host::kCancelCommand, .identifier = identifier}, timeout);
+  if (!reply) {
+    std::cout << "no reply\n";
+    printNoReply(timeout);
+    printDocumentMayBeOpen();
+    return kNoReply;
+  }
+  std::cout << unsigned{reply->code} << " (" << meaningOf(reply->code) << ")\n";
+  if (reply->code == 0) {
+    std::cout << "the unfinished document was cancelled: the register holds no half-made document\n";
+  } else if (reply->code != host::kNothingOpenCode) {
+    printDocumentMayBeOpen();
+  }
+  return kReplyCame;
+}
+
+// Sends the plan's requests in order until one is answered with a non-zero code, printing a
+// line for each success and the whole reply of the last request sent. kReplyCame or kNoReply.
+int runPlan(host::HostPort& line, const host::Plan& plan, const NamedCommand& command, std::uint32_t identifier,
+            std::chrono::milliseconds timeout) {
+  const bool labelled = plan.steps.size() > 1;
+  for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+    const host::Step& step = plan.steps[i];
+    const bool last = i + 1 == plan.steps.size();
+    // Once the open has succeeded, a document is open until the last request finishes it.
+    const bool documentOpen = plan.opensDocument && i > 0;
+    if (labelled) std::cout << step.label << ":" << std::flush;
+    host::Request request = step.request;
+    request.identifier = identifier;
+    const auto reply = line.transact(request, timeout);
+    if (!reply) {
+      if (labelled) std::cout << " no reply\n";
+      printNoReply(timeout);
+      // Even a lost reply to the open may have left a document open.
+      if (plan.opensDocument) printDocumentMayBeOpen();
+      return kNoReply;
+    }
+    if (reply->code == 0 && !last) {
+      std::cout << " 0 (" << meaningOf(0) << ")\n";
+      continue;
+    }
+    if (labelled) std::cout << "\n";
+    printReply(*reply, last ? command.describe : nullptr);
+    if (reply->code == 0) return kReplyCame;
+    if (labelled) std::cout << "stopped     at " << step.label << ", code " << unsigned{reply->code} << "\n";
+    return documentOpen ? cancelUnfinished(line, identifier, timeout) : kReplyCame;
+  }
+  return kReplyCame;
 }
 
 }  // namespace
@@ -268,6 +424,7 @@ int main(int argc, char** argv) {
   std::string port;
   std::uint32_t identifier = 0;
   std::chrono::milliseconds timeout{5000};
+  host::Operator cashier;
 
   std::size_t next = 0;
   for (; next < arguments.size() && arguments[next].starts_with("--"); next += 2) {
@@ -288,6 +445,11 @@ int main(int argc, char** argv) {
       identifier = static_cast<std::uint32_t>(*number);
     } else if (option == "--timeout" && number) {
       timeout = std::chrono::milliseconds(*number);
+    } else if (option == "--operator" && number && *number >= host::Operator::kFirstNumber &&
+               *number <= host::Operator::kLastNumber) {
+      cashier.number = static_cast<std::uint8_t>(*number);
+    } else if (option == "--password" && number) {
+      cashier.password = static_cast<std::uint32_t>(*number);
     } else {
       std::cerr << "frhost: bad option " << option << " " << value << "\n";
       printUsage(std::cerr);
@@ -303,9 +465,10 @@ int main(int argc, char** argv) {
   for (const NamedCommand& candidate : kCommands) {
     if (candidate.name == arguments[next]) command = &candidate;
   }
-  const auto request = command ? command->request(std::span(arguments).subspan(next + 1)) : std::nullopt;
-  if (!request) {
-    std::cerr << "frhost: bad command: " << arguments[next] << "\n";
+  std::string problem;
+  const auto plan = command ? command->plan(cashier, std::span(arguments).subspan(next + 1), problem) : std::nullopt;
+  if (!plan) {
+    std::cerr << "frhost: bad command: " << arguments[next] << (problem.empty() ? "" : ": " + problem) << "\n";
     printUsage(std::cerr);
     return kUsageError;
   }
@@ -315,13 +478,5 @@ int main(int argc, char** argv) {
     std::cerr << "frhost: cannot open " << port << ": " << std::strerror(errno) << "\n";
     return kNoReply;
   }
-  host::Request withIdentifier = *request;
-  withIdentifier.identifier = identifier;
-  const auto reply = line->transact(withIdentifier, timeout);
-  if (!reply) {
-    std::cerr << "frhost: no reply within " << timeout.count() << " ms\n";
-    return kNoReply;
-  }
-  printReply(*reply, *command);
-  return kReplyCame;
+  return runPlan(*line, *plan, *command, identifier, timeout);
 }
