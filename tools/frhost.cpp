@@ -27,6 +27,7 @@
 #include "tools/host/port.h"
 #include "tools/host/printer_commands.h"
 #include "values/bytes.h"
+#include "values/cp866.h"
 
 namespace {
 
@@ -267,6 +268,49 @@ void describeState(bytes::View data) {
             << "drawer cash     " << moneyText(cash) << "\n";
 }
 
+// The serial number (up to 10 digits) and the 21-byte status record: flags, fiscalizations,
+// format byte, shift, last document and its time, receipts, open document, capacity.
+void describeStatus(bytes::View data) {
+  constexpr std::size_t kStatusSize = 21;
+  if (data.size() < kStatusSize) return;
+  const std::size_t serialSize = data.size() - kStatusSize;
+  bytes::ByteReader reader(data.subspan(serialSize));
+  const unsigned flags = reader.u16();
+  const unsigned fiscalizations = reader.u8();
+  reader.u8();  // the format byte
+  const unsigned shift = reader.u16();
+  const std::uint32_t lastDocument = reader.u32();
+  const std::uint32_t lastTime = reader.u32();
+  const unsigned receipts = reader.u16();
+  const unsigned openDocument = reader.u8();
+  const std::uint32_t capacity = reader.u32();
+  std::cout << "serial number   " << std::string(data.begin(), data.begin() + static_cast<long>(serialSize)) << "\n"
+            << "flags           0x" << std::hex << std::setw(4) << std::setfill('0') << flags << std::dec
+            << std::setfill(' ') << "\n"
+            << "fiscalizations  " << fiscalizations << "\n"
+            << "shift number    " << shift << "\n"
+            << "last document   " << lastDocument << ", " << timeText(lastTime) << "\n"
+            << "receipt counter " << receipts << "\n"
+            << "open document   " << openDocument << "\n"
+            << "capacity        " << capacity << " documents\n";
+}
+
+// The first 44 bytes of the model record: model code, serial number, model name.
+void describeIdentity(bytes::View data) {
+  constexpr std::size_t kIdentitySize = 44;
+  if (data.size() != kIdentitySize) return;
+  std::cout << "model code    0x" << std::hex << bytes::loadU16(data, 0) << std::dec << "\n"
+            << "serial number " << bytes::fieldText(data.subspan(2, 10)) << "\n"
+            << "model name    " << cp866::toUtf8(bytes::fieldText(data.subspan(12, 32))) << "\n";
+}
+
+// The version, eight fixed bytes, then the 16-byte device key.
+void describeKey(bytes::View data) {
+  constexpr std::size_t kKeySize = 16;
+  if (data.size() < kKeySize) return;
+  std::cout << "device key  " << bytes::hexUpper(data.last(kKeySize)) << "\n";
+}
+
 template <std::uint8_t kType>
 void describeCloseReply(bytes::View data) {
   const auto reply = host::parseCloseReply(kType, data);
@@ -292,6 +336,10 @@ constexpr NamedCommand kCommands[] = {
      nullptr},
     {"version", "", "program version (0x33)", oneRequest<bareRequest<0x33>>, describeVersion},
     {"state", "", "shift, receipt counter and drawer (0x10)", oneRequest<bareRequest<0x10>>, describeState},
+    {"status", "", "serial number and status record (0x30)", oneRequest<bareRequest<0x30>>, describeStatus},
+    {"identity", "", "model code, serial number and model name (0x31)", oneRequest<bareRequest<0x31>>,
+     describeIdentity},
+    {"key", "", "the device key (0x32)", oneRequest<bareRequest<0x32>>, describeKey},
     {"printer-status", "", "paper status: 0 ready, 53 not answering, 54 paper out (0xC0)",
      oneRequest<bareRequest<host::kPrinterStatusCommand>>, nullptr},
     {"print", "[OPTIONS] TEXT", "print TEXT (UTF-8) in one style, options below (0xC3)", oneRequest<printRequest>,
