@@ -12,6 +12,10 @@ BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
 BOARD ?= board
 CMAKE_FLAGS ?=
+# Rebuilds of unchanged sources come from ccache when the machine has it.
+ifneq ($(shell command -v ccache),)
+  CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+endif
 ifeq ($(CI),true)
   CMAKE_FLAGS += -DFRCORE_WERROR=ON
 endif

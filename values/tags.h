@@ -1,0 +1,23 @@
+// The tag numbers of the TLV items the service reads, stores and sends: one table for the
+// whole service. Standard fields are 10000 plus their fiscal-data tag number; the register's
+// own items use 11300-11304, 12117 and 13102-13114.
+#pragma once
+
+#include <cstdint>
+
+namespace tag {
+
+inline constexpr std::uint16_t kDateTime = 11012;
+inline constexpr std::uint16_t kCashierName = 11021;
+inline constexpr std::uint16_t kQuantity = 11023;
+inline constexpr std::uint16_t kItemName = 11030;
+inline constexpr std::uint16_t kShiftNumber = 11038;
+inline constexpr std::uint16_t kDocumentNumber = 11040;
+inline constexpr std::uint16_t kReceiptItem = 11059;
+inline constexpr std::uint16_t kFiscalSign = 11077;
+inline constexpr std::uint16_t kPrice = 11079;
+inline constexpr std::uint16_t kTaxIndex = 11199;
+inline constexpr std::uint16_t kUnit = 12108;
+inline constexpr std::uint16_t kFiscalizationNumber = 12117;
+
+}  // namespace tag
