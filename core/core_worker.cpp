@@ -4,16 +4,14 @@
 #include <filesystem>
 
 #include "core/command_table.h"
+#include "core/result_code.h"
 #include "platform/sleep.h"
-#include "storage/card.h"
+#include "storage/archive_startup.h"
 #include "workers/documents_worker.h"
 
 namespace {
 
 constexpr auto kLoopPause = std::chrono::milliseconds(20);
-
-constexpr int kUnknownCommand = 10;
-constexpr int kArchiveNotReady = 5;
 
 }  // namespace
 
@@ -21,7 +19,7 @@ CoreWorker::CoreWorker(DeviceState& state, platform::Board& board, CashierTable&
     : BaseWorker(cashiers),
       state_(state),
       board_(board),
-      identity_(board.identityMemoryPath()),
+      identity_(board),
       printer_(board.printerPortPath(), state) {}
 
 void CoreWorker::init() {
@@ -35,25 +33,11 @@ void CoreWorker::init() {
   printStartupBanner();
 }
 
-// With a card: the archive is created or validated and opened, and the device takes its shift
-// and archive state from it. Without one there is no archive.
+// With a card: the archive is recovered, checked, validated and opened, and the device takes
+// its shift and archive state from it. Without one there is no archive.
 void CoreWorker::openArchive() {
   archive_.reset();
-  if (!card::mountCard(board_)) {
-    state_.setStatusFlag(FrStatus::kCardPresent | FrStatus::kArchiveReady, false);
-    return;
-  }
-  archive_ = std::make_unique<ArchiveStore>(card::archivePath(board_), board_, state_, identity_);
-  state_.setStatusFlag(FrStatus::kCardPresent | FrStatus::kArchiveReady, true);
-  if (!archive_->createOrValidate() || !archive_->openArchive()) {
-    state_.setStatusFlag(FrStatus::kArchiveReady, false);
-  }
-  state_.setDocumentCapacity(archive_->documentCapacity());
-  state_.setFiscalizationCount(archive_->fiscalizationCount());
-  const auto [number, time] = archive_->lastDocumentInfo();
-  state_.setLastDocumentNumber(number);
-  state_.setLastDocumentTime(time);
-  archive_->loadShiftState();
+  archive_ = startArchive(board_, state_, identity_);
 }
 
 void CoreWorker::runLoop() {
@@ -93,14 +77,14 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
       return CoreApiResult(printer_.cut());
     default:
       // Commands whose workers are not part of this build answer as unknown.
-      return CoreApiResult(kUnknownCommand);
+      return CoreApiResult(result::kUnknownCommand);
   }
 }
 
 // The block's bytes as the archive keeps them (kind bytes numbered): the shift or period
 // counters, the archive totals, or the section sums of all four receipt kinds.
 CoreApiResult CoreWorker::readArchiveBlock(CommandRoute block) {
-  if (!archive_) return CoreApiResult(kArchiveNotReady);
+  if (!archive_) return CoreApiResult(result::kArchiveNotReady);
   CounterSet counters;
   TotalCounters totals;
   std::vector<SectionSums> sections;
@@ -110,17 +94,17 @@ CoreApiResult CoreWorker::readArchiveBlock(CommandRoute block) {
       const auto which = block == CommandRoute::ShiftCounters ? ArchiveStore::Counters::Shift
                                                               : ArchiveStore::Counters::Period;
       if (!archive_->readCounters(which, counters)) break;
-      return CoreApiResult(0, encodeBlock(counters));
+      return CoreApiResult(result::kSuccess, encodeBlock(counters));
     }
     case CommandRoute::ArchiveTotals:
       if (!archive_->readTotals(totals)) break;
-      return CoreApiResult(0, encodeBlock(totals));
+      return CoreApiResult(result::kSuccess, encodeBlock(totals));
     default: {
       if (!archive_->readSectionSums(sections, kReceiptKinds)) break;
       bytes::Bytes data;
       for (const SectionSums& kind : sections) bytes::appendBytes(data, encodeBlock(kind));
-      return CoreApiResult(0, std::move(data));
+      return CoreApiResult(result::kSuccess, std::move(data));
     }
   }
-  return CoreApiResult(kArchiveNotReady);
+  return CoreApiResult(result::kArchiveNotReady);
 }

@@ -133,7 +133,7 @@ TEST_F(CoreWorkerTest, SerialNumber_ChecksInOrder) {
 
   // Kept in the identity memory: a restarted register has the same identity.
   DeviceState restarted;
-  IdentityMemory(board_->identityMemoryPath()).loadIdentity(restarted);
+  IdentityMemory(*board_).loadIdentity(restarted);
   EXPECT_EQ(*restarted.currentModelData(), *model);
 }
 

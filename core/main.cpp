@@ -15,6 +15,7 @@
 #include "core/device_state.h"
 #include "link/host_link.h"
 #include "platform/board.h"
+#include "platform/service_lock.h"
 #include "reference/cashier.h"
 #include "storage/identity_memory.h"
 
@@ -31,9 +32,17 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   // Shared with the detached host link thread for the life of the process.
   static std::unique_ptr<platform::Board> board = platform::boardFromEnvironment();
+  // Held for the life of the process: two services on one board would number two documents
+  // alike.
+  const auto lock = platform::ServiceLock::acquire(board->serviceLockPath());
+  if (!lock) {
+    std::printf("ANOTHER SERVICE RUNS ON THIS BOARD (%s)\n", board->serviceLockPath().c_str());
+    std::fflush(stdout);
+    return 1;
+  }
 
   if (mode == "-c" || mode == "-d") {
-    const IdentityMemory memory(board->identityMemoryPath());
+    IdentityMemory memory(*board);
     if (mode == "-c") memory.erase();
     showIdentityMemory(memory);
     return 0;

@@ -30,6 +30,7 @@ class RealBoard final : public Board {
   std::string cardDevicePath() const override { return "/dev/mmcblk0p1"; }
   std::string cardMountPoint() const override { return "/mnt/sd/"; }
   std::string nvPath(std::string_view name) const override { return "/nv/" + std::string(name); }
+  std::string serviceLockPath() const override { return "/run/frcore.lock"; }
 
   bool runMountCommand() override {
     const std::string command = "mount -t vfat " + cardDevicePath() + " " + cardMountPoint() + " -o sync";
@@ -75,6 +76,7 @@ class SimulatedBoard final : public Board {
   std::string cardDevicePath() const override { return root_ + "/dev/mmcblk0p1"; }
   std::string cardMountPoint() const override { return root_ + "/mnt/sd/"; }
   std::string nvPath(std::string_view name) const override { return root_ + "/nv/" + std::string(name); }
+  std::string serviceLockPath() const override { return root_ + "/frcore.lock"; }
 
   bool runMountCommand() override { return true; }
 

@@ -27,6 +27,7 @@ class Board {
   virtual std::string cardDevicePath() const = 0;      // present when a card is inserted
   virtual std::string cardMountPoint() const = 0;      // ends with '/'
   virtual std::string nvPath(std::string_view name) const = 0;  // a file of the reference store
+  virtual std::string serviceLockPath() const = 0;  // held by the one service running on the board
 
   // Mounts the card at its mount point; true when the command could be run. The caller checks
   // cardMounted() afterwards.
@@ -38,7 +39,7 @@ class Board {
 
   // Files at byte offsets (the archive); empty when the file cannot be opened.
   virtual std::unique_ptr<RandomAccessFile> openFile(const std::string& path, FileMode mode) {
-    return openStdioFile(path, mode);
+    return openDiskFile(path, mode);
   }
   virtual PathState pathState(const std::string& path) const { return lookUpPath(path); }
 
@@ -58,6 +59,7 @@ class BoardWrapper : public Board {
   std::string cardDevicePath() const override { return target_.cardDevicePath(); }
   std::string cardMountPoint() const override { return target_.cardMountPoint(); }
   std::string nvPath(std::string_view name) const override { return target_.nvPath(name); }
+  std::string serviceLockPath() const override { return target_.serviceLockPath(); }
   bool runMountCommand() override { return target_.runMountCommand(); }
   bool cardMounted() const override { return target_.cardMounted(); }
   std::optional<std::uint64_t> cardAvailableBytes() const override { return target_.cardAvailableBytes(); }

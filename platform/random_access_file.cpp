@@ -1,62 +1,103 @@
 #include "platform/random_access_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-
-#include "platform/stdio_file.h"
+#include <cstdint>
+#include <filesystem>
 
 namespace platform {
 namespace {
 
-class StdioFile final : public RandomAccessFile {
+// pread and pwrite may move fewer bytes than asked (or be interrupted); both loop until done.
+class DiskFile final : public RandomAccessFile {
  public:
-  explicit StdioFile(File file) : file_(std::move(file)) {}
+  explicit DiskFile(int descriptor) : descriptor_(descriptor) {}
+  ~DiskFile() override { ::close(descriptor_); }
+  DiskFile(const DiskFile&) = delete;
+  DiskFile& operator=(const DiskFile&) = delete;
 
   bool readAt(std::uint64_t offset, bytes::MutableView out) override {
-    if (!seek(offset)) return false;
-    return std::fread(out.data(), 1, out.size(), file_.get()) == out.size();
+    std::size_t done = 0;
+    while (done < out.size()) {
+      if (!fits(offset, done)) return false;
+      const ssize_t got = ::pread64(descriptor_, out.data() + done, out.size() - done,
+                                    static_cast<off64_t>(offset + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      done += static_cast<std::size_t>(got);
+    }
+    return true;
   }
 
   bool writeAt(std::uint64_t offset, bytes::View data) override {
-    if (!seek(offset)) return false;
-    return std::fwrite(data.data(), 1, data.size(), file_.get()) == data.size();
+    std::size_t done = 0;
+    while (done < data.size()) {
+      if (!fits(offset, done)) return false;
+      const ssize_t put = ::pwrite64(descriptor_, data.data() + done, data.size() - done,
+                                     static_cast<off64_t>(offset + done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += static_cast<std::size_t>(put);
+    }
+    return true;
   }
 
-  bool flush() override { return std::fflush(file_.get()) == 0; }
+  // A device attribute (the identity memory on the board) takes each write at once and has
+  // nothing to sync: it answers EINVAL, which counts as synced.
+  bool sync() override {
+    while (::fdatasync(descriptor_) != 0) {
+      if (errno == EINVAL) return true;
+      if (errno != EINTR) return false;
+    }
+    return true;
+  }
 
   std::optional<std::uint64_t> size() override {
-    if (fseeko64(file_.get(), 0, SEEK_END) != 0) return std::nullopt;
-    const off64_t end = ftello64(file_.get());
-    if (end < 0) return std::nullopt;
-    return static_cast<std::uint64_t>(end);
+    struct stat64 info {};
+    if (::fstat64(descriptor_, &info) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
   }
 
  private:
-  bool seek(std::uint64_t offset) {
-    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
-    return fseeko64(file_.get(), static_cast<off64_t>(offset), SEEK_SET) == 0;
+  static bool fits(std::uint64_t offset, std::size_t done) {
+    return offset <= static_cast<std::uint64_t>(INT64_MAX) - done;
   }
 
-  File file_;
+  int descriptor_;
 };
 
-const char* modeText(FileMode mode) {
+int openFlags(FileMode mode) {
   switch (mode) {
-    case FileMode::ReadOnly: return "rb";
-    case FileMode::ReadWrite: return "r+b";
-    case FileMode::CreateNew: return "w+bx";  // exclusive: never replaces an existing file
+    case FileMode::ReadOnly: return O_RDONLY;
+    case FileMode::ReadWrite: return O_RDWR;
+    case FileMode::CreateNew: return O_RDWR | O_CREAT | O_EXCL;  // never replaces an existing file
+    case FileMode::OpenOrCreate: return O_RDWR | O_CREAT;
   }
-  return "rb";
+  return O_RDONLY;
+}
+
+// A new file's name is durable only once its directory is synced.
+void syncDirectoryOf(const std::string& path) {
+  std::string directory = std::filesystem::path(path).parent_path().string();
+  if (directory.empty()) directory = ".";
+  const int descriptor = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return;
+  ::fsync(descriptor);
+  ::close(descriptor);
 }
 
 }  // namespace
 
-std::unique_ptr<RandomAccessFile> openStdioFile(const std::string& path, FileMode mode) {
-  File file(fopen64(path.c_str(), modeText(mode)));
-  if (!file) return nullptr;
-  return std::make_unique<StdioFile>(std::move(file));
+std::unique_ptr<RandomAccessFile> openDiskFile(const std::string& path, FileMode mode) {
+  const bool mayCreate = mode == FileMode::CreateNew || mode == FileMode::OpenOrCreate;
+  const bool existed = lookUpPath(path) == PathState::Exists;
+  const int descriptor = ::open(path.c_str(), openFlags(mode) | O_CLOEXEC | O_LARGEFILE, 0644);
+  if (descriptor < 0) return nullptr;
+  if (mayCreate && !existed) syncDirectoryOf(path);
+  return std::make_unique<DiskFile>(descriptor);
 }
 
 PathState lookUpPath(const std::string& path) {

@@ -1,7 +1,10 @@
-// Files read and written at byte offsets: the archive on the card.
+// Files read and written at byte offsets: the archive and its journal on the card, the
+// identity memory.
 //
 // The board opens them (Board::openFile), so that tests can hand out files that fail a chosen
-// read or write. Offsets are 64-bit: the archive grows past 2 GiB on a large card.
+// read, write or sync, or lose what was not synced. Writes go straight to the operating system
+// (nothing is buffered in the process), so each write reports its own error. Offsets are
+// 64-bit: the archive grows past 2 GiB on a large card.
 #pragma once
 
 #include <cstdint>
@@ -21,22 +24,24 @@ class RandomAccessFile {
   virtual bool readAt(std::uint64_t offset, bytes::MutableView out) = 0;
   // Writes every byte at `offset`; false on a failed or short write.
   virtual bool writeAt(std::uint64_t offset, bytes::View data) = 0;
-  // Pushes what was written to the device.
-  virtual bool flush() = 0;
+  // Makes what was written durable on the device; false when that cannot be promised.
+  virtual bool sync() = 0;
   virtual std::optional<std::uint64_t> size() = 0;
 };
 
 enum class FileMode {
-  ReadOnly,   // an existing file, for reading
-  ReadWrite,  // an existing file, for reading and writing; never truncated
-  CreateNew,  // a new file for reading and writing; fails when the path exists
+  ReadOnly,      // an existing file, for reading
+  ReadWrite,     // an existing file, for reading and writing; never truncated
+  CreateNew,     // a new file for reading and writing; fails when the path exists
+  OpenOrCreate,  // reading and writing, created when missing; never truncated
 };
 
 // What is known of a path: there, certainly not there, or unknown (the look failed).
 enum class PathState { Exists, Missing, Unknown };
 
-// A file through stdio with 64-bit offsets; empty when it cannot be opened.
-std::unique_ptr<RandomAccessFile> openStdioFile(const std::string& path, FileMode mode);
+// A file of the operating system with 64-bit offsets; empty when it cannot be opened. A file
+// this creates has its directory entry synced too.
+std::unique_ptr<RandomAccessFile> openDiskFile(const std::string& path, FileMode mode);
 PathState lookUpPath(const std::string& path);
 
 }  // namespace platform

@@ -26,10 +26,10 @@ class RandomAccessFileTest : public ::testing::Test {
 
 TEST_F(RandomAccessFileTest, CreateNew_WritesAtOffsetsAndReadsBack) {
   EXPECT_EQ(platform::lookUpPath(path_), platform::PathState::Missing);
-  auto file = platform::openStdioFile(path_, platform::FileMode::CreateNew);
+  auto file = platform::openDiskFile(path_, platform::FileMode::CreateNew);
   ASSERT_TRUE(file);
   ASSERT_TRUE(file->writeAt(100, bytes::Bytes{1, 2, 3}));
-  ASSERT_TRUE(file->flush());
+  ASSERT_TRUE(file->sync());
   EXPECT_EQ(file->size(), 103u);
   bytes::Bytes back(4);
   EXPECT_TRUE(file->readAt(99, back));
@@ -40,17 +40,17 @@ TEST_F(RandomAccessFileTest, CreateNew_WritesAtOffsetsAndReadsBack) {
 
 TEST_F(RandomAccessFileTest, CreateNew_NeverReplacesAnExistingFile) {
   std::ofstream(path_) << "kept";
-  EXPECT_FALSE(platform::openStdioFile(path_, platform::FileMode::CreateNew));
+  EXPECT_FALSE(platform::openDiskFile(path_, platform::FileMode::CreateNew));
   EXPECT_EQ(fs::file_size(path_), 4u);
 }
 
 TEST_F(RandomAccessFileTest, ReadWrite_NeedsAnExistingFileAndKeepsItsContent) {
-  EXPECT_FALSE(platform::openStdioFile(path_, platform::FileMode::ReadWrite));
+  EXPECT_FALSE(platform::openDiskFile(path_, platform::FileMode::ReadWrite));
   std::ofstream(path_) << "abcdef";
-  auto file = platform::openStdioFile(path_, platform::FileMode::ReadWrite);
+  auto file = platform::openDiskFile(path_, platform::FileMode::ReadWrite);
   ASSERT_TRUE(file);
   ASSERT_TRUE(file->writeAt(2, bytes::view("XY")));
-  ASSERT_TRUE(file->flush());
+  ASSERT_TRUE(file->sync());
   std::ifstream in(path_);
   std::string content;
   in >> content;

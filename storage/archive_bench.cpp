@@ -29,7 +29,7 @@ class UnflushedBoard final : public platform::BoardWrapper {
       std::unique_ptr<platform::RandomAccessFile> file;
       bool readAt(std::uint64_t o, bytes::MutableView out) override { return file->readAt(o, out); }
       bool writeAt(std::uint64_t o, bytes::View data) override { return file->writeAt(o, data); }
-      bool flush() override { return true; }
+      bool sync() override { return true; }
       std::optional<std::uint64_t> size() override { return file->size(); }
     };
     auto wrapped = std::make_unique<Unflushed>();

@@ -12,7 +12,9 @@
 #include "documents/fiscalization_document.h"
 #include "platform/log.h"
 #include "storage/archive_layout.h"
+#include "core/result_code.h"
 #include "storage/card.h"
+#include "storage/rollback_journal.h"
 #include "values/crc.h"
 
 using namespace archive_layout;
@@ -31,35 +33,31 @@ bool isEmptySlot(const DocDescriptor& slot) {
   return slot.documentNumber() == 0 && slot.dataLength() == 0 && slot.shiftNumber() == 0 && slot.dataOffset() == 0;
 }
 
+bool isRecordOffset(std::uint64_t offset) {
+  return offset >= kIndexOffset && offset <= kLastDocumentSlot && (offset - kIndexOffset) % kRecordSize == 0;
+}
+
+bytes::Bytes copyOf(bytes::View view) { return bytes::Bytes(view.begin(), view.end()); }
+
+// Reads a 64-byte record as the transaction would leave it.
+bool readRecord(StoreTransaction& transaction, std::uint64_t offset, DocDescriptor& out) {
+  bytes::Bytes record(DocDescriptor::kSize);
+  if (!transaction.read(offset, record)) return false;
+  out = DocDescriptor::fromBytes(record);
+  return true;
+}
+
+// Index records read at start-up while looking for the newest sound one.
+constexpr std::uint32_t kRecordsPerRead = 1024;
+
 }  // namespace
 
-// Remembers what each write in the fixed areas replaced, so that a store failing before its
-// commit can put it back.
-class ArchiveStore::Journal {
- public:
-  explicit Journal(ArchiveStore& store) : store_(store) {}
-
-  bool write(std::uint64_t offset, bytes::View data) {
-    bytes::Bytes before(data.size());
-    if (!store_.readAt(offset, before)) return false;
-    undo_.emplace_back(offset, std::move(before));
-    return store_.writeAt(offset, data);
-  }
-
-  void rollBack() {
-    for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) store_.writeAt(it->first, it->second);
-    store_.file_->flush();
-    undo_.clear();
-  }
-
- private:
-  ArchiveStore& store_;
-  std::vector<std::pair<std::uint64_t, bytes::Bytes>> undo_;
-};
-
-ArchiveStore::ArchiveStore(std::string path, platform::Board& board, DeviceState& state,
-                           const IdentityMemory& identity)
-    : path_(std::move(path)), board_(board), state_(state), identity_(identity) {}
+ArchiveStore::ArchiveStore(std::string path, platform::Board& board, DeviceState& state, IdentityMemory& identity)
+    : path_(std::move(path)),
+      journalPath_(path_ + journal::kFileSuffix),
+      board_(board),
+      state_(state),
+      identity_(identity) {}
 
 bool ArchiveStore::readAt(std::uint64_t offset, bytes::MutableView out) {
   return file_ && file_->readAt(offset, out);
@@ -74,9 +72,25 @@ bool ArchiveStore::writeAt(std::uint64_t offset, bytes::View data) {
 bool ArchiveStore::createOrValidate() {
   switch (board_.pathState(path_)) {
     case platform::PathState::Missing: return create();
-    case platform::PathState::Exists: return validate();
-    case platform::PathState::Unknown: break;  // never create over a file that may be there
+    case platform::PathState::Exists: break;
+    case platform::PathState::Unknown: return false;  // never create over a file that may be there
   }
+  if (!openArchive()) return false;
+  switch (recoverJournal(*file_, *journal_)) {
+    case JournalRecovery::Clean: break;
+    case JournalRecovery::Committed: platform::logLine("ARCHIVE JOURNAL: STORE COMPLETED"); break;
+    case JournalRecovery::RolledBack: platform::logLine("ARCHIVE JOURNAL: STORE ROLLED BACK"); break;
+    case JournalRecovery::Failed: return refuse("ARCHIVE JOURNAL CANNOT BE RESOLVED");
+  }
+  if (examineHead() == Head::Damaged) {
+    file_.reset();
+    journal_.reset();
+    return false;
+  }
+  followArchiveRegistration();
+  if (validate()) return true;
+  file_.reset();
+  journal_.reset();
   return false;
 }
 
@@ -88,21 +102,33 @@ bool ArchiveStore::create() {
   bytes::appendU32(magic, kMagic);
   bytes::appendU32(id, makeArchiveId());
   const bool written = file->writeAt(kMagicOffset, magic) && file->writeAt(kArchiveIdOffset, id) &&
-                       file->writeAt(kSecondMagicOffset, magic) && file->flush();
+                       file->writeAt(kSecondMagicOffset, magic) && file->sync();
   return written && file->size() == kCreatedSize;
 }
 
+bool ArchiveStore::refuse(const char* diagnostic) {
+  platform::logLine(diagnostic);
+  state_.setStatusFlag(FrStatus::kArchiveReady, false);
+  file_.reset();
+  journal_.reset();
+  return false;
+}
+
 bool ArchiveStore::validate() {
-  auto file = board_.openFile(path_, platform::FileMode::ReadOnly);
-  if (!file) return false;
   bytes::Bytes head(8), secondMagic(4), model(ModelData::kSize), registration(RegData::kSize);
-  if (!file->readAt(0, head) || !file->readAt(kSecondMagicOffset, secondMagic)) return false;
+  if (!readAt(0, head) || !readAt(kSecondMagicOffset, secondMagic)) return false;
   if (bytes::loadU32(head, 0) != kMagic || bytes::loadU32(secondMagic, 0) != kMagic) return false;
   if (bytes::loadU32(head, 4) == 0) return false;
-  if (!file->readAt(kModelDataOffset, model) || !file->readAt(kRegDataOffset, registration)) return false;
+  if (!readAt(kModelDataOffset, model) || !readAt(kRegDataOffset, registration)) return false;
 
   const ModelData storedModel = ModelData::fromBytes(model);
-  if (storedModel.isValid() && !(storedModel == *state_.currentModelData())) {
+  const auto currentModel = state_.currentModelData();
+  if (storedModel.isValid() && !(storedModel == *currentModel)) {
+    // A record that names this device but whose check value fails is damage, not a stranger.
+    if (storedModel.modelCode() == currentModel->modelCode() &&
+        storedModel.serialNumber() == currentModel->serialNumber() && !storedModel.verify(state_.deviceKey())) {
+      return refuse("ARCHIVE MODEL RECORD DAMAGED");
+    }
     state_.setStatusFlag(FrStatus::kForeignArchive, true);
     return false;
   }
@@ -120,10 +146,100 @@ bool ArchiveStore::validate() {
 }
 
 bool ArchiveStore::openArchive() {
-  if (file_) return true;
+  if (file_ && journal_) return true;
   if (board_.pathState(path_) != platform::PathState::Exists) return false;
   file_ = board_.openFile(path_, platform::FileMode::ReadWrite);
+  journal_ = file_ ? board_.openFile(journalPath_, platform::FileMode::OpenOrCreate) : nullptr;
+  if (!journal_) file_.reset();
   return file_ != nullptr;
+}
+
+// --- damage found before it spreads ---
+
+// The last-document slot must carry a sound header check value, equal its index record, and
+// end its document inside the file; the next document goes right after it.
+ArchiveStore::Head ArchiveStore::examineHead() {
+  const auto size = file_->size();
+  DocDescriptor last, indexed;
+  if (!size || !readSlot(kLastDocumentSlot, last)) return damaged("ARCHIVE CANNOT BE READ");
+  if (*size < kCreatedSize) return damaged("ARCHIVE DAMAGED: SHORTER THAN ITS HEAD");
+  if (isEmptySlot(last)) return Head::Sound;
+  const std::uint32_t number = last.documentNumber();
+  const bool slotSound = last.headerCheckValue() == last.computeHeaderCheckValue() && number >= 1 &&
+                         number <= kIndexCapacity && readDescriptor(number, indexed) && indexed == last &&
+                         last.dataOffset() >= kDataOffset;
+  if (!slotSound) return rebuildLastDocumentSlot();
+  if (last.dataOffset() + last.dataLength() > *size) {
+    return damaged("ARCHIVE DAMAGED: SHORTER THAN ITS LAST DOCUMENT");
+  }
+  return Head::Sound;
+}
+
+// The index from document 1 up to its first empty record must be one unbroken chain of sound
+// records lying inside the file; its newest record becomes the slot. Anything less refuses
+// the archive rather than guessing where the next document may go.
+ArchiveStore::Head ArchiveStore::rebuildLastDocumentSlot() {
+  const std::uint64_t size = file_->size().value_or(0);
+  std::uint64_t end = kDataOffset;
+  std::optional<DocDescriptor> newest;
+  bool ended = false;
+  for (std::uint32_t first = 1; first <= kIndexCapacity && !ended; first += kRecordsPerRead) {
+    const std::uint32_t count = std::min(kRecordsPerRead, kIndexCapacity - first + 1);
+    bytes::Bytes records(kRecordSize * count);
+    if (!readAt(indexRecordOffset(first), records)) return damaged("ARCHIVE CANNOT BE READ");
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const DocDescriptor record = DocDescriptor::fromBytes(bytes::slice(records, kRecordSize * i, kRecordSize));
+      ended = isEmptySlot(record);
+      if (ended) break;
+      const bool sound = record.documentNumber() == first + i && record.dataOffset() == end &&
+                         record.headerCheckValue() == record.computeHeaderCheckValue() &&
+                         end + record.dataLength() <= size;
+      if (!sound) return damaged("ARCHIVE DAMAGED: LAST DOCUMENT SLOT AND INDEX CANNOT BE RECONCILED");
+      end += record.dataLength();
+      newest = record;
+    }
+  }
+  const DocDescriptor slot = newest.value_or(DocDescriptor());
+  if (!writeSlot(kLastDocumentSlot, slot)) return damaged("ARCHIVE CANNOT BE WRITTEN");
+  platform::logLine("ARCHIVE LAST DOCUMENT SLOT REBUILT FROM THE INDEX");
+  return Head::Rebuilt;
+}
+
+// The identity memory learns a registration only after the archive committed it; a crash in
+// between leaves it with the older one. For an archive of this device (its model record is the
+// device's) whose registration is sealed for this device and not older than the memory's, the
+// memory is brought up to date: when it holds no sound registration, or an older one of this
+// same archive.
+void ArchiveStore::followArchiveRegistration() {
+  const auto model = state_.currentModelData();
+  const auto current = state_.currentRegData();
+  const auto storedModel = storedModelData();
+  const auto stored = storedRegData();
+  if (!model->isValid() || !(*storedModel == *model) || *stored == *current) return;
+  if (!stored->isComplete() || !stored->verify(model->serialNumber(), state_.deviceKey())) return;
+  // A sound registration of another archive, or a newer one, is not this archive's to replace.
+  const bool currentSound = current->isComplete() && current->verify(model->serialNumber(), state_.deviceKey());
+  if (currentSound &&
+      (current->archiveId() != archiveId() || current->registrationTime() > stored->registrationTime())) {
+    return;
+  }
+  platform::logLine("IDENTITY MEMORY REGISTRATION TAKEN FROM THE ARCHIVE");
+  if (!identity_.writeRegData(*stored)) {
+    state_.setStatusFlag(FrStatus::kIdentityFault, true);
+    platform::logLine("REGISTRATION NOT WRITTEN TO IDENTITY MEMORY");
+  }
+  state_.publishRegData(*stored);
+}
+
+ArchiveStore::Head ArchiveStore::damaged(const char* diagnostic) {
+  refuse(diagnostic);
+  return Head::Damaged;
+}
+
+void ArchiveStore::markUnusable() {
+  unusable_ = true;
+  state_.setStatusFlag(FrStatus::kArchiveReady, false);
+  platform::logLine("ARCHIVE UNUSABLE UNTIL RESTART: A STORE COULD NOT BE UNDONE");
 }
 
 // (years since 2000) << 25 | month << 21 | day << 16 | CRC-16 of the time, a random value and
@@ -153,7 +269,7 @@ bool ArchiveStore::readDescriptor(std::uint32_t number, DocDescriptor& out) {
 }
 
 bool ArchiveStore::readSlot(std::uint64_t offset, DocDescriptor& out) {
-  if (offset < kIndexOffset || offset > kLastDocumentSlot || (offset - kIndexOffset) % kRecordSize != 0) return false;
+  if (!isRecordOffset(offset)) return false;
   bytes::Bytes record(DocDescriptor::kSize);
   if (!readAt(offset, record)) return false;
   out = DocDescriptor::fromBytes(record);
@@ -161,8 +277,8 @@ bool ArchiveStore::readSlot(std::uint64_t offset, DocDescriptor& out) {
 }
 
 bool ArchiveStore::writeSlot(std::uint64_t offset, const DocDescriptor& record) {
-  if (offset < kIndexOffset || offset > kLastDocumentSlot || (offset - kIndexOffset) % kRecordSize != 0) return false;
-  return writeAt(offset, record.bytes()) && file_->flush();
+  if (!isRecordOffset(offset)) return false;
+  return writeAt(offset, record.bytes()) && file_->sync();
 }
 
 std::pair<std::uint32_t, std::uint32_t> ArchiveStore::lastDocumentInfo() {
@@ -186,7 +302,7 @@ bool ArchiveStore::readCounters(Counters which, CounterSet& out) {
 bool ArchiveStore::writeCounters(Counters which, const CounterSet& block) {
   CounterSet numbered = block;
   numbered.numberKinds();
-  return writeAt(countersOffset(which), encodeBlock(numbered)) && file_->flush();
+  return writeAt(countersOffset(which), encodeBlock(numbered)) && file_->sync();
 }
 
 bool ArchiveStore::resetCounters(Counters which, std::uint16_t shiftNumber) {
@@ -206,7 +322,7 @@ bool ArchiveStore::readTotals(TotalCounters& out) {
 bool ArchiveStore::writeTotals(const TotalCounters& block) {
   TotalCounters numbered = block;
   numbered.numberKinds();
-  return writeAt(kTotalsOffset, encodeBlock(numbered)) && file_->flush();
+  return writeAt(kTotalsOffset, encodeBlock(numbered)) && file_->sync();
 }
 
 bool ArchiveStore::readSectionSums(std::vector<SectionSums>& out, std::size_t count) {
@@ -243,25 +359,29 @@ std::shared_ptr<const RegData> ArchiveStore::storedRegData() {
 // --- storing ---
 
 int ArchiveStore::storeDocument(const std::shared_ptr<BaseWorkDocument>& document) {
-  if (!document || !document->isStorable() || !DocumentType::isKnown(document->type())) return kNotStorable;
+  if (!document || !document->isStorable() || !DocumentType::isKnown(document->type())) return result::kNotStorable;
   // Receipts are written in pieces and update the per-kind counters; they are not taken yet.
-  if (document->type() == DocumentType::kReceipt) return kNotStorable;
-  if (!openArchive()) return kNotReady;
-  DocDescriptor last;
-  if (!readSlot(kLastDocumentSlot, last)) return kNotReady;
+  if (document->type() == DocumentType::kReceipt) return result::kNotStorable;
+  if (unusable_ || !openArchive()) return result::kArchiveNotReady;
+  if (examineHead() == Head::Damaged) return result::kArchiveNotReady;
 
+  StoreTransaction transaction(*file_, *journal_);
+  DocDescriptor last;
+  if (!readRecord(transaction, kLastDocumentSlot, last)) return result::kArchiveNotReady;
   const bool first = isEmptySlot(last);
   const std::uint32_t number = first ? 1 : last.documentNumber() + 1;
   const std::uint64_t offset = first ? kDataOffset : last.dataOffset() + last.dataLength();
   // The index must never run into the slots that follow it.
-  if (number > kIndexCapacity) return kFull;
+  if (number > kIndexCapacity) return result::kCardFull;
 
   std::uint32_t fiscalizationNumber = number;
   if (document->type() == DocumentType::kFiscalization) {
-    if (fiscalizationCount() >= kMaxFiscalizations) return kNotStorable;
+    bytes::Bytes count(1);
+    if (!transaction.read(kFiscalizationCountOffset, count)) return result::kArchiveNotReady;
+    if (count[0] >= kMaxFiscalizations) return result::kNotStorable;
   } else {
     DocDescriptor lastFiscalization;
-    if (!readSlot(kLastFiscalizationSlot, lastFiscalization)) return kNotReady;
+    if (!readRecord(transaction, kLastFiscalizationSlot, lastFiscalization)) return result::kArchiveNotReady;
     fiscalizationNumber = lastFiscalization.documentNumber();
   }
   giveReportCounters(*document);
@@ -269,77 +389,87 @@ int ArchiveStore::storeDocument(const std::shared_ptr<BaseWorkDocument>& documen
   std::shared_ptr<DocDescriptor> descriptor;
   bytes::Bytes stored;
   if (!document->closeDocument(descriptor, stored, number, fiscalizationNumber, state_.deviceKey(), offset)) {
-    return kNotClosed;
+    return result::kNotClosable;
   }
-  if (stored.size() > document->maxStoredSize()) return kTooLong;
+  if (stored.size() > document->maxStoredSize()) return result::kTooLong;
 
-  // The data and the index record lie where nothing counts until the commit.
-  if (!writeAt(offset, stored) || !file_->flush()) return kNotReady;
-  Journal journal(*this);
-  const bool written = journal.write(indexRecordOffset(number), descriptor->bytes()) &&
-                       storeTypeWork(*document, *descriptor, journal) &&
-                       journal.write(kLastDocumentSlot, descriptor->bytes()) && file_->flush();
-  if (!written) {
-    journal.rollBack();
-    return kNotReady;
+  const bool prepared = transaction.writeData(offset, stored) &&
+                        transaction.change(indexRecordOffset(number), copyOf(descriptor->bytes())) &&
+                        storeTypeWork(*document, *descriptor, transaction);
+  if (!prepared) return result::kArchiveNotReady;  // nothing in the fixed areas changed yet
+  switch (transaction.commit(*descriptor)) {
+    case StoreTransaction::Outcome::Committed: break;
+    case StoreTransaction::Outcome::Failed: return result::kArchiveNotReady;
+    case StoreTransaction::Outcome::Unusable: markUnusable(); return result::kArchiveNotReady;
   }
   if (document->type() == DocumentType::kFiscalization) takeNewRegistration(*document);
-  return kOk;
+  return result::kSuccess;
 }
 
 // A shift closing carries the shift counters, an archive closing the period counters and the
-// totals, a re-registration the period counters. A block that cannot be read is left out.
+// totals, a re-registration the period counters. A block that cannot be read is left out. The
+// document factory makes the class of each type, so the type names the class.
 void ArchiveStore::giveReportCounters(BaseWorkDocument& document) {
   CounterSet counters;
   TotalCounters totals;
-  if (auto* closing = dynamic_cast<CloseCycleDoc*>(&document)) {
-    if (readCounters(Counters::Shift, counters)) closing->setShiftCounters(counters);
-  } else if (auto* archiveClosing = dynamic_cast<ArchiveCloseDoc*>(&document)) {
-    if (readTotals(totals)) archiveClosing->setArchiveTotals(totals);
-    if (readCounters(Counters::Period, counters)) archiveClosing->setPeriodCounters(counters);
-  } else if (auto* fiscalization = dynamic_cast<FiscalizationDocument*>(&document)) {
-    if (fiscalizationCount() > 0 && readCounters(Counters::Period, counters)) {
-      fiscalization->setPeriodCounters(counters);
+  switch (document.type()) {
+    case DocumentType::kShiftClosing:
+      if (readCounters(Counters::Shift, counters)) static_cast<CloseCycleDoc&>(document).setShiftCounters(counters);
+      break;
+    case DocumentType::kArchiveClosing: {
+      auto& closing = static_cast<ArchiveCloseDoc&>(document);
+      if (readTotals(totals)) closing.setArchiveTotals(totals);
+      if (readCounters(Counters::Period, counters)) closing.setPeriodCounters(counters);
+      break;
     }
+    case DocumentType::kFiscalization:
+      if (fiscalizationCount() > 0 && readCounters(Counters::Period, counters)) {
+        static_cast<FiscalizationDocument&>(document).setPeriodCounters(counters);
+      }
+      break;
+    default:
+      break;
   }
 }
 
-bool ArchiveStore::storeTypeWork(BaseWorkDocument& document, const DocDescriptor& descriptor, Journal& journal) {
+bool ArchiveStore::storeTypeWork(BaseWorkDocument& document, const DocDescriptor& descriptor,
+                                 StoreTransaction& transaction) {
+  const bytes::Bytes record = copyOf(descriptor.bytes());
   switch (document.type()) {
     case DocumentType::kFiscalization: {
-      const std::uint8_t count = fiscalizationCount();
-      bytes::Bytes number, newCount{static_cast<std::uint8_t>(count + 1)};
+      bytes::Bytes count(1), number;
+      if (!transaction.read(kFiscalizationCountOffset, count)) return false;
       bytes::appendU32(number, descriptor.documentNumber());
       CounterSet zero;
       zero.numberKinds();
-      return journal.write(kLastFiscalizationSlot, descriptor.bytes()) &&
-             journal.write(kModelDataOffset, document.modelData().bytes()) &&
-             journal.write(kRegDataOffset, document.regData().bytes()) &&
-             journal.write(kFiscalizationTableOffset + 4ull * count, number) &&
-             journal.write(kFiscalizationCountOffset, newCount) &&
-             journal.write(kPeriodCountersOffset, encodeBlock(zero));
+      return transaction.change(kLastFiscalizationSlot, record) &&
+             transaction.change(kModelDataOffset, copyOf(document.modelData().bytes())) &&
+             transaction.change(kRegDataOffset, copyOf(document.regData().bytes())) &&
+             transaction.change(kFiscalizationTableOffset + 4ull * count[0], number) &&
+             transaction.change(kFiscalizationCountOffset, {static_cast<std::uint8_t>(count[0] + 1)}) &&
+             transaction.change(kPeriodCountersOffset, encodeBlock(zero));
     }
     case DocumentType::kShiftOpening: {
+      // A fresh shift block; of the period counters and the totals only their u16 shift fields
+      // change (shifts opened since the fiscalization, the current shift number).
       const std::uint16_t shift = descriptor.shiftNumber();
-      CounterSet shiftCounters, period;
-      TotalCounters totals;
+      CounterSet shiftCounters;
       shiftCounters.shiftNumber = shift;
       shiftCounters.numberKinds();
-      if (!readCounters(Counters::Period, period) || !readTotals(totals)) return false;
-      period.shiftNumber = static_cast<std::uint16_t>(period.shiftNumber + 1);
-      totals.shiftNumber = shift;
-      totals.numberKinds();
-      return journal.write(kLastShiftOpenSlot, descriptor.bytes()) &&
-             journal.write(kShiftCountersOffset, encodeBlock(shiftCounters)) &&
-             journal.write(kPeriodCountersOffset, encodeBlock(period)) &&
-             journal.write(kTotalsOffset, encodeBlock(totals)) &&
-             journal.write(kSectionSumsOffset, bytes::Bytes(SectionSums::kSize * kReceiptKinds, 0));
+      bytes::Bytes opened(2), current;
+      if (!transaction.read(kPeriodCountersOffset, opened)) return false;
+      bytes::storeU16(opened, 0, static_cast<std::uint16_t>(bytes::loadU16(opened, 0) + 1));
+      bytes::appendU16(current, shift);
+      return transaction.change(kLastShiftOpenSlot, record) &&
+             transaction.change(kShiftCountersOffset, encodeBlock(shiftCounters)) &&
+             transaction.change(kPeriodCountersOffset, opened) && transaction.change(kTotalsOffset, current) &&
+             transaction.change(kSectionSumsOffset, bytes::Bytes(SectionSums::kSize * kReceiptKinds, 0));
     }
     case DocumentType::kShiftClosing:
-      return journal.write(kLastShiftCloseSlot, descriptor.bytes());
+      return transaction.change(kLastShiftCloseSlot, record);
     case DocumentType::kCashDeposit:
     case DocumentType::kCashPayout:
-      return storeCashMovement(document, journal);
+      return storeCashMovement(document, transaction);
     default:
       return true;  // an archive closing is only its document
   }
@@ -347,12 +477,14 @@ bool ArchiveStore::storeTypeWork(BaseWorkDocument& document, const DocDescriptor
 
 // A deposit adds to the drawer; a payout takes at most what the shift counters hold, then at
 // most what the period counters hold, and the totals count the amount that is left.
-bool ArchiveStore::storeCashMovement(const BaseWorkDocument& document, Journal& journal) {
-  const auto& cash = dynamic_cast<const CashCtrlDocument&>(document);
+bool ArchiveStore::storeCashMovement(const BaseWorkDocument& document, StoreTransaction& transaction) {
+  const auto& cash = static_cast<const CashCtrlDocument&>(document);  // the class of types 5 and 6
   std::int64_t amount = cash.amount().rescaled(100).mantissa();
   for (Counters which : {Counters::Shift, Counters::Period}) {
-    CounterSet counters;
-    if (!readCounters(which, counters)) return false;
+    bytes::Bytes record(CounterSet::kSize);
+    if (!transaction.read(countersOffset(which), record)) return false;
+    CounterSet counters = CounterSet::load(record);
+    counters.numberKinds();
     if (cash.isDeposit()) {
       counters.deposits = static_cast<std::uint16_t>(counters.deposits + 1);
       counters.depositSum = addWrapping(counters.depositSum, amount);
@@ -363,10 +495,12 @@ bool ArchiveStore::storeCashMovement(const BaseWorkDocument& document, Journal& 
       counters.payoutSum = addWrapping(counters.payoutSum, amount);
       counters.drawerCash = addWrapping(counters.drawerCash, -amount);
     }
-    if (!journal.write(countersOffset(which), encodeBlock(counters))) return false;
+    if (!transaction.change(countersOffset(which), encodeBlock(counters))) return false;
   }
-  TotalCounters totals;
-  if (!readTotals(totals)) return false;
+  bytes::Bytes record(TotalCounters::kSize);
+  if (!transaction.read(kTotalsOffset, record)) return false;
+  TotalCounters totals = TotalCounters::load(record);
+  totals.numberKinds();
   if (cash.isDeposit()) {
     totals.deposits = static_cast<std::uint16_t>(totals.deposits + 1);
     totals.depositSum = addWrapping(totals.depositSum, amount);
@@ -374,12 +508,12 @@ bool ArchiveStore::storeCashMovement(const BaseWorkDocument& document, Journal& 
     totals.payouts = static_cast<std::uint16_t>(totals.payouts + 1);
     totals.payoutSum = addWrapping(totals.payoutSum, amount);
   }
-  return journal.write(kTotalsOffset, encodeBlock(totals));
+  return transaction.change(kTotalsOffset, encodeBlock(totals));
 }
 
 // The registration of a stored fiscalization becomes the one in force. A failed write to the
-// identity memory is recorded (flag 0x0040): the next start would otherwise find the archive's
-// registration foreign without saying why.
+// identity memory is recorded (flag 0x0040); the next start takes the registration from the
+// archive.
 void ArchiveStore::takeNewRegistration(const BaseWorkDocument& fiscalization) {
   if (!identity_.writeRegData(fiscalization.regData())) {
     state_.setStatusFlag(FrStatus::kIdentityFault, true);
@@ -392,13 +526,13 @@ void ArchiveStore::takeNewRegistration(const BaseWorkDocument& fiscalization) {
 
 int ArchiveStore::loadDocument(std::uint32_t number, std::shared_ptr<BaseWorkDocument>& out) {
   DocDescriptor last, lastFiscalization, descriptor;
-  if (!readSlot(kLastDocumentSlot, last)) return kNotReady;
-  if (number > last.documentNumber()) return kNoSuchDocument;
-  if (!readSlot(kLastFiscalizationSlot, lastFiscalization)) return kNotReady;
+  if (!readSlot(kLastDocumentSlot, last)) return result::kArchiveNotReady;
+  if (number > last.documentNumber()) return result::kNotFound;
+  if (!readSlot(kLastFiscalizationSlot, lastFiscalization)) return result::kArchiveNotReady;
   if (number == last.documentNumber()) {
     descriptor = last;
   } else if (!readDescriptor(number, descriptor)) {
-    return kNotReady;
+    return result::kArchiveNotReady;
   }
 
   const auto rebuild = [&](const DocDescriptor& record, const RegData* registration) {
@@ -411,22 +545,22 @@ int ArchiveStore::loadDocument(std::uint32_t number, std::shared_ptr<BaseWorkDoc
   const std::uint32_t fiscalization = descriptor.fiscalizationNumber();
   if (fiscalization == lastFiscalization.documentNumber()) {
     out = rebuild(descriptor, state_.currentRegData().get());
-    return out ? kOk : kNotReady;
+    return out ? result::kSuccess : result::kArchiveNotReady;
   }
   // Made under an earlier fiscalization: its registration comes from that document.
   DocDescriptor fiscalizationRecord;
   if (fiscalization == 0 || fiscalization > last.documentNumber() ||
       !readDescriptor(fiscalization, fiscalizationRecord)) {
-    return kNotReady;
+    return result::kArchiveNotReady;
   }
   auto earlier = rebuild(fiscalizationRecord, nullptr);
-  if (!earlier) return kNotReady;
+  if (!earlier) return result::kArchiveNotReady;
   if (number == fiscalization) {
     out = earlier;
-    return kOk;
+    return result::kSuccess;
   }
   out = rebuild(descriptor, &earlier->regData());
-  return out ? kOk : kNotReady;
+  return out ? result::kSuccess : result::kArchiveNotReady;
 }
 
 // --- start-up ---

@@ -1,11 +1,19 @@
 // The fiscal archive: one file on the card holding every document for ever, its index and the
 // running counters (layout in archive_layout.h).
 //
-// Storing is all-or-nothing as the host sees it. The last-document slot is the single commit
-// point: it is written after the data, the index record and every per-type update. A store
-// that fails before the commit rewrites what it had changed in the fixed areas, answers 5 and
-// leaves the last-document slot as it was, so the next document reuses the number and the
-// offset. Only the core thread uses the store.
+// Storing is all-or-nothing across crashes, power cuts and card errors: every store is one
+// StoreTransaction (store_transaction.h) journaled in a file beside the archive. The
+// last-document slot is the single commit point, written and synced after the data, the index
+// record and every per-type update are durable; the host is told 0 only then. At start-up the
+// journal is resolved before anything reads the archive, the last-document slot is checked
+// against the index (and rebuilt from it when it alone is damaged), and a registration the
+// identity memory missed is taken from the archive. Only the core thread uses the store.
+//
+// A new document kind plugs into the store in storeTypeWork: its case reads what it needs
+// through the transaction (transaction.read), names each fixed area it changes with the new
+// contents (transaction.change(offset, bytes)) and writes any further data pieces past the
+// stored form with transaction.writeData; the commit journals the old contents of exactly those
+// areas, so nothing else needs to know the kind.
 #pragma once
 
 #include <cstdint>
@@ -19,26 +27,22 @@
 #include "platform/board.h"
 #include "storage/counter_blocks.h"
 #include "storage/identity_memory.h"
+#include "storage/store_transaction.h"
 
 class ArchiveStore {
  public:
-  static constexpr int kOk = 0;
-  static constexpr int kNotStorable = 3;
-  static constexpr int kNotClosed = 4;
-  static constexpr int kNotReady = 5;  // not open, or a read or write failed
-  static constexpr int kFull = 6;      // every index record is taken
-  static constexpr int kTooLong = 7;
-  static constexpr int kNoSuchDocument = 17;
-
   enum class Counters { Period = 0, Shift = 1 };
 
-  ArchiveStore(std::string path, platform::Board& board, DeviceState& state, const IdentityMemory& identity);
+  ArchiveStore(std::string path, platform::Board& board, DeviceState& state, IdentityMemory& identity);
 
-  // Creates the file when the path certainly names nothing (never over an existing file), else
-  // validates it against the device's identity and registration, setting flags 0x0002 and
-  // 0x0004 and clearing 0x0010 as the checks find.
+  // Creates the file when the path certainly names nothing (never over an existing file). An
+  // existing file is opened, its journal resolved, its last-document slot checked (and rebuilt
+  // from the index when only the slot is damaged), the identity memory's registration brought
+  // up to the archive's, and then validated against the device's identity and registration,
+  // setting flags 0x0002 and 0x0004 and clearing 0x0010 as the checks find. Damage is refused
+  // with a diagnostic line; a refused file is left closed.
   bool createOrValidate();
-  // Opens the existing file for reading and writing, once.
+  // Opens the existing file and its journal for reading and writing, once.
   bool openArchive();
 
   // Numbers, closes and writes a finished document and does its per-type work; a result code.
@@ -77,23 +81,37 @@ class ArchiveStore {
   // index records left.
   std::uint32_t documentCapacity();
 
+  // The journal's path: the archive's with journal::kFileSuffix.
+  const std::string& journalPath() const { return journalPath_; }
+
  private:
-  class Journal;
+  enum class Head { Sound, Rebuilt, Damaged };
 
   bool readAt(std::uint64_t offset, bytes::MutableView out);
   bool writeAt(std::uint64_t offset, bytes::View data);
   bool create();
   bool validate();
+  bool refuse(const char* diagnostic);
+  Head examineHead();
+  Head rebuildLastDocumentSlot();
+  Head damaged(const char* diagnostic);
+  void followArchiveRegistration();
+  void markUnusable();
   std::uint32_t makeArchiveId() const;
   static std::uint64_t countersOffset(Counters which);
   void giveReportCounters(BaseWorkDocument& document);
-  bool storeTypeWork(BaseWorkDocument& document, const DocDescriptor& descriptor, Journal& journal);
-  bool storeCashMovement(const BaseWorkDocument& document, Journal& journal);
+  bool storeTypeWork(BaseWorkDocument& document, const DocDescriptor& descriptor, StoreTransaction& transaction);
+  bool storeCashMovement(const BaseWorkDocument& document, StoreTransaction& transaction);
   void takeNewRegistration(const BaseWorkDocument& fiscalization);
 
   std::string path_;
+  std::string journalPath_;
   platform::Board& board_;
   DeviceState& state_;
-  const IdentityMemory& identity_;
+  IdentityMemory& identity_;
   std::unique_ptr<platform::RandomAccessFile> file_;
+  std::unique_ptr<platform::RandomAccessFile> journal_;
+  // A store could not write back what it had changed: nothing more is stored until the next
+  // start resolves the journal.
+  bool unusable_ = false;
 };

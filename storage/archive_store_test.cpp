@@ -30,7 +30,7 @@ class FailingFile final : public platform::RandomAccessFile {
     if (writesLeft_ >= 0 && writesLeft_-- == 0) return false;
     return target_->writeAt(offset, data);
   }
-  bool flush() override { return target_->flush(); }
+  bool sync() override { return target_->sync(); }
   std::optional<std::uint64_t> size() override { return target_->size(); }
 
  private:
@@ -64,7 +64,7 @@ class ArchiveStoreTest : public ::testing::Test {
     std::ofstream(root_ + "/sys/bus/i2c/devices/0-0050/eeprom") << std::string(4096, '\xFF');
     simulated_ = platform::makeSimulatedBoard(root_);
     board_ = std::make_unique<FaultyBoard>(*simulated_);
-    identity_ = std::make_unique<IdentityMemory>(simulated_->identityMemoryPath());
+    identity_ = std::make_unique<IdentityMemory>(*simulated_);
     card::mountCard(*board_);
     state_.setDeviceKey(kKey);
     state_.publishModelData(sealedModel());
@@ -296,6 +296,8 @@ TEST_F(ArchiveStoreTest, FullIndex_RefusesTheNextDocumentAndCapacityShrinks) {
   EXPECT_EQ(store_->documentCapacity(), kIndexCapacity - 2);
 
   last.setDocumentNumber(kIndexCapacity - 1);
+  last.sealHeader();
+  ASSERT_TRUE(store_->writeSlot(indexRecordOffset(kIndexCapacity - 1), last));
   ASSERT_TRUE(store_->writeSlot(kLastDocumentSlot, last));
   EXPECT_EQ(store_->documentCapacity(), 1u);
   ASSERT_EQ(store_->storeDocument(finished(5, kopecks(100))), 0);

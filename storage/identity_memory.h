@@ -9,11 +9,13 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/device_state.h"
 #include "documents/reg_data.h"
+#include "platform/board.h"
 #include "storage/model_data.h"
 
 class IdentityMemory {
@@ -24,26 +26,28 @@ class IdentityMemory {
   static constexpr std::size_t kDeviceKeyOffset = 4080;
   static constexpr std::size_t kDeviceKeySize = 16;
 
-  explicit IdentityMemory(std::string path) : path_(std::move(path)) {}
+  // The board's identity memory, opened through the board for each load and each write.
+  explicit IdentityMemory(platform::Board& board) : board_(board) {}
 
   // Reads the device key (making one on a blank memory), the model record and the
   // registration, and publishes what it could read. Sets the identity fault flag when the
   // registration could not be read, or the key or the model record could not.
   void loadIdentity(DeviceState& state) const;
 
-  // Write one record at its offset and flush; false when the memory cannot be opened or not
+  // Write one record at its offset and sync; false when the memory cannot be opened or not
   // every byte was written.
-  bool writeModelData(const ModelData& record) const;
-  bool writeRegData(const RegData& record) const;
+  bool writeModelData(const ModelData& record);
+  bool writeRegData(const RegData& record);
 
   // Service modes: erase every byte to 0xFF, and the 64 rows of 64 bytes as text (two
   // upper-case hexadecimal digits a byte, a gap of two spaces after every eight bytes).
   // Nothing happens, and no rows come, when the memory cannot be opened.
-  void erase() const;
+  void erase();
   std::vector<std::string> rows() const;
 
  private:
-  bool writeAt(std::size_t offset, bytes::View data) const;
+  bool writeAt(std::size_t offset, bytes::View data);
+  std::unique_ptr<platform::RandomAccessFile> open() const;
 
-  std::string path_;
+  platform::Board& board_;
 };

@@ -16,7 +16,9 @@ class IdentityMemoryTest : public ::testing::Test {
     char pattern[] = "/tmp/frcore-eeprom-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     directory_ = pattern;
-    path_ = directory_ + "/eeprom";
+    board_ = platform::makeSimulatedBoard(directory_);
+    path_ = board_->identityMemoryPath();
+    fs::create_directories(fs::path(path_).parent_path());
   }
   void TearDown() override { fs::remove_all(directory_); }
 
@@ -31,13 +33,14 @@ class IdentityMemoryTest : public ::testing::Test {
   static bytes::Bytes blank() { return bytes::Bytes(IdentityMemory::kSize, 0xFF); }
 
   std::string directory_;
+  std::unique_ptr<platform::Board> board_;
   std::string path_;
   DeviceState state_;
 };
 
 TEST_F(IdentityMemoryTest, BlankBoard_GetsAKeyOnceAndItIsKept) {
   writeFile(blank());
-  IdentityMemory memory(path_);
+  IdentityMemory memory(*board_);
   memory.loadIdentity(state_);
   const bytes::Bytes key = state_.deviceKey();
   ASSERT_EQ(key.size(), 16u);
@@ -53,7 +56,7 @@ TEST_F(IdentityMemoryTest, BlankBoard_GetsAKeyOnceAndItIsKept) {
 
 TEST_F(IdentityMemoryTest, BlankBoard_ModelNameBecomesEmptyAndRecordIsNotValid) {
   writeFile(blank());
-  IdentityMemory(path_).loadIdentity(state_);
+  IdentityMemory(*board_).loadIdentity(state_);
   const auto model = state_.currentModelData();
   EXPECT_EQ(model->modelName(), "");
   EXPECT_EQ(model->checkValue(), 0xFFFFFFFFu);
@@ -63,7 +66,7 @@ TEST_F(IdentityMemoryTest, BlankBoard_ModelNameBecomesEmptyAndRecordIsNotValid) 
 
 TEST_F(IdentityMemoryTest, WrittenRecords_AreLoadedBack) {
   writeFile(blank());
-  IdentityMemory memory(path_);
+  IdentityMemory memory(*board_);
   memory.loadIdentity(state_);
   ModelData model;
   model.setSerialNumber("0000000007");
@@ -81,7 +84,7 @@ TEST_F(IdentityMemoryTest, WrittenRecords_AreLoadedBack) {
 }
 
 TEST_F(IdentityMemoryTest, MissingMemory_KeepsDefaultsAndSetsTheFaultFlag) {
-  IdentityMemory memory(path_);
+  IdentityMemory memory(*board_);
   memory.loadIdentity(state_);
   EXPECT_TRUE(state_.hasStatusFlag(FrStatus::kIdentityFault));
   EXPECT_TRUE(state_.deviceKey().empty());
@@ -93,7 +96,7 @@ TEST_F(IdentityMemoryTest, MissingMemory_KeepsDefaultsAndSetsTheFaultFlag) {
 
 TEST_F(IdentityMemoryTest, ShortMemory_PublishesWhatItHoldsAndSetsTheFaultFlag) {
   writeFile(bytes::Bytes(100, 0x30));  // the model record, but not the registration or the key
-  IdentityMemory(path_).loadIdentity(state_);
+  IdentityMemory(*board_).loadIdentity(state_);
   EXPECT_TRUE(state_.hasStatusFlag(FrStatus::kIdentityFault));
   EXPECT_EQ(state_.currentModelData()->serialNumber(), "0000000000");
   EXPECT_EQ(*state_.currentRegData(), RegData());
@@ -101,7 +104,7 @@ TEST_F(IdentityMemoryTest, ShortMemory_PublishesWhatItHoldsAndSetsTheFaultFlag) 
 
 TEST_F(IdentityMemoryTest, EraseAndRows_ServiceModes) {
   writeFile(bytes::Bytes(IdentityMemory::kSize, 0x12));
-  IdentityMemory memory(path_);
+  IdentityMemory memory(*board_);
   memory.erase();
   EXPECT_EQ(readFile(), blank());
   const auto rows = memory.rows();

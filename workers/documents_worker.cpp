@@ -1,5 +1,6 @@
 #include "workers/documents_worker.h"
 
+#include "core/result_code.h"
 #include "documents/archive_close_doc.h"
 #include "documents/cash_ctrl_document.h"
 #include "documents/close_cycle_doc.h"
@@ -182,7 +183,7 @@ CoreApiResult DocumentsWorker::finish(std::uint8_t type, bytes::View hostData) {
       return CoreApiResult(finished, std::move(data));
     }
     if (finished != 0) return CoreApiResult(finished);
-    const int code = archive_ ? archive_->storeDocument(held) : ArchiveStore::kNotReady;
+    const int code = archive_ ? archive_->storeDocument(held) : result::kArchiveNotReady;
     if (code != 0) return CoreApiResult(code);
     if (idGiven && held->type() != DocumentType::kFiscalization) state_.publishRegData(held->regData());
     stored = held;

@@ -42,7 +42,7 @@ class DocumentsWorkerTest : public ::testing::Test {
         board_(std::make_unique<SteppedClockBoard>(platform::makeSimulatedBoard(directory_.path().string()),
                                                    1800000000)),
         cashiers_(board_->nvPath("CASHIERS")),
-        identity_(board_->identityMemoryPath()),
+        identity_(*board_),
         printer_(board_->printerPortPath(), state_) {
     cashiers_.ensureCashierFile();
     state_.setDeviceKey(kKey);

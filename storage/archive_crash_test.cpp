@@ -1,0 +1,207 @@
+// Every document kind stored with a fault at each of its writes and syncs in turn: a crash, a
+// power cut losing what was not synced or tearing the newest write, a single or a persistent
+// card error, a short write. After a restart the archive must pass the checker and hold the
+// document wholly or not at all (all of it only if the host was told 0), the identity memory
+// must agree with the archive, and the next document must take the next number.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "documents/document_testing.h"
+#include "platform/fault_injecting_board.h"
+#include "storage/archive_checker.h"
+#include "storage/archive_layout.h"
+#include "storage/archive_startup.h"
+#include "storage/card.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace document_testing;
+using namespace archive_layout;
+using platform::FaultInjectingBoard;
+using Op = FaultInjectingBoard::Operation;
+
+constexpr std::uint32_t kNow = 1800000000;
+constexpr std::uint64_t kCountersEnd = kSectionSumsOffset + 640;
+
+enum class Fault { Crash, PowerCutDropped, PowerCutTorn, ErrorOnce, ErrorPersistent, ShortWrite };
+const char* name(Fault fault) {
+  switch (fault) {
+    case Fault::Crash: return "crash";
+    case Fault::PowerCutDropped: return "power cut, unsynced dropped";
+    case Fault::PowerCutTorn: return "power cut, newest write torn";
+    case Fault::ErrorOnce: return "one error";
+    case Fault::ErrorPersistent: return "persistent error";
+    case Fault::ShortWrite: return "short write";
+  }
+  return "";
+}
+
+struct Step {
+  std::uint8_t type;
+  std::int64_t amount = 0;  // cash documents
+};
+
+// What lies on the card: the archive, its journal and the identity memory.
+struct Card {
+  bytes::Bytes archive, journal, identity;
+};
+
+class ArchiveCrashTest : public ::testing::Test {
+ protected:
+  ArchiveCrashTest() {
+    char pattern[] = "/tmp/frcore-crash-XXXXXX";
+    root_ = mkdtemp(pattern);
+    fs::create_directories(root_ + "/dev");
+    std::ofstream(root_ + "/dev/mmcblk0p1").put('\0');
+    simulated_ = platform::makeSimulatedBoard(root_);
+    board_ = std::make_unique<FaultInjectingBoard>(*simulated_);
+    bytes::Bytes memory(4096, 0xFF);
+    const ModelData model = sealedModel();
+    std::copy(model.bytes().begin(), model.bytes().end(), memory.begin());
+    std::copy(kKey.begin(), kKey.end(), memory.begin() + 4080);
+    board_->setContents(simulated_->identityMemoryPath(), memory);
+    card::mountCard(*board_);
+    archivePath_ = card::archivePath(*board_);
+  }
+  ~ArchiveCrashTest() override { fs::remove_all(root_); }
+
+  // A start of the service: the identity, then the archive.
+  void start() {
+    store_.reset();
+    state_ = std::make_unique<DeviceState>();
+    identity_ = std::make_unique<IdentityMemory>(*board_);
+    identity_->loadIdentity(*state_);
+    store_ = startArchive(*board_, *state_, *identity_);
+  }
+
+  std::shared_ptr<BaseWorkDocument> make(const Step& step, std::uint32_t when) {
+    if (step.type == DocumentType::kFiscalization) {
+      return finishedFiscalization(*state_, store_->archiveId(), when,
+                                   store_->fiscalizationCount() == 0 ? "SHOP" : "NEW NAME");
+    }
+    return finishedDocument(step.type, *state_, when, step.amount != 0 ? kopecks(step.amount) : bytes::Bytes());
+  }
+
+  int store(const Step& step, std::uint32_t when) {
+    auto document = make(step, when);
+    if (!document) return -1;
+    const int code = store_->storeDocument(document);
+    if (code == 0) store_->loadShiftState();  // as the worker keeps the device state
+    return code;
+  }
+
+  Card card() const {
+    return {board_->contents(archivePath_), board_->contents(archivePath_ + ".JNL"),
+            board_->contents(simulated_->identityMemoryPath())};
+  }
+  void put(const Card& card) {
+    board_->setContents(archivePath_, card.archive);
+    board_->setContents(archivePath_ + ".JNL", card.journal);
+    board_->setContents(simulated_->identityMemoryPath(), card.identity);
+  }
+  // The slots, the stored identity, the counters and the fiscalization table.
+  static bytes::Bytes fixedAreas(const Card& card) {
+    return bytes::Bytes(card.archive.begin() + kLastShiftOpenSlot, card.archive.begin() + kCountersEnd);
+  }
+
+  std::vector<std::string> problems() {
+    auto file = board_->openFile(archivePath_, platform::FileMode::ReadOnly);
+    return file ? checkArchive(*file) : std::vector<std::string>{"archive does not open"};
+  }
+
+  // Stores `before`, then `tested` once cleanly and then once with each fault at each of its
+  // writes and syncs.
+  void runMatrix(const std::vector<Step>& before, const Step& tested) {
+    start();
+    ASSERT_TRUE(store_);
+    std::uint32_t when = kNow;
+    for (const Step& step : before) ASSERT_EQ(store(step, when += 60), 0) << int(step.type);
+    const std::uint32_t testedTime = when + 60;
+    const Card base = card();
+    const std::uint32_t baseLast = store_->lastDocumentInfo().first;
+
+    board_->resetCounts();
+    ASSERT_EQ(store(tested, testedTime), 0);
+    const std::uint64_t writes = board_->count(Op::Write), syncs = board_->count(Op::Sync);
+    const Card after = card();
+    EXPECT_EQ(problems(), std::vector<std::string>());
+    EXPECT_GE(syncs, 3u) << "journal, data and areas, commit";
+
+    const auto runOne = [&](Op kind, std::uint64_t n, Fault fault) {
+      put(base);
+      start();
+      auto document = make(tested, testedTime);
+      board_->resetCounts();
+      switch (fault) {
+        case Fault::Crash: board_->dieAt(kind, n, false); break;
+        case Fault::PowerCutDropped:
+        case Fault::PowerCutTorn: board_->dieAt(kind, n, kind == Op::Write); break;
+        case Fault::ErrorOnce: board_->failAt(kind, n, false); break;
+        case Fault::ErrorPersistent: board_->failAt(kind, n, true); break;
+        case Fault::ShortWrite: board_->shortWriteAt(n); break;
+      }
+      const int code = store_->storeDocument(document);
+      if (fault == Fault::PowerCutDropped) board_->powerCut(FaultInjectingBoard::PowerCut::DropUnsynced);
+      if (fault == Fault::PowerCutTorn) board_->powerCut(FaultInjectingBoard::PowerCut::TearLastWrite);
+      board_->clearFaults();
+      start();
+
+      const std::string where = std::string(kind == Op::Write ? "write " : "sync ") + std::to_string(n) + ", " + name(fault);
+      ASSERT_TRUE(state_->hasStatusFlag(FrStatus::kArchiveReady)) << where;
+      EXPECT_EQ(problems(), std::vector<std::string>()) << where;
+      const bool present = store_->lastDocumentInfo().first == baseLast + 1;
+      EXPECT_TRUE(present || code != 0) << where << ": told 0 but not stored";
+      EXPECT_TRUE(present || store_->lastDocumentInfo().first == baseLast) << where;
+      const Card now = card();
+      EXPECT_TRUE(fixedAreas(now) == fixedAreas(present ? after : base)) << where << (present ? ": partly there" : ": partly undone");
+      if (store_->fiscalizationCount() > 0) {
+        EXPECT_EQ(RegData::fromBytes(bytes::slice(now.identity, 48, RegData::kSize)), *store_->storedRegData()) << where;
+        EXPECT_TRUE(state_->hasStatusFlag(FrStatus::kRegistrationMatches)) << where;
+      }
+      const Step next{store_->fiscalizationCount() == 0 ? DocumentType::kFiscalization : DocumentType::kArchiveClosing};
+      ASSERT_EQ(store(next, testedTime + 60), 0) << where;
+      EXPECT_EQ(store_->lastDocumentInfo().first, (present ? baseLast + 1 : baseLast) + 1) << where;
+      EXPECT_EQ(problems(), std::vector<std::string>()) << where << ", after the next document";
+    };
+    for (std::uint64_t n = 0; n < writes; ++n) {
+      for (Fault fault : {Fault::Crash, Fault::PowerCutDropped, Fault::PowerCutTorn, Fault::ErrorOnce,
+                          Fault::ErrorPersistent, Fault::ShortWrite}) {
+        runOne(Op::Write, n, fault);
+      }
+    }
+    for (std::uint64_t n = 0; n < syncs; ++n) {
+      for (Fault fault : {Fault::Crash, Fault::PowerCutDropped, Fault::PowerCutTorn, Fault::ErrorOnce,
+                          Fault::ErrorPersistent}) {
+        runOne(Op::Sync, n, fault);
+      }
+    }
+  }
+
+  std::string root_, archivePath_;
+  std::unique_ptr<platform::Board> simulated_;
+  std::unique_ptr<FaultInjectingBoard> board_;
+  std::unique_ptr<DeviceState> state_;
+  std::unique_ptr<IdentityMemory> identity_;
+  std::unique_ptr<ArchiveStore> store_;
+};
+
+const Step kRegistration{DocumentType::kFiscalization};
+const Step kOpening{DocumentType::kShiftOpening};
+const Step kClosing{DocumentType::kShiftClosing};
+
+TEST_F(ArchiveCrashTest, Registration) { runMatrix({}, kRegistration); }
+TEST_F(ArchiveCrashTest, ReRegistration) { runMatrix({kRegistration, kOpening, kClosing}, kRegistration); }
+TEST_F(ArchiveCrashTest, ShiftOpening) { runMatrix({kRegistration}, kOpening); }
+TEST_F(ArchiveCrashTest, ShiftClosing) { runMatrix({kRegistration, kOpening}, kClosing); }
+TEST_F(ArchiveCrashTest, Deposit) { runMatrix({kRegistration, kOpening}, {DocumentType::kCashDeposit, 10000}); }
+TEST_F(ArchiveCrashTest, Payout) {
+  runMatrix({kRegistration, kOpening, {DocumentType::kCashDeposit, 10000}}, {DocumentType::kCashPayout, 2500});
+}
+TEST_F(ArchiveCrashTest, ArchiveClosing) {
+  runMatrix({kRegistration, kOpening, kClosing}, {DocumentType::kArchiveClosing});
+}
+
+}  // namespace
