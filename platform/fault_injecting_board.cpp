@@ -173,10 +173,18 @@ bytes::Bytes FaultInjectingBoard::contents(const std::string& path) const {
   return found == files_.end() ? bytes::Bytes() : found->second->data;
 }
 
-void FaultInjectingBoard::setContents(const std::string& path, bytes::Bytes data) {
+bytes::Bytes FaultInjectingBoard::contents(const std::string& path, std::uint64_t offset, std::uint64_t count) const {
+  const auto found = files_.find(path);
+  if (found == files_.end() || offset >= found->second->data.size()) return {};
+  const bytes::Bytes& data = found->second->data;
+  const auto end = static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(data.size(), offset + count));
+  return bytes::Bytes(data.begin() + static_cast<std::ptrdiff_t>(offset), data.begin() + end);
+}
+
+void FaultInjectingBoard::setContents(const std::string& path, bytes::View data) {
   auto& image = files_[path];
   if (!image) image = std::make_shared<Image>();
-  image->data = std::move(data);
+  image->data.assign(data.begin(), data.end());  // keeps the buffer: tests put back 16 MiB often
   image->unsynced.clear();
 }
 

@@ -56,7 +56,9 @@ class FaultInjectingBoard final : public BoardWrapper {
   // The current contents of a file (empty when it was never opened), and replacing them as
   // durable (to damage a file in a test).
   bytes::Bytes contents(const std::string& path) const;
-  void setContents(const std::string& path, bytes::Bytes data);
+  // `count` bytes from `offset` (fewer where the file ends).
+  bytes::Bytes contents(const std::string& path, std::uint64_t offset, std::uint64_t count) const;
+  void setContents(const std::string& path, bytes::View data);
   // Bytes written to a file since its last sync.
   std::uint64_t unsyncedBytes(const std::string& path) const;
 
