@@ -84,6 +84,12 @@ class ArchiveStoreTest : public ::testing::Test {
     return out;
   }
 
+  void patch(std::uint64_t offset, const bytes::Bytes& data) const {
+    std::fstream file(card::archivePath(*board_), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(offset));
+    file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  }
+
   void ready() { ASSERT_TRUE(store_->createOrValidate() && store_->openArchive()); }
 
   std::shared_ptr<BaseWorkDocument> fiscalization(std::string_view userName = "SHOP") {
@@ -382,6 +388,99 @@ TEST_F(ArchiveStoreTest, WithoutArchive_StoreAndLoadAnswer5) {
   DocDescriptor record;
   EXPECT_FALSE(store_->readDescriptor(0, record));
   EXPECT_FALSE(store_->readSlot(kLastDocumentSlot + 1, record));
+}
+
+// The shift opening changes only the u16 shift fields of the period counters and the totals:
+// bytes it does not name (here a kind byte of each) stay as the file holds them.
+TEST_F(ArchiveStoreTest, ShiftOpening_WritesOnlyTheShiftFieldsOfPeriodCountersAndTotals) {
+  ready();
+  ASSERT_EQ(store_->storeDocument(fiscalization()), 0);
+  patch(kPeriodCountersOffset + 127, {0x55});
+  patch(kTotalsOffset + 79, {0x66});
+  ASSERT_EQ(store_->storeDocument(finished(7)), 0);
+  EXPECT_EQ(fileBytes(kPeriodCountersOffset, 2), (bytes::Bytes{1, 0}));
+  EXPECT_EQ(fileBytes(kTotalsOffset, 2), (bytes::Bytes{1, 0}));
+  EXPECT_EQ(fileBytes(kPeriodCountersOffset + 127, 1)[0], 0x55);
+  EXPECT_EQ(fileBytes(kTotalsOffset + 79, 1)[0], 0x66);
+}
+
+// Damage to the newest records is found at start-up and before a store: a slot that alone is
+// damaged is rebuilt from the index; what cannot be reconciled refuses the archive unwritten.
+TEST_F(ArchiveStoreTest, Damage_SlotRebuiltFromTheIndexOrArchiveRefused) {
+  fiscalizedWithOpenShift();
+  ASSERT_EQ(store_->storeDocument(finished(5, kopecks(100))), 0);
+  const bytes::Bytes sound = fileBytes(kLastDocumentSlot, 64);
+  const auto size = fs::file_size(card::archivePath(*board_));
+  struct Damage {
+    const char* what;
+    std::uint64_t offset;
+    bytes::Bytes bytes;
+    bool refused;
+  } damages[] = {
+      {"a flipped bit in the slot's offset", kLastDocumentSlot + 18, {static_cast<std::uint8_t>(sound[18] ^ 0x10)}, false},
+      {"a flipped bit in the slot's number", kLastDocumentSlot + 1, {static_cast<std::uint8_t>(sound[1] ^ 0x01)}, false},
+      {"slot and an index record damaged", kLastDocumentSlot + 1, {0x7F}, true},
+  };
+  for (const Damage& damage : damages) {
+    patch(damage.offset, damage.bytes);
+    if (damage.refused) patch(indexRecordOffset(2) + 5, {0xEE});
+    state_.setStatusFlag(FrStatus::kArchiveReady, true);
+    auto restarted = makeStore();
+    EXPECT_EQ(restarted->createOrValidate(), !damage.refused) << damage.what;
+    EXPECT_EQ(state_.hasStatusFlag(FrStatus::kArchiveReady), !damage.refused) << damage.what;
+    if (!damage.refused) EXPECT_EQ(fileBytes(kLastDocumentSlot, 64), sound) << damage.what;
+    EXPECT_EQ(fs::file_size(card::archivePath(*board_)), size) << damage.what << ": nothing written over";
+  }
+  patch(indexRecordOffset(2) + 5, fileBytes(kLastShiftOpenSlot + 5, 1));
+  patch(kLastDocumentSlot, sound);
+
+  // Found before a store as well: the document goes after the newest one, not over it.
+  patch(kLastDocumentSlot + 18, {static_cast<std::uint8_t>(sound[18] ^ 0x10)});
+  ASSERT_EQ(store_->storeDocument(finished(5, kopecks(100))), 0);
+  DocDescriptor third, fourth;
+  ASSERT_TRUE(store_->readDescriptor(3, third) && store_->readDescriptor(4, fourth));
+  EXPECT_EQ(fourth.dataOffset(), third.dataOffset() + third.dataLength());
+
+  // An archive cut inside its last document.
+  fs::resize_file(card::archivePath(*board_), fourth.dataOffset() + 3);
+  state_.setStatusFlag(FrStatus::kArchiveReady, true);
+  EXPECT_FALSE(makeStore()->createOrValidate());
+  EXPECT_EQ(makeStore()->storeDocument(finished(5, kopecks(100))), 5);
+  EXPECT_EQ(fs::file_size(card::archivePath(*board_)), fourth.dataOffset() + 3);
+}
+
+TEST_F(ArchiveStoreTest, Validation_ModelRecordFailingItsCheckValueIsDamageNotAnotherDevice) {
+  fiscalizedWithOpenShift();
+  bytes::Bytes model = fileBytes(kModelDataOffset, ModelData::kSize);
+  model[ModelData::kCheckValueOffset] ^= 0x01;
+  patch(kModelDataOffset, model);
+  state_.setStatusFlag(FrStatus::kArchiveReady, true);
+  EXPECT_FALSE(makeStore()->createOrValidate());
+  EXPECT_FALSE(state_.hasStatusFlag(FrStatus::kForeignArchive));
+  EXPECT_FALSE(state_.hasStatusFlag(FrStatus::kArchiveReady));
+}
+
+// A crash between the archive's commit and the identity memory's write: the next start takes
+// the registration from the archive, but never one of another archive.
+TEST_F(ArchiveStoreTest, StartUp_IdentityMemoryFollowsTheArchivesRegistration) {
+  ready();
+  const RegData blank = *state_.currentRegData();
+  ASSERT_EQ(store_->storeDocument(fiscalization()), 0);
+  const RegData registered = *state_.currentRegData();
+  ASSERT_TRUE(identity_->writeRegData(blank));
+  state_.publishRegData(blank);
+
+  EXPECT_TRUE(makeStore()->createOrValidate());
+  EXPECT_EQ(*state_.currentRegData(), registered);
+  EXPECT_TRUE(state_.hasStatusFlag(FrStatus::kRegistrationMatches));
+  DeviceState restarted;
+  identity_->loadIdentity(restarted);
+  EXPECT_EQ(*restarted.currentRegData(), registered) << "written to the identity memory";
+
+  const RegData otherArchives = sealedRegistration();  // sound, but of archive 0x0A0B0C0D
+  state_.publishRegData(otherArchives);
+  EXPECT_FALSE(makeStore()->createOrValidate());
+  EXPECT_EQ(*state_.currentRegData(), otherArchives);
 }
 
 }  // namespace
