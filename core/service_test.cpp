@@ -277,4 +277,21 @@ TEST(ServiceModes, EraseThenShow_LeavesABlankMemory) {
   EXPECT_EQ(erased, blank);
 }
 
+// A second service on a board that one serves says so, exits non-zero and touches nothing.
+TEST(ServiceModes, SecondServiceOnABoard_IsRefused) {
+  sim::TestBoard board;
+  ASSERT_TRUE(board.waitUntilServing()) << board.log();
+  const std::string command = "FRCORE_ROOT='" + board.root().string() + "' '" FRCORE_BINARY "' -c";
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char buffer[256];
+  while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
+  EXPECT_NE(pclose(pipe), 0);
+  EXPECT_EQ(output.rfind("ANOTHER SERVICE RUNS ON THIS BOARD", 0), 0u) << output;
+  board.board().stopService();
+  const std::string shown = runServiceMode(board, "-d");
+  EXPECT_NE(shown.substr(shown.size() - 20), std::string(18, 'F') + "\n") << "the erase did not run";
+}
+
 }  // namespace
