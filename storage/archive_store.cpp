@@ -82,7 +82,8 @@ bool ArchiveStore::createOrValidate() {
     case JournalRecovery::RolledBack: platform::logLine("ARCHIVE JOURNAL: STORE ROLLED BACK"); break;
     case JournalRecovery::Failed: return refuse("ARCHIVE JOURNAL CANNOT BE RESOLVED");
   }
-  if (examineHead() == Head::Damaged) {
+  // Nothing is repaired or followed in a file that is not an archive.
+  if (!hasArchiveMarks() || examineHead() == Head::Damaged) {
     file_.reset();
     journal_.reset();
     return false;
@@ -114,11 +115,16 @@ bool ArchiveStore::refuse(const char* diagnostic) {
   return false;
 }
 
-bool ArchiveStore::validate() {
-  bytes::Bytes head(8), secondMagic(4), model(ModelData::kSize), registration(RegData::kSize);
+// Both magics and an archive id.
+bool ArchiveStore::hasArchiveMarks() {
+  bytes::Bytes head(8), secondMagic(4);
   if (!readAt(0, head) || !readAt(kSecondMagicOffset, secondMagic)) return false;
-  if (bytes::loadU32(head, 0) != kMagic || bytes::loadU32(secondMagic, 0) != kMagic) return false;
-  if (bytes::loadU32(head, 4) == 0) return false;
+  return bytes::loadU32(head, 0) == kMagic && bytes::loadU32(secondMagic, 0) == kMagic && bytes::loadU32(head, 4) != 0;
+}
+
+// The stored identity against the device's.
+bool ArchiveStore::validate() {
+  bytes::Bytes model(ModelData::kSize), registration(RegData::kSize);
   if (!readAt(kModelDataOffset, model) || !readAt(kRegDataOffset, registration)) return false;
 
   const ModelData storedModel = ModelData::fromBytes(model);

@@ -90,6 +90,7 @@ class ArchiveStore {
   bool readAt(std::uint64_t offset, bytes::MutableView out);
   bool writeAt(std::uint64_t offset, bytes::View data);
   bool create();
+  bool hasArchiveMarks();
   bool validate();
   bool refuse(const char* diagnostic);
   Head examineHead();
