@@ -3,16 +3,17 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <vector>
 
+#include "core/result_code.h"
+#include "documents/archive_close_doc.h"
 #include "documents/cash_ctrl_document.h"
 #include "documents/close_cycle_doc.h"
-#include "documents/archive_close_doc.h"
 #include "documents/document_factory.h"
 #include "documents/fiscalization_document.h"
 #include "platform/log.h"
 #include "storage/archive_layout.h"
-#include "core/result_code.h"
 #include "storage/card.h"
 #include "storage/rollback_journal.h"
 #include "values/crc.h"
@@ -169,7 +170,13 @@ ArchiveStore::Head ArchiveStore::examineHead() {
   DocDescriptor last, indexed;
   if (!size || !readSlot(kLastDocumentSlot, last)) return damaged("ARCHIVE CANNOT BE READ");
   if (*size < kCreatedSize) return damaged("ARCHIVE DAMAGED: SHORTER THAN ITS HEAD");
-  if (isEmptySlot(last)) return Head::Sound;
+  // An empty slot is sound only over an empty index: a zeroed slot must not let the next
+  // document be number 1 again.
+  if (isEmptySlot(last)) {
+    DocDescriptor first;
+    if (!readDescriptor(1, first)) return damaged("ARCHIVE CANNOT BE READ");
+    return isEmptySlot(first) ? Head::Sound : rebuildLastDocumentSlot();
+  }
   const std::uint32_t number = last.documentNumber();
   const bool slotSound = last.headerCheckValue() == last.computeHeaderCheckValue() && number >= 1 &&
                          number <= kIndexCapacity && readDescriptor(number, indexed) && indexed == last &&

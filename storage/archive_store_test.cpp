@@ -419,6 +419,7 @@ TEST_F(ArchiveStoreTest, Damage_SlotRebuiltFromTheIndexOrArchiveRefused) {
   } damages[] = {
       {"a flipped bit in the slot's offset", kLastDocumentSlot + 18, {static_cast<std::uint8_t>(sound[18] ^ 0x10)}, false},
       {"a flipped bit in the slot's number", kLastDocumentSlot + 1, {static_cast<std::uint8_t>(sound[1] ^ 0x01)}, false},
+      {"a zeroed slot", kLastDocumentSlot, bytes::Bytes(64, 0), false},
       {"slot and an index record damaged", kLastDocumentSlot + 1, {0x7F}, true},
   };
   for (const Damage& damage : damages) {

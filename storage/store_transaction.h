@@ -43,10 +43,6 @@ class StoreTransaction {
   // Makes every change and `descriptor` in the last-document slot durable, or none of them.
   Outcome commit(const DocDescriptor& descriptor);
 
-  // Writes, syncs and commit-slot writes per commit, for the benchmark: the journal (1 write,
-  // 1 sync), the areas and the archive sync, the commit slot, its sync and the invalidation.
-  static constexpr int kSyncsPerCommit = 3;
-
  private:
   struct Change {
     std::uint64_t offset;
