@@ -4,6 +4,7 @@
 
 #include "storage/counter_reports.h"
 #include "values/cp866.h"
+#include "values/tags.h"
 
 ArchiveCloseDoc::ArchiveCloseDoc() : BaseWorkDocument(DocumentType::kArchiveClosing) {}
 
@@ -27,11 +28,11 @@ int ArchiveCloseDoc::finish(std::uint32_t now, bytes::View /*key*/, bytes::View 
 
 void ArchiveCloseDoc::setStoredTag(const TlvItem& item) {
   switch (item.tag()) {
-    case kPeriodCountersTag:
+    case tag::kPeriodCounters:
       periodCounters_ = CounterSet{};
       tlvToCounters(item, *periodCounters_);
       return;
-    case kTotalCountersTag:
+    case tag::kTotalCounters:
       archiveTotals_ = TotalCounters{};
       tlvToCounters(item, *archiveTotals_);
       return;

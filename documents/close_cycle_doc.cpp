@@ -4,6 +4,7 @@
 
 #include "storage/counter_reports.h"
 #include "values/cp866.h"
+#include "values/tags.h"
 
 CloseCycleDoc::CloseCycleDoc() : BaseWorkDocument(DocumentType::kShiftClosing) {}
 
@@ -38,7 +39,7 @@ bytes::Bytes CloseCycleDoc::closeReply(const DeviceState& state) const {
 }
 
 void CloseCycleDoc::setStoredTag(const TlvItem& item) {
-  if (item.tag() != kShiftCountersTag) {
+  if (item.tag() != tag::kShiftCounters) {
     BaseWorkDocument::setStoredTag(item);
     return;
   }

@@ -6,6 +6,7 @@
 #include "reference/tax_rate.h"
 #include "storage/counter_reports.h"
 #include "values/cp866.h"
+#include "values/tags.h"
 
 namespace {
 
@@ -123,7 +124,7 @@ void FiscalizationDocument::setStoredTag(const TlvItem& item) {
     TaxRate rate;
     std::size_t slot = 0;
     if (rate.fromTlv(item, slot)) registration_.setTaxRateSlot(slot, rate.bytes());
-  } else if (tag == kPeriodCountersTag) {
+  } else if (tag == tag::kPeriodCounters) {
     periodCounters_ = CounterSet{};
     tlvToCounters(item, *periodCounters_);
   } else {

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "platform/log.h"
+#include "values/tags.h"
 
 namespace {
 
@@ -34,19 +35,9 @@ static_assert(kCounterKindsOffset + kReceiptKinds * OperationCounters::kSize == 
 static_assert(kTotalKindsOffset + kReceiptKinds * OperationTotals::kSize == TotalCounters::kSize);
 static_assert(SectionSums::kSections * 8 == SectionSums::kSize);
 
-// Tags of the tagged form.
-constexpr std::uint16_t kShiftNumberTag = 11038;
-constexpr std::uint16_t kDepositsTag = 12001;
-constexpr std::uint16_t kPayoutsTag = 12003;
-constexpr std::uint16_t kDepositSumTag = 12002;
-constexpr std::uint16_t kPayoutSumTag = 12004;
-constexpr std::uint16_t kReceiptsTag = 11118;
-constexpr std::uint16_t kCashTag = 11136;  // the drawer cash at the top level
-constexpr std::uint16_t kTotalTag = 11201;
-constexpr std::uint16_t kElectronicTag = 11138;
-constexpr std::uint16_t kFirstTaxSumTag = 13110;
 // The per-kind containers, by kind: the tags of purchase and sale return are not in order.
-constexpr std::array<std::uint16_t, kReceiptKinds> kKindTags = {11129, 11131, 11130, 11132};
+constexpr std::array<std::uint16_t, kReceiptKinds> kKindTags = {tag::kSaleCounters, tag::kPurchaseCounters,
+                                                               tag::kSaleReturnCounters, tag::kPurchaseReturnCounters};
 
 // Where an unknown tag was met, as the diagnostic line tells it.
 enum class Level { CounterSet = 81, OperationCounters = 291, TotalCounters = 105, OperationTotals = 351 };
@@ -119,19 +110,19 @@ std::int64_t sumOf(const TlvItem& item) { return static_cast<std::int64_t>(item.
 template <typename Block>
 TlvList headItems(const Block& block) {
   TlvList items;
-  items.emplace_back().setU16(kShiftNumberTag, block.shiftNumber);
-  items.emplace_back().setU16(kDepositsTag, block.deposits);
-  items.emplace_back().setU16(kPayoutsTag, block.payouts);
-  appendSum(items, kDepositSumTag, block.depositSum);
-  appendSum(items, kPayoutSumTag, block.payoutSum);
-  items.emplace_back().setU32(kReceiptsTag, block.receipts);
+  items.emplace_back().setU16(tag::kShiftNumber, block.shiftNumber);
+  items.emplace_back().setU16(tag::kDeposits, block.deposits);
+  items.emplace_back().setU16(tag::kPayouts, block.payouts);
+  appendSum(items, tag::kDepositSum, block.depositSum);
+  appendSum(items, tag::kPayoutSum, block.payoutSum);
+  items.emplace_back().setU32(tag::kReceipts, block.receipts);
   return items;
 }
 
 // The tax sums of a per-kind block that has them.
 void appendTaxSums(TlvList& items, const OperationCounters& block) {
   for (std::size_t i = 0; i < OperationCounters::kTaxSums; ++i) {
-    appendSumIfNotZero(items, static_cast<std::uint16_t>(kFirstTaxSumTag + i), block.taxSums[i]);
+    appendSumIfNotZero(items, static_cast<std::uint16_t>(tag::kFirstTaxSum + i), block.taxSums[i]);
   }
 }
 
@@ -140,11 +131,11 @@ void appendTaxSums(TlvList&, const OperationTotals&) {}
 template <typename PerKind>
 TlvItem kindContainer(const PerKind& block, std::size_t kind) {
   TlvList items;
-  items.emplace_back().setU32(kReceiptsTag, block.receipts);
+  items.emplace_back().setU32(tag::kReceipts, block.receipts);
   if (block.receipts != 0) {
-    appendSum(items, kTotalTag, block.total);
-    appendSumIfNotZero(items, kCashTag, block.cash);
-    appendSumIfNotZero(items, kElectronicTag, block.electronic);
+    appendSum(items, tag::kTotal, block.total);
+    appendSumIfNotZero(items, tag::kCash, block.cash);
+    appendSumIfNotZero(items, tag::kElectronic, block.electronic);
     appendTaxSums(items, block);
   }
   TlvItem container;
@@ -174,17 +165,17 @@ bool childrenOf(const TlvItem& container, TlvList& children) {
 template <typename PerKind>
 bool takeKindField(PerKind& block, const TlvItem& child) {
   switch (child.tag()) {
-    case kReceiptsTag: block.receipts = child.getU32(); return true;
-    case kTotalTag: block.total = sumOf(child); return true;
-    case kCashTag: block.cash = sumOf(child); return true;
-    case kElectronicTag: block.electronic = sumOf(child); return true;
+    case tag::kReceipts: block.receipts = child.getU32(); return true;
+    case tag::kTotal: block.total = sumOf(child); return true;
+    case tag::kCash: block.cash = sumOf(child); return true;
+    case tag::kElectronic: block.electronic = sumOf(child); return true;
     default: return false;
   }
 }
 
 bool takeExtraKindField(OperationCounters& block, const TlvItem& child) {
-  if (child.tag() < kFirstTaxSumTag || child.tag() >= kFirstTaxSumTag + OperationCounters::kTaxSums) return false;
-  block.taxSums[child.tag() - kFirstTaxSumTag] = sumOf(child);
+  if (child.tag() < tag::kFirstTaxSum || child.tag() >= tag::kFirstTaxSum + OperationCounters::kTaxSums) return false;
+  block.taxSums[child.tag() - tag::kFirstTaxSum] = sumOf(child);
   return true;
 }
 
@@ -205,18 +196,18 @@ bool readKindContainer(PerKind& block, std::size_t kind, const TlvItem& containe
 template <typename Block>
 bool takeHeadField(Block& block, const TlvItem& child) {
   switch (child.tag()) {
-    case kShiftNumberTag: block.shiftNumber = child.getU16(); return true;
-    case kDepositsTag: block.deposits = child.getU16(); return true;
-    case kPayoutsTag: block.payouts = child.getU16(); return true;
-    case kDepositSumTag: block.depositSum = sumOf(child); return true;
-    case kPayoutSumTag: block.payoutSum = sumOf(child); return true;
-    case kReceiptsTag: block.receipts = child.getU32(); return true;
+    case tag::kShiftNumber: block.shiftNumber = child.getU16(); return true;
+    case tag::kDeposits: block.deposits = child.getU16(); return true;
+    case tag::kPayouts: block.payouts = child.getU16(); return true;
+    case tag::kDepositSum: block.depositSum = sumOf(child); return true;
+    case tag::kPayoutSum: block.payoutSum = sumOf(child); return true;
+    case tag::kReceipts: block.receipts = child.getU32(); return true;
     default: return false;
   }
 }
 
 bool takeExtraHeadField(CounterSet& block, const TlvItem& child) {
-  if (child.tag() != kCashTag) return false;
+  if (child.tag() != tag::kCash) return false;
   block.drawerCash = sumOf(child);
   return true;
 }
@@ -322,10 +313,10 @@ void SectionSums::store(bytes::MutableView record, std::size_t offset) const {
 
 TlvItem countersToTlv(const CounterSet& block, bool shiftCounters) {
   TlvList items = headItems(block);
-  appendSum(items, kCashTag, block.drawerCash);
+  appendSum(items, tag::kCash, block.drawerCash);
   appendKindContainers(items, block);
   TlvItem container;
-  container.setList(shiftCounters ? kShiftCountersTag : kPeriodCountersTag, items);
+  container.setList(shiftCounters ? tag::kShiftCounters : tag::kPeriodCounters, items);
   return container;
 }
 
@@ -333,7 +324,7 @@ TlvItem totalsToTlv(const TotalCounters& block) {
   TlvList items = headItems(block);
   appendKindContainers(items, block);
   TlvItem container;
-  container.setList(kTotalCountersTag, items);
+  container.setList(tag::kTotalCounters, items);
   return container;
 }
 

@@ -136,11 +136,6 @@ bytes::Bytes encodeBlock(const Block& block) {
   return record;
 }
 
-// Container tags of the tagged forms.
-inline constexpr std::uint16_t kShiftCountersTag = 11194;   // carried by a shift closing
-inline constexpr std::uint16_t kPeriodCountersTag = 11158;  // since the last fiscalization
-inline constexpr std::uint16_t kTotalCountersTag = 11157;   // the archive totals
-
 // The tagged form: container 11194 for shift counters (`shiftCounters` set), else 11158.
 TlvItem countersToTlv(const CounterSet& block, bool shiftCounters);
 // The tagged form, container 11157.

@@ -1,4 +1,5 @@
 #include "storage/counter_blocks.h"
+#include "values/tags.h"
 
 #include <gtest/gtest.h>
 
@@ -179,8 +180,8 @@ TEST(CounterTags, Counters_ContainerTagByFlagAndItemsInLayoutOrder) {
   CounterSet block;
   block.drawerCash = 256;
   const TlvItem shift = countersToTlv(block, true);
-  EXPECT_EQ(shift.tag(), kShiftCountersTag);
-  EXPECT_EQ(countersToTlv(block, false).tag(), kPeriodCountersTag);
+  EXPECT_EQ(shift.tag(), tag::kShiftCounters);
+  EXPECT_EQ(countersToTlv(block, false).tag(), tag::kPeriodCounters);
   const TlvList items = parseList(shift);
   EXPECT_EQ(tagsOf(items), (std::vector<std::uint16_t>{11038, 12001, 12003, 12002, 12004, 11118, 11136, 11129,
                                                        11131, 11130, 11132}));
@@ -210,7 +211,7 @@ TEST(CounterTags, Totals_NoDrawerCashAndNoTaxSums) {
   block.byKind[1].total = 10;
   block.byKind[1].cash = 10;
   const TlvItem item = totalsToTlv(block);
-  EXPECT_EQ(item.tag(), kTotalCountersTag);
+  EXPECT_EQ(item.tag(), tag::kTotalCounters);
   const TlvList items = parseList(item);
   EXPECT_EQ(tagsOf(items), (std::vector<std::uint16_t>{11038, 12001, 12003, 12002, 12004, 11118, 11129, 11131,
                                                        11130, 11132}));
@@ -218,7 +219,7 @@ TEST(CounterTags, Totals_NoDrawerCashAndNoTaxSums) {
 }
 
 TEST(CounterTags, UnknownTags_LoggedAtTheirLevelAndSkipped) {
-  const TlvItem counters = container(kPeriodCountersTag, {u16Item(12001, 4), u16Item(12345, 1),
+  const TlvItem counters = container(tag::kPeriodCounters, {u16Item(12001, 4), u16Item(12345, 1),
                                                           container(kSaleTag, {varIntItem(13999, 1), varIntItem(13114, 8)}),
                                                           u16Item(12003, 5)});
   CounterSet block;
@@ -232,7 +233,7 @@ TEST(CounterTags, UnknownTags_LoggedAtTheirLevelAndSkipped) {
 
   // The drawer cash and the tax sums belong to the counters only.
   const TlvItem totals =
-      container(kTotalCountersTag, {varIntItem(kCashTag, 1), container(11132, {varIntItem(13110, 2)})});
+      container(tag::kTotalCounters, {varIntItem(kCashTag, 1), container(11132, {varIntItem(13110, 2)})});
   TotalCounters totalsBlock;
   testing::internal::CaptureStdout();
   EXPECT_TRUE(tlvToCounters(totals, totalsBlock));
@@ -247,7 +248,7 @@ TEST(CounterTags, WrongWidths_ReadAsZero) {
   TlvItem longSum(kCashTag, bytes::Bytes(12, 0x01));  // only the first eight bytes count
   CounterSet block;
   block.receipts = 99;  // the caller clears the block; a value read as 0 still overwrites
-  EXPECT_TRUE(tlvToCounters(container(kShiftCountersTag, {shortCount, longShift, longSum}), block));
+  EXPECT_TRUE(tlvToCounters(container(tag::kShiftCounters, {shortCount, longShift, longSum}), block));
   EXPECT_EQ(block.receipts, 0u);
   EXPECT_EQ(block.shiftNumber, 0);
   EXPECT_EQ(block.drawerCash, 0x0101010101010101);
@@ -258,12 +259,12 @@ TEST(CounterTags, DamagedContainers_Fail_ItemsBeforeTheDamageKept) {
   bytes::Bytes truncated = deposits;
   bytes::appendBytes(truncated, bytes::Bytes{0x21, 0x2F, 0x08, 0x00, 0x01});  // 12003 announcing 8 bytes
   CounterSet block;
-  EXPECT_FALSE(tlvToCounters(TlvItem(kShiftCountersTag, truncated), block));
+  EXPECT_FALSE(tlvToCounters(TlvItem(tag::kShiftCounters, truncated), block));
   EXPECT_EQ(block.deposits, 7);
 
   // A purchase container holding garbage: its kind byte is set, the rest is read.
   CounterSet nested;
-  EXPECT_FALSE(tlvToCounters(container(kPeriodCountersTag, {TlvItem(11131, {0xFF, 0xFF, 0xFF}), u16Item(12003, 2)}),
+  EXPECT_FALSE(tlvToCounters(container(tag::kPeriodCounters, {TlvItem(11131, {0xFF, 0xFF, 0xFF}), u16Item(12003, 2)}),
                              nested));
   EXPECT_EQ(nested.payouts, 2);
   OperationCounters purchases;
@@ -271,9 +272,9 @@ TEST(CounterTags, DamagedContainers_Fail_ItemsBeforeTheDamageKept) {
   EXPECT_EQ(nested.byKind[1], purchases);
 
   TotalCounters totals;
-  EXPECT_FALSE(tlvToCounters(TlvItem(kTotalCountersTag, {0x01}), totals));
+  EXPECT_FALSE(tlvToCounters(TlvItem(tag::kTotalCounters, {0x01}), totals));
   EXPECT_EQ(totals, TotalCounters{});
-  EXPECT_TRUE(tlvToCounters(TlvItem(kTotalCountersTag, {}), totals)) << "no items is a whole list";
+  EXPECT_TRUE(tlvToCounters(TlvItem(tag::kTotalCounters, {}), totals)) << "no items is a whole list";
 }
 
 }  // namespace

@@ -16,8 +16,25 @@ inline constexpr std::uint16_t kDocumentNumber = 11040;
 inline constexpr std::uint16_t kReceiptItem = 11059;
 inline constexpr std::uint16_t kFiscalSign = 11077;
 inline constexpr std::uint16_t kPrice = 11079;
+// Counter blocks in tagged form: per-kind containers, their fields and the cash fields.
+inline constexpr std::uint16_t kReceipts = 11118;
+inline constexpr std::uint16_t kSaleCounters = 11129;
+inline constexpr std::uint16_t kSaleReturnCounters = 11130;
+inline constexpr std::uint16_t kPurchaseCounters = 11131;
+inline constexpr std::uint16_t kPurchaseReturnCounters = 11132;
+inline constexpr std::uint16_t kCash = 11136;  // the drawer cash at a block's top level
+inline constexpr std::uint16_t kElectronic = 11138;
+inline constexpr std::uint16_t kTotalCounters = 11157;   // the archive totals
+inline constexpr std::uint16_t kPeriodCounters = 11158;  // counters since the last fiscalization
+inline constexpr std::uint16_t kShiftCounters = 11194;   // carried by a shift closing
 inline constexpr std::uint16_t kTaxIndex = 11199;
+inline constexpr std::uint16_t kTotal = 11201;
+inline constexpr std::uint16_t kDeposits = 12001;
+inline constexpr std::uint16_t kDepositSum = 12002;
+inline constexpr std::uint16_t kPayouts = 12003;
+inline constexpr std::uint16_t kPayoutSum = 12004;
 inline constexpr std::uint16_t kUnit = 12108;
 inline constexpr std::uint16_t kFiscalizationNumber = 12117;
+inline constexpr std::uint16_t kFirstTaxSum = 13110;  // tax sums of tax indexes 1..5: 13110..13114
 
 }  // namespace tag
