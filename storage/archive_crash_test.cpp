@@ -1,6 +1,6 @@
-// Every document kind stored with a fault at each of its writes and syncs in turn: a crash, a
+// Every document kind stored with a fault at each of its writes and syncs in turn (a crash, a
 // power cut losing what was not synced or tearing the newest write, a single or a persistent
-// card error, a short write. After a restart the archive must pass the checker and hold the
+// card error, a short write) and with each of its reads failing once. After a restart the archive must pass the checker and hold the
 // document wholly or not at all (all of it only if the host was told 0), the identity memory
 // must agree with the archive, and the next document must take the next number.
 #include <gtest/gtest.h>
@@ -124,7 +124,8 @@ class ArchiveCrashTest : public ::testing::Test {
 
     board_->resetCounts();
     ASSERT_EQ(store(tested, testedTime), 0);
-    const std::uint64_t writes = board_->count(Op::Write), syncs = board_->count(Op::Sync);
+    const std::uint64_t reads = board_->count(Op::Read), writes = board_->count(Op::Write),
+                        syncs = board_->count(Op::Sync);
     const bytes::Bytes afterAreas = fixedAreas();
     EXPECT_EQ(problems(), std::vector<std::string>());
     EXPECT_GE(syncs, 3u) << "journal, data and areas, commit";
@@ -148,7 +149,8 @@ class ArchiveCrashTest : public ::testing::Test {
       board_->clearFaults();
       start();
 
-      const std::string where = std::string(kind == Op::Write ? "write " : "sync ") + std::to_string(n) + ", " + name(fault);
+      const char* operation = kind == Op::Read ? "read " : kind == Op::Write ? "write " : "sync ";
+      const std::string where = operation + std::to_string(n) + ", " + name(fault);
       ASSERT_TRUE(state_->hasStatusFlag(FrStatus::kArchiveReady)) << where;
       EXPECT_EQ(problems(), std::vector<std::string>()) << where;
       const bool present = store_->lastDocumentInfo().first == baseLast + 1;
@@ -171,6 +173,7 @@ class ArchiveCrashTest : public ::testing::Test {
         runOne(Op::Write, n, fault);
       }
     }
+    for (std::uint64_t n = 0; n < reads; ++n) runOne(Op::Read, n, Fault::ErrorOnce);
     for (std::uint64_t n = 0; n < syncs; ++n) {
       for (Fault fault : {Fault::Crash, Fault::PowerCutDropped, Fault::PowerCutTorn, Fault::ErrorOnce,
                           Fault::ErrorPersistent}) {

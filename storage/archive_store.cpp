@@ -397,7 +397,7 @@ int ArchiveStore::storeDocument(const std::shared_ptr<BaseWorkDocument>& documen
     if (!readRecord(transaction, kLastFiscalizationSlot, lastFiscalization)) return result::kArchiveNotReady;
     fiscalizationNumber = lastFiscalization.documentNumber();
   }
-  giveReportCounters(*document);
+  if (!giveReportCounters(*document)) return result::kArchiveNotReady;
 
   std::shared_ptr<DocDescriptor> descriptor;
   bytes::Bytes stored;
@@ -420,28 +420,34 @@ int ArchiveStore::storeDocument(const std::shared_ptr<BaseWorkDocument>& documen
 }
 
 // A shift closing carries the shift counters, an archive closing the period counters and the
-// totals, a re-registration the period counters. A block that cannot be read is left out. The
-// document factory makes the class of each type, so the type names the class.
-void ArchiveStore::giveReportCounters(BaseWorkDocument& document) {
+// totals, a re-registration the period counters; false when a block cannot be read (the store
+// fails rather than keep a report without its counters). The document factory makes the class
+// of each type, so the type names the class.
+bool ArchiveStore::giveReportCounters(BaseWorkDocument& document) {
   CounterSet counters;
   TotalCounters totals;
   switch (document.type()) {
     case DocumentType::kShiftClosing:
-      if (readCounters(Counters::Shift, counters)) static_cast<CloseCycleDoc&>(document).setShiftCounters(counters);
-      break;
+      if (!readCounters(Counters::Shift, counters)) return false;
+      static_cast<CloseCycleDoc&>(document).setShiftCounters(counters);
+      return true;
     case DocumentType::kArchiveClosing: {
+      if (!readTotals(totals) || !readCounters(Counters::Period, counters)) return false;
       auto& closing = static_cast<ArchiveCloseDoc&>(document);
-      if (readTotals(totals)) closing.setArchiveTotals(totals);
-      if (readCounters(Counters::Period, counters)) closing.setPeriodCounters(counters);
-      break;
+      closing.setArchiveTotals(totals);
+      closing.setPeriodCounters(counters);
+      return true;
     }
-    case DocumentType::kFiscalization:
-      if (fiscalizationCount() > 0 && readCounters(Counters::Period, counters)) {
-        static_cast<FiscalizationDocument&>(document).setPeriodCounters(counters);
-      }
-      break;
+    case DocumentType::kFiscalization: {
+      bytes::Bytes count(1);
+      if (!readAt(kFiscalizationCountOffset, count)) return false;
+      if (count[0] == 0) return true;  // a first registration reports no period
+      if (!readCounters(Counters::Period, counters)) return false;
+      static_cast<FiscalizationDocument&>(document).setPeriodCounters(counters);
+      return true;
+    }
     default:
-      break;
+      return true;
   }
 }
 

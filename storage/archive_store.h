@@ -100,7 +100,7 @@ class ArchiveStore {
   void markUnusable();
   std::uint32_t makeArchiveId() const;
   static std::uint64_t countersOffset(Counters which);
-  void giveReportCounters(BaseWorkDocument& document);
+  bool giveReportCounters(BaseWorkDocument& document);
   bool storeTypeWork(BaseWorkDocument& document, const DocDescriptor& descriptor, StoreTransaction& transaction);
   bool storeCashMovement(const BaseWorkDocument& document, StoreTransaction& transaction);
   void takeNewRegistration(const BaseWorkDocument& fiscalization);
