@@ -175,8 +175,8 @@ class Checker {
   }
 
   void checkZeroArea() {
-    const bytes::Bytes zero = read(kZeroAreaOffset, kSecondMagicOffset - kZeroAreaOffset);
-    if (std::any_of(zero.begin(), zero.end(), [](std::uint8_t b) { return b != 0; })) problem("zero area not zero");
+    static const bytes::Bytes zero(kSecondMagicOffset - kZeroAreaOffset, 0);
+    if (read(kZeroAreaOffset, zero.size()) != zero) problem("zero area not zero");
   }
 
   platform::RandomAccessFile& archive_;
