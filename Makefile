@@ -66,5 +66,10 @@ arm: deps
 arm-test: arm
 	ctest --test-dir build-arm --output-on-failure -j$(JOBS)
 
+deb: build arm
+	sh tools/make-deb.sh amd64 build deb
+	sh tools/make-deb.sh armhf build-arm deb
+	lintian --fail-on error deb/*.deb
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench build-arm build-deb-* deb
+	rm -rf build build-asan build-tsan build-fuzz build-bench build-arm deb
