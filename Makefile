@@ -6,6 +6,9 @@
 #                   under ThreadSanitizer
 #   make fuzz       every fuzz target for FUZZ_SECONDS seconds (clang and libFuzzer)
 #   make bench      the benchmarks, in a release build
+#   make arm        the service, the tools and the tests cross-built for the board (armhf)
+#   make arm-test   every armhf test under qemu-user with the armhf libraries
+#   make deb        the Debian packages for armhf and amd64, checked by lintian
 
 JOBS ?= 2
 BUILD_TYPE ?= RelWithDebInfo
@@ -23,7 +26,7 @@ endif
 comma := ,
 configure = cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=$(2) $(CMAKE_FLAGS) $(3) >/dev/null
 
-.PHONY: deps build test run sanitize fuzz bench clean
+.PHONY: deps build test run sanitize fuzz bench arm arm-test deb clean
 
 deps:
 	@sh tools/install-deps.sh
@@ -56,5 +59,17 @@ bench: deps
 	cmake --build build-bench -j$(JOBS)
 	sh tools/run-benchmarks.sh build-bench
 
+arm: deps
+	$(call configure,build-arm,$(BUILD_TYPE),-DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake)
+	cmake --build build-arm -j$(JOBS)
+
+arm-test: arm
+	ctest --test-dir build-arm --output-on-failure -j$(JOBS)
+
+deb: build arm
+	sh tools/make-deb.sh amd64 build deb
+	sh tools/make-deb.sh armhf build-arm deb
+	lintian --fail-on error deb/*.deb
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench
+	rm -rf build build-asan build-tsan build-fuzz build-bench build-arm deb

@@ -2,6 +2,7 @@
 // shifts, cash, re-registration and archive closing on a simulated board, across a restart.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <fstream>
 
 #include "storage/archive_layout.h"
@@ -195,6 +196,37 @@ TEST_F(ServiceDocumentsTest, RegisterShiftsCashRestartReRegisterAndCloseTheArchi
   EXPECT_TRUE(has("SHOP TWO"));
   EXPECT_TRUE(has("ФП "));
   EXPECT_TRUE(has("ИТОГИ СМЕНЫ"));
+}
+
+// Past 2038 the clock and the documents go on: 32-bit builds use a 64-bit time_t, and the
+// documents keep their time as an unsigned 32-bit count. (The registration itself must be
+// made before 2^31 seconds, which its record's time field allows.)
+TEST_F(ServiceDocumentsTest, ClockPast2038_DocumentsCarryAndPrintTheirTime) {
+  const auto setClock = [this](std::int64_t moment) {
+    std::ofstream(board_.root() / "clock-offset", std::ios::trunc) << moment - std::time(nullptr) << '\n';
+  };
+  constexpr std::int64_t kJanuary2038 = 2145916800;   // 2038-01-01 00:00:00 UTC
+  constexpr std::int64_t kJuly2040Noon = 2224756800;  // 2040-07-01 12:00:00 UTC
+  setClock(kJanuary2038);
+  bytes::Bytes serial = kAdministrator;
+  bytes::appendBytes(serial, bytes::view(kSerial));
+  ASSERT_EQ(code(0x3F, serial), 0);
+  const bytes::Bytes key = deviceKey();
+  ASSERT_EQ(registerRegister("SHOP 2040").code, 0);
+
+  setClock(kJuly2040Noon);
+  ASSERT_EQ(openAndFinish(0x11, 0x12).code, 0);
+  const host::Reply deposit = openAndFinish(0xA2, 0xA3, kopecks(500));
+  ASSERT_EQ(deposit.code, 0);
+  const std::uint32_t time = bytes::loadU32(deposit.data, 8);
+  EXPECT_GE(time, kJuly2040Noon);
+  EXPECT_LT(time, kJuly2040Noon + 3600);
+  EXPECT_EQ(bytes::loadU32(deposit.data, 4), cashSign(key, 1, 3, time, "5.00"));
+
+  const auto printed = sim::readPaper(board_.root()).texts();
+  EXPECT_NE(std::find_if(printed.begin(), printed.end(),
+                         [](const std::string& line) { return line.find("01.07.2040") != std::string::npos; }),
+            printed.end());
 }
 
 TEST_F(ServiceDocumentsTest, BadPayloadsGiveCodesAndLeaveTheOpenDocument) {

@@ -17,6 +17,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/log.h"
+
 namespace rs {
 namespace {
 
@@ -24,6 +26,55 @@ namespace {
 constexpr std::array<speed_t, 20> kSpeedTable{0,    50,   75,   110,   134,   150,   200,
                                               300,  600,  1200, 1800,  2400,  4800,  9600,
                                               19200, 38400, 57600, 115200, 230400, 460800};
+
+// The classic settings' speed constant for each standard speed in bits per second.
+struct StandardSpeed {
+  speed_t bitsPerSecond;
+  tcflag_t code;
+};
+constexpr std::array<StandardSpeed, 20> kStandardSpeeds{{
+    {0, B0},         {50, B50},         {75, B75},         {110, B110},       {134, B134},
+    {150, B150},     {200, B200},       {300, B300},       {600, B600},       {1200, B1200},
+    {1800, B1800},   {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},
+    {38400, B38400}, {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
+}};
+
+std::optional<tcflag_t> standardSpeedCode(speed_t bitsPerSecond) {
+  for (const StandardSpeed& standard : kStandardSpeeds) {
+    if (standard.bitsPerSecond == bitsPerSecond) return standard.code;
+  }
+  return std::nullopt;
+}
+
+// The answers of a kernel or emulator that does not know the extended terminal calls.
+bool lacksExtendedCalls(int error) { return error == ENOSYS || error == ENOTTY || error == EINVAL; }
+
+// Puts the frame, the speed bits (for CBAUD), echo and the read time-out into either kind of
+// settings record, with every kind of processing and flow control off. Both speed fields of
+// c_cflag are cleared first: with CIBAUD left over from an earlier user the input speed would
+// not follow the output speed.
+template <typename Line>
+void makeRawLine(Line& line, tcflag_t frame, tcflag_t speedBits, bool echo, int timeoutMs) {
+  line.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CBAUD | CIBAUD);
+  line.c_cflag |= frame | speedBits | CLOCAL | CREAD;
+
+  line.c_oflag = 0;
+
+  // VMIN 1 blocks until a byte arrives; VMIN 0 with VTIME t waits up to t tenths of a second
+  // for the first byte.
+  if (timeoutMs == SerialPort::kBlockingTimeout) {
+    line.c_cc[VMIN] = 1;
+    line.c_cc[VTIME] = 0;
+  } else {
+    line.c_cc[VMIN] = 0;
+    line.c_cc[VTIME] = static_cast<cc_t>(timeoutMs / 100);
+  }
+
+  line.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXANY | IXOFF);
+
+  line.c_lflag &= ~(ICANON | ECHO | ISIG | ECHOE | ECHONL);
+  if (echo) line.c_lflag |= ECHO;
+}
 
 // Repeats a system call that a signal interrupted before it did anything.
 template <typename Call>
@@ -153,7 +204,7 @@ int SerialPort::write(bytes::View data) {
 int SerialPort::bytesAvailable() const {
   if (!isOpen()) return -1;
   int count = 0;
-  if (::ioctl(fd_, FIONREAD, &count) != 0) return -1;
+  if (terminalControl(FIONREAD, &count) != 0) return -1;
   return count;
 }
 
@@ -209,6 +260,8 @@ bool SerialPort::setTimeout(int milliseconds) {
 
 void SerialPort::setPortName(std::string portName) { portName_ = std::move(portName); }
 
+void SerialPort::setTerminalControl(TerminalControl control) { control_ = std::move(control); }
+
 bool SerialPort::changeSettings(const Settings& next) {
   const Settings previous = std::exchange(settings_, next);
   if (!isOpen()) return true;
@@ -223,43 +276,40 @@ bool SerialPort::changeSettings(const Settings& next) {
   return applied;
 }
 
-bool SerialPort::configureTermios() {
-  termios2 line{};
-  if (::ioctl(fd_, TCGETS2, &line) != 0) return false;
+int SerialPort::terminalControl(unsigned long request, void* argument) const {
+  return control_ ? control_(fd_, request, argument) : ::ioctl(fd_, request, argument);
+}
 
+bool SerialPort::configureTermios() {
   const auto size = characterSizeFlag(settings_.characterSize);
   const auto parity = parityFlags(settings_.parity);
   const auto stopBits = stopBitsFlag(settings_.stopBits);
   if (!size || !parity || !stopBits) return false;
   const auto speed = lineSpeed(settings_.speedMode, settings_.baudRate, settings_.customSpeed);
   if (!speed) return false;
+  const tcflag_t frame = *size | *parity | *stopBits;
 
-  // Both speed fields are cleared: with CIBAUD left over from an earlier user the input speed
-  // would not follow c_ispeed. BOTHER makes the kernel take c_ospeed (and, CIBAUD being zero,
-  // the same for input) as a plain number.
-  line.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CBAUD | CIBAUD);
-  line.c_cflag |= *size | *parity | *stopBits | BOTHER | CLOCAL | CREAD;
-  line.c_ispeed = *speed;
-  line.c_ospeed = *speed;
-
-  line.c_oflag = 0;
-
-  // VMIN 1 blocks until a byte arrives; VMIN 0 with VTIME t waits up to t tenths of a second
-  // for the first byte.
-  if (settings_.timeoutMs == kBlockingTimeout) {
-    line.c_cc[VMIN] = 1;
-    line.c_cc[VTIME] = 0;
-  } else {
-    line.c_cc[VMIN] = 0;
-    line.c_cc[VTIME] = static_cast<cc_t>(settings_.timeoutMs / 100);
+  termios2 extended{};
+  if (terminalControl(TCGETS2, &extended) == 0) {
+    // BOTHER makes the kernel take c_ospeed (and, CIBAUD being zero, the same for input) as
+    // a plain number.
+    makeRawLine(extended, frame, BOTHER, settings_.echo, settings_.timeoutMs);
+    extended.c_ispeed = *speed;
+    extended.c_ospeed = *speed;
+    return terminalControl(TCSETS2, &extended) == 0;
   }
+  if (!lacksExtendedCalls(errno)) return false;
 
-  line.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXANY | IXOFF);
-
-  line.c_lflag &= ~(ICANON | ECHO | ISIG | ECHOE | ECHONL);
-  if (settings_.echo) line.c_lflag |= ECHO;
-
-  return ::ioctl(fd_, TCSETS2, &line) == 0;
+  const auto code = standardSpeedCode(*speed);
+  if (!code) {
+    platform::logLine("serial line " + portName_ + ": " + std::to_string(*speed) +
+                      " bit/s needs the extended terminal settings, which this system does not offer");
+    return false;
+  }
+  termios classic{};
+  if (terminalControl(TCGETS, &classic) != 0) return false;
+  makeRawLine(classic, frame, *code, settings_.echo, settings_.timeoutMs);
+  return terminalControl(TCSETS, &classic) == 0;
 }
 
 }  // namespace rs

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,9 @@ enum class StopBits : int { One, Two };
 // A serial line set up for raw transfer: no input, output or line processing, no flow
 // control, the modem lines ignored. Every line parameter goes to the kernel through the
 // extended terminal settings with an explicit numeric speed, so any speed is set the same way.
+// Where the kernel (or an emulator) does not know the extended calls, a standard speed is set
+// through the classic terminal settings and its speed constant; a speed that has no constant
+// then fails to apply, and the port says so on the log.
 //
 // Settings may be changed while closed or open; while open, a setter applies them at once and
 // reports whether the device took them. A rejected change leaves both the stored settings and
@@ -52,6 +56,9 @@ enum class StopBits : int { One, Two };
 // Reads and writes report failure as -1 and never throw. One thread uses an instance.
 class SerialPort {
  public:
+  // The terminal-control call the port makes: ioctl(2), unless a test puts a stand-in here.
+  using TerminalControl = std::function<int(int fd, unsigned long request, void* argument)>;
+
   // Read time-outs: block until at least one byte, return at once, or wait up to
   // 1..kMaxTimeoutMs milliseconds (the line counts in tenths of a second, rounded down).
   static constexpr int kBlockingTimeout = -1;
@@ -103,6 +110,8 @@ class SerialPort {
   bool setTimeout(int milliseconds);
   // Takes effect at the next open.
   void setPortName(std::string portName);
+  // Used from the next call on.
+  void setTerminalControl(TerminalControl control);
 
   SpeedMode speedMode() const { return settings_.speedMode; }
 
@@ -123,9 +132,12 @@ class SerialPort {
   bool configureTermios();
   // Stores `next` and, while open, applies it; restores the previous settings when that fails.
   bool changeSettings(const Settings& next);
+  // One terminal-control call on the open descriptor through control_.
+  int terminalControl(unsigned long request, void* argument) const;
 
   std::string portName_;
   Settings settings_;
+  TerminalControl control_;  // empty: ioctl(2) itself
   int fd_ = -1;  // open exactly while non-negative; 0 is a valid descriptor
 };
 

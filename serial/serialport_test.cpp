@@ -49,13 +49,40 @@ class PseudoTerminal {
 
   const std::string& slavePath() const { return slavePath_; }
 
+  // False where the kernel or an emulator (qemu-user) does not know the extended calls.
+  bool hasExtendedCalls() const {
+    termios2 line{};
+    return ::ioctl(observer_, TCGETS2, &line) == 0;
+  }
+
+  // The slave's settings; without the extended calls the speeds come from the classic
+  // settings' speed constants.
   termios2 settings() const {
     termios2 line{};
-    if (::ioctl(observer_, TCGETS2, &line) != 0) throw std::runtime_error("TCGETS2 failed");
+    if (::ioctl(observer_, TCGETS2, &line) == 0) return line;
+    termios classic{};
+    if (::ioctl(observer_, TCGETS, &classic) != 0) throw std::runtime_error("TCGETS failed");
+    line.c_iflag = classic.c_iflag;
+    line.c_oflag = classic.c_oflag;
+    line.c_cflag = classic.c_cflag;
+    line.c_lflag = classic.c_lflag;
+    std::copy(std::begin(classic.c_cc), std::end(classic.c_cc), std::begin(line.c_cc));
+    line.c_ospeed = speedOfCode(classic.c_cflag & CBAUD);
+    const tcflag_t inputCode = (classic.c_cflag & CIBAUD) >> IBSHIFT;
+    line.c_ispeed = inputCode == 0 ? line.c_ospeed : speedOfCode(inputCode);
     return line;
   }
+  // Sets the slave's settings; `line` must use speed constants where the extended calls are
+  // missing.
   void setSettings(const termios2& line) {
-    if (::ioctl(observer_, TCSETS2, &line) != 0) throw std::runtime_error("TCSETS2 failed");
+    if (::ioctl(observer_, TCSETS2, &line) == 0) return;
+    termios classic{};
+    classic.c_iflag = line.c_iflag;
+    classic.c_oflag = line.c_oflag;
+    classic.c_cflag = line.c_cflag;
+    classic.c_lflag = line.c_lflag;
+    std::copy(std::begin(line.c_cc), std::begin(line.c_cc) + NCCS, std::begin(classic.c_cc));
+    if (::ioctl(observer_, TCSETS, &classic) != 0) throw std::runtime_error("TCSETS failed");
   }
 
   void send(std::string_view data) {
@@ -84,6 +111,18 @@ class PseudoTerminal {
     const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     ::close(fd);
     return moved;
+  }
+
+  static speed_t speedOfCode(tcflag_t code) {
+    static const std::pair<tcflag_t, speed_t> kCodes[] = {
+        {B0, 0},          {B50, 50},         {B75, 75},         {B110, 110},       {B134, 134},
+        {B150, 150},      {B200, 200},       {B300, 300},       {B600, 600},       {B1200, 1200},
+        {B1800, 1800},    {B2400, 2400},     {B4800, 4800},     {B9600, 9600},     {B19200, 19200},
+        {B38400, 38400},  {B57600, 57600},   {B115200, 115200}, {B230400, 230400}, {B460800, 460800}};
+    for (const auto& [known, bitsPerSecond] : kCodes) {
+      if (known == code) return bitsPerSecond;
+    }
+    throw std::runtime_error("speed constant not in the table");
   }
 
   int master_;
@@ -119,10 +158,8 @@ class SerialPortTest : public ::testing::Test {
 TEST_F(SerialPortTest, Open_LineLeftInAnyState_SetsRawLineAt57600) {
   // Leave the line as another program might: speeds, flow control, processing all set.
   termios2 dirty = pty.settings();
-  dirty.c_cflag &= ~CBAUD;
-  dirty.c_cflag |= BOTHER | (B9600 << IBSHIFT) | PARODD | CSTOPB | CRTSCTS;
-  dirty.c_ispeed = 9600;
-  dirty.c_ospeed = 1200;
+  dirty.c_cflag &= ~(CBAUD | CIBAUD);
+  dirty.c_cflag |= B1200 | (B9600 << IBSHIFT) | PARODD | CSTOPB | CRTSCTS;
   dirty.c_iflag |= IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXANY | IXOFF;
   dirty.c_oflag |= OPOST | ONLCR;
   dirty.c_lflag |= ICANON | ECHO | ISIG | ECHOE | ECHONL;
@@ -133,7 +170,8 @@ TEST_F(SerialPortTest, Open_LineLeftInAnyState_SetsRawLineAt57600) {
   EXPECT_TRUE(port.isOpen());
 
   const termios2 line = pty.settings();
-  EXPECT_EQ(line.c_cflag & CBAUD, static_cast<tcflag_t>(BOTHER));
+  const tcflag_t speedBits = pty.hasExtendedCalls() ? BOTHER : B57600;  // B57600: the classic calls
+  EXPECT_EQ(line.c_cflag & CBAUD, speedBits);
   EXPECT_EQ(line.c_cflag & CIBAUD, 0u) << "input speed must follow the output speed";
   EXPECT_EQ(line.c_ospeed, 57600u);
   EXPECT_EQ(line.c_ispeed, 57600u);
@@ -167,6 +205,9 @@ TEST_F(SerialPortTest, Open_FullConstructor_AppliesSpeedParityAndStopBits) {
 }
 
 TEST_F(SerialPortTest, Speed_TableAndCustom_SetBothSpeedFields) {
+  if (!pty.hasExtendedCalls()) {
+    GTEST_SKIP() << "the terminal calls here lack TCGETS2 (as under qemu-user), so no custom speed can be set";
+  }
   rs::SerialPort port(pty.slavePath(), 250000);
   EXPECT_EQ(port.speedMode(), rs::SpeedMode::Custom);
   ASSERT_TRUE(port.open());
@@ -184,6 +225,65 @@ TEST_F(SerialPortTest, Speed_TableAndCustom_SetBothSpeedFields) {
   // Switching the mode back picks up the stored custom speed.
   ASSERT_TRUE(port.setSpeedMode(rs::SpeedMode::Custom));
   EXPECT_EQ(pty.settings().c_ospeed, 250000u);
+}
+
+// Answers the extended terminal calls with `error`, as an older kernel or qemu-user does, and
+// passes every other call to the real line.
+rs::SerialPort::TerminalControl withoutExtendedCalls(int error, int* extendedCalls = nullptr) {
+  return [error, extendedCalls](int fd, unsigned long request, void* argument) {
+    if (request == TCGETS2 || request == TCSETS2) {
+      if (extendedCalls) ++*extendedCalls;
+      errno = error;
+      return -1;
+    }
+    return ::ioctl(fd, request, argument);
+  };
+}
+
+TEST_F(SerialPortTest, WithoutExtendedCalls_StandardSpeedGoesThroughSpeedConstants) {
+  for (const int error : {ENOSYS, ENOTTY, EINVAL}) {
+    int extendedCalls = 0;
+    rs::SerialPort port(pty.slavePath(), rs::BaudRate::Baud115200, rs::CharacterSize::Bits8,
+                        rs::Parity::Odd, rs::StopBits::Two);
+    port.setTerminalControl(withoutExtendedCalls(error, &extendedCalls));
+    ASSERT_TRUE(port.open()) << error;
+    EXPECT_GT(extendedCalls, 0) << "the extended calls are tried first";
+    termios2 line = pty.settings();
+    EXPECT_EQ(line.c_cflag & CBAUD, static_cast<tcflag_t>(B115200));
+    EXPECT_EQ(line.c_cflag & CIBAUD, 0u);
+    EXPECT_EQ(line.c_ospeed, 115200u);
+    EXPECT_EQ(line.c_ispeed, 115200u);
+    EXPECT_TRUE(line.c_cflag & PARODD);
+    EXPECT_TRUE(line.c_cflag & CSTOPB);
+    EXPECT_EQ(line.c_oflag, 0u);
+    EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(line.c_cc[VMIN], 1);
+
+    // A custom speed that is a standard one has its constant too.
+    ASSERT_TRUE(port.setCustomSpeed(9600));
+    EXPECT_EQ(pty.settings().c_ospeed, 9600u);
+    ASSERT_TRUE(port.setSpeed(rs::BaudRate::Baud460800));
+    EXPECT_EQ(pty.settings().c_ospeed, 460800u);
+  }
+}
+
+TEST_F(SerialPortTest, WithoutExtendedCalls_NonStandardSpeedFailsAndLeavesTheLine) {
+  rs::SerialPort closedPort(pty.slavePath(), 250000);
+  closedPort.setTerminalControl(withoutExtendedCalls(ENOSYS));
+  EXPECT_FALSE(closedPort.open());
+  EXPECT_FALSE(closedPort.isOpen());
+
+  rs::SerialPort openPort(pty.slavePath(), rs::BaudRate::Baud9600);
+  openPort.setTerminalControl(withoutExtendedCalls(ENOSYS));
+  ASSERT_TRUE(openPort.open());
+  EXPECT_FALSE(openPort.setCustomSpeed(250000));
+  EXPECT_EQ(pty.settings().c_ospeed, 9600u);
+  EXPECT_EQ(openPort.speedMode(), rs::SpeedMode::Table) << "the refused change is undone";
+
+  // Any other failure of the extended calls is a failure, not a reason for the classic ones.
+  rs::SerialPort brokenPort(pty.slavePath(), rs::BaudRate::Baud9600);
+  brokenPort.setTerminalControl(withoutExtendedCalls(EIO));
+  EXPECT_FALSE(brokenPort.open());
 }
 
 TEST_F(SerialPortTest, Timeout_BeforeOpen_SetsMinAndTenthsOfSecond) {

@@ -2,6 +2,12 @@
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -e
 packages="build-essential cmake libgtest-dev libbenchmark-dev clang libclang-rt-14-dev"
+# The board's build: armhf cross compilers, qemu-user to run its tests, armhf GoogleTest by
+# multiarch, and what makes and checks the Debian packages.
+if ! dpkg --print-foreign-architectures | grep -qx armhf; then
+  if [ "$(id -u)" -eq 0 ]; then dpkg --add-architecture armhf; else sudo dpkg --add-architecture armhf; fi
+fi
+packages="$packages crossbuild-essential-armhf qemu-user libc6:armhf libgtest-dev:armhf dpkg-dev fakeroot lintian"
 missing=""
 for p in $packages; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -5,11 +5,9 @@
 #include <limits>
 
 #include "values/tlv.h"
+#include "values/wide.h"
 
 namespace {
-
-// Wide enough for a mantissa times a mantissa or times a scale, so no intermediate wraps.
-__extension__ typedef __int128 Int128;
 
 // The divisor that gives a number its value: its scale, or 1 for a number without scale.
 std::uint32_t valueScale(std::uint32_t scale) { return scale == 0 ? 1 : scale; }
@@ -18,12 +16,13 @@ std::uint32_t valueScale(std::uint32_t scale) { return scale == 0 ? 1 : scale; }
 // digit: above 5 rounds up, exactly 5 rounds to even, later digits are ignored. A negative
 // quotient leaves a remainder that is not positive, so it is truncated toward zero. The
 // result wraps to 64 bits.
-std::int64_t roundedQuotient(Int128 numerator, std::uint32_t denominator) {
-  const Int128 divisor = denominator;
-  Int128 quotient = numerator / divisor;
-  const Int128 firstDropped = numerator % divisor * 10 / divisor;
-  if (firstDropped > 5 || (firstDropped == 5 && quotient % 2 != 0)) ++quotient;
-  return static_cast<std::int64_t>(quotient);
+std::int64_t roundedQuotient(wide::Int128 numerator, std::uint32_t denominator) {
+  const wide::Division division = wide::divide(numerator, denominator);
+  const auto quotient = static_cast<std::uint64_t>(wide::wrapped(division.quotient));
+  // |remainder| < denominator < 2^32, so ten times it fits in 64 bits.
+  const std::int64_t firstDropped = division.remainder * 10 / denominator;
+  const bool roundUp = firstDropped > 5 || (firstDropped == 5 && quotient % 2 != 0);
+  return static_cast<std::int64_t>(roundUp ? quotient + 1 : quotient);
 }
 
 Decimal sumOrDifference(const Decimal& a, const Decimal& b, bool subtract) {
@@ -90,7 +89,7 @@ void Decimal::setDouble(double value) {
 
 Decimal Decimal::rescaled(std::uint32_t newScale) const {
   if (newScale == scale_) return *this;
-  const Int128 numerator = Int128{mantissa_} * valueScale(newScale);
+  const wide::Int128 numerator = wide::multiply(mantissa_, valueScale(newScale));
   return Decimal(newScale, roundedQuotient(numerator, valueScale(scale_)));
 }
 
@@ -107,7 +106,7 @@ Decimal& Decimal::operator+=(const Decimal& other) {
 Decimal operator*(const Decimal& price, const Decimal& quantity) {
   // The product has scale price.scale × quantity.scale; brought back to the price's scale
   // that is the exact product of the mantissas divided by the quantity's scale.
-  const Int128 product = Int128{price.mantissa_} * quantity.mantissa_;
+  const wide::Int128 product = wide::multiply(price.mantissa_, quantity.mantissa_);
   return Decimal(price.scale_, roundedQuotient(product, valueScale(quantity.scale_)));
 }
 
@@ -118,8 +117,8 @@ bool operator==(const Decimal& a, const Decimal& b) {
 
 std::strong_ordering compare(const Decimal& a, const Decimal& b) {
   // a.m / a.s against b.m / b.s, both multiplied by a.s × b.s (at most 2^95 in magnitude).
-  const Int128 left = Int128{a.mantissa_} * valueScale(b.scale_);
-  const Int128 right = Int128{b.mantissa_} * valueScale(a.scale_);
+  const wide::Int128 left = wide::multiply(a.mantissa_, valueScale(b.scale_));
+  const wide::Int128 right = wide::multiply(b.mantissa_, valueScale(a.scale_));
   return left <=> right;
 }
 

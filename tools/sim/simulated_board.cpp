@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <string_view>
@@ -94,6 +95,23 @@ std::vector<std::string> serviceEnvironment(const fs::path& root) {
   return environment;
 }
 
+// A service cross-built for another processor runs through the emulator that runs the tests:
+// FRCORE_SERVICE_LAUNCHER holds its command, words separated by spaces. Natively it is empty.
+std::vector<std::string> serviceLauncher() {
+#ifdef FRCORE_SERVICE_LAUNCHER
+  std::vector<std::string> words;
+  std::string_view rest = FRCORE_SERVICE_LAUNCHER;
+  while (!rest.empty()) {
+    const std::size_t space = std::min(rest.find(' '), rest.size());
+    if (space > 0) words.emplace_back(rest.substr(0, space));
+    rest.remove_prefix(std::min(space + 1, rest.size()));
+  }
+  return words;
+#else
+  return {};
+#endif
+}
+
 std::vector<char*> pointersTo(std::vector<std::string>& texts) {
   std::vector<char*> pointers;
   for (std::string& text : texts) pointers.push_back(text.data());
@@ -146,7 +164,8 @@ void SimulatedBoard::startService() {
   hostLine_.discardSlaveInput();
   printerLine_.discardSlaveInput();
 
-  std::vector<std::string> arguments{options_.service.string()};
+  std::vector<std::string> arguments = serviceLauncher();
+  arguments.push_back(options_.service.string());
   arguments.insert(arguments.end(), options_.serviceArguments.begin(), options_.serviceArguments.end());
   std::vector<std::string> environment = serviceEnvironment(options_.root);
   std::vector<char*> argv = pointersTo(arguments);

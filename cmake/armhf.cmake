@@ -1,0 +1,17 @@
+# Cross build for the board: 32-bit ARM with hardware floating point (Debian's armhf), with
+# Debian's cross compilers and the armhf libraries installed by multiarch. Programs built here
+# run on this machine through qemu-user with the armhf system libraries.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR arm)
+set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
+set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
+
+set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
+set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+
+find_program(FRCORE_QEMU_ARM qemu-arm REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${FRCORE_QEMU_ARM} -L /usr/arm-linux-gnueabihf)

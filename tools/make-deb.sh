@@ -1,0 +1,75 @@
+#!/bin/sh
+# Builds the two Debian packages for one architecture from a finished build tree:
+#   frcore        the service and its systemd unit (installing enables the service)
+#   frcore-tools  the host tools frhost and frsim
+# Usage: tools/make-deb.sh ARCH BUILD_DIR OUT_DIR   (ARCH: armhf or amd64)
+set -eu
+arch=$1 build=$2 out=$3
+here=$(cd "$(dirname "$0")/.." && pwd)
+version=$(sed -n '1s/.*(\(.*\)).*/\1/p' "$here/packaging/debian/changelog")
+case $arch in
+  armhf) strip=arm-linux-gnueabihf-strip ;;
+  amd64) strip=strip ;;
+  *) echo "unknown architecture $arch" >&2; exit 2 ;;
+esac
+maintainer="frcore developers <frcore@example.org>"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"
+
+# Lays out the documentation every package carries.
+add_docs() {
+  doc="$1/usr/share/doc/$2"
+  install -d "$doc"
+  install -m 644 "$here/packaging/debian/copyright" "$doc/copyright"
+  gzip -9n -c "$here/packaging/debian/changelog" > "$doc/changelog.gz"
+  chmod 644 "$doc/changelog.gz"
+}
+
+# Writes DEBIAN/control and md5sums, then the package.
+finish() {
+  root=$1 name=$2 description=$3 depends=$4
+  install -d "$root/DEBIAN"
+  size=$(du -sk --exclude=DEBIAN "$root" | cut -f1)
+  {
+    echo "Package: $name"
+    echo "Version: $version"
+    echo "Architecture: $arch"
+    echo "Maintainer: $maintainer"
+    echo "Installed-Size: $size"
+    echo "Depends: $depends"
+    echo "Section: misc"
+    echo "Priority: optional"
+    echo "Description: $description"
+  } > "$root/DEBIAN/control"
+  (cd "$root" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | sort -z | xargs -0 md5sum) > "$root/DEBIAN/md5sums"
+  chmod 644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"
+  dpkg-deb --root-owner-group -Zxz --build "$root" "$out/${name}_${version}_${arch}.deb" >/dev/null
+  echo "$out/${name}_${version}_${arch}.deb"
+}
+
+service="$work/frcore"
+install -d "$service/usr/sbin" "$service/lib/systemd/system"
+install -m 755 "$build/core/frcore" "$service/usr/sbin/frcore"
+"$strip" --strip-unneeded --remove-section=.comment --remove-section=.note "$service/usr/sbin/frcore"
+install -m 644 "$here/packaging/frcore.service" "$service/lib/systemd/system/frcore.service"
+add_docs "$service" frcore
+install -m 644 "$here/README.md" "$service/usr/share/doc/frcore/README.md"
+for script in postinst prerm postrm; do
+  install -D -m 755 "$here/packaging/debian/$script" "$service/DEBIAN/$script"
+done
+finish "$service" frcore "fiscal register core service
+ The register's core: it takes the point-of-sale host's commands over a serial
+ line, makes, signs and keeps the fiscal documents on the SD card and prints
+ them. Installing the package enables its systemd unit." "libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12)"
+
+tools="$work/frcore-tools"
+install -d "$tools/usr/bin"
+for tool in frhost frsim; do
+  install -m 755 "$build/tools/$tool" "$tools/usr/bin/$tool"
+  "$strip" --strip-unneeded --remove-section=.comment --remove-section=.note "$tools/usr/bin/$tool"
+done
+add_docs "$tools" frcore-tools
+finish "$tools" frcore-tools "host tools for the fiscal register core
+ frhost speaks to a register as its point-of-sale host would; frsim runs the
+ service on a simulated board in a directory." "libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12)"
