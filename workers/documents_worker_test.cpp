@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include "documents/archive_close_doc.h"
+#include "documents/close_cycle_doc.h"
 #include "documents/document_testing.h"
+#include "documents/fiscalization_document.h"
+#include "printer/escpos.h"
+#include "printer/print_layout.h"
 #include "storage/card.h"
 #include "tools/sim/printer_state.h"
 #include "tools/sim/simulated_board.h"
 #include "tools/sim/testing.h"
+#include "tools/sim/virtual_printer.h"
 
 namespace {
 
@@ -66,6 +72,12 @@ class DocumentsWorkerTest : public ::testing::Test {
 
   void fiscalize() {
     ASSERT_EQ(code(8, kAdministrator), 0);
+    addRegistrationItems();
+    ASSERT_EQ(code(9, registrationNumbers()), 0);
+  }
+
+  // User name, place, address and one tax rate.
+  void addRegistrationItems() {
     for (auto [tag, text] : {std::pair<std::uint16_t, std::string_view>{11048, "SHOP"}, {11187, "PLACE"},
                              {11009, "ADDR"}}) {
       ASSERT_EQ(code(7, textItem(tag, text)), 0);
@@ -75,7 +87,6 @@ class DocumentsWorkerTest : public ::testing::Test {
     rate.setPercentage(2000);
     rate.setName("VAT");
     ASSERT_EQ(code(7, rate.toTlv(0).encode()), 0);
-    ASSERT_EQ(code(9, registrationNumbers()), 0);
   }
 
   static bytes::Bytes registrationNumbers() {
@@ -87,6 +98,15 @@ class DocumentsWorkerTest : public ::testing::Test {
 
   std::vector<std::string> paper() { return sim::readPaper(directory_.path()).texts(); }
 
+  // The bytes the printer got since the previous call. Every command ends on a status query the
+  // printer has answered, so by then it has written all it got.
+  std::string printerBytesSinceLast() {
+    const bytes::Bytes raw = sim::readRawPaper(directory_.path());
+    std::string fresh(raw.begin() + static_cast<std::ptrdiff_t>(rawSeen_), raw.end());
+    rawSeen_ = raw.size();
+    return fresh;
+  }
+
   sim::TemporaryDirectory directory_;
   sim::SimulatedBoard simulated_;
   std::unique_ptr<SteppedClockBoard> board_;
@@ -96,6 +116,21 @@ class DocumentsWorkerTest : public ::testing::Test {
   PrinterDriver printer_;
   std::unique_ptr<ArchiveStore> archive_;
   OpenDocument open_;
+  std::size_t rawSeen_ = 0;
+};
+
+// What the printer should get: a printer check is one status query; a print is the setup, the
+// text and the status query that follows it.
+struct PrinterStream {
+  std::string bytes;
+  PrinterStream& check() {
+    bytes += escpos::kPaperStatusQuery;
+    return *this;
+  }
+  PrinterStream& print(std::string_view text) {
+    (((bytes += escpos::kSetup1) += escpos::kSetup2) += escpos::kCodePage) += text;
+    return check();
+  }
 };
 
 TEST(DocumentCodes, TypeFollowsFromTheCode) {
@@ -168,6 +203,47 @@ TEST_F(DocumentsWorkerTest, Fiscalization_IsStoredPublishedAndPrinted) {
   EXPECT_NE(std::find_if(printed.begin(), printed.end(),
                          [](const std::string& line) { return line.find("ФП ") != std::string::npos; }),
             printed.end());
+}
+
+// Each text a document command prints goes out as a print of its own, with the printer checks
+// where the commands make them: before opening, after an opened document's header (none when
+// the header is empty), before finishing and before every added item.
+TEST_F(DocumentsWorkerTest, Printing_EachTextIsItsOwnPrintWithTheChecksBetween) {
+  printerBytesSinceLast();
+  ASSERT_EQ(code(8, kAdministrator), 0);
+  EXPECT_EQ(printerBytesSinceLast(), PrinterStream().check().bytes) << "the fiscalization's header is empty";
+  addRegistrationItems();
+  EXPECT_EQ(printerBytesSinceLast(), PrinterStream().check().check().check().check().bytes)
+      << "items that print nothing";
+  // The very document the worker finishes, stores and prints.
+  const auto fiscalization = std::dynamic_pointer_cast<FiscalizationDocument>(open_.document());
+  ASSERT_TRUE(fiscalization);
+  ASSERT_EQ(code(9, registrationNumbers()), 0);
+  EXPECT_EQ(printerBytesSinceLast(), PrinterStream()
+                                         .check()
+                                         .print(fiscalization->reportHeaderText())
+                                         .print(fiscalization->reportText())
+                                         .print(fiscalization->footerText(true))
+                                         .bytes);
+
+  bytes::Bytes amount;
+  bytes::appendU64(amount, 10000);
+  const std::tuple<std::uint8_t, std::uint8_t, bytes::Bytes> openAndFinish[] = {
+      {17, 18, {}}, {162, 163, amount}, {164, 165, amount}, {19, 20, {}}, {24, 25, {}}};
+  for (const auto& [openCode, finishCode, finishData] : openAndFinish) {
+    SCOPED_TRACE(int(openCode));
+    ASSERT_EQ(code(openCode, kAdministrator), 0);
+    const std::shared_ptr<BaseWorkDocument> document = open_.document();
+    ASSERT_FALSE(document->headerText().empty());
+    EXPECT_EQ(printerBytesSinceLast(), PrinterStream().check().print(document->headerText()).check().bytes);
+
+    ASSERT_EQ(code(finishCode, finishData), 0);
+    PrinterStream expected;
+    expected.check();
+    if (const auto closing = std::dynamic_pointer_cast<CloseCycleDoc>(document)) expected.print(closing->reportText());
+    if (const auto closing = std::dynamic_pointer_cast<ArchiveCloseDoc>(document)) expected.print(closing->reportText());
+    EXPECT_EQ(printerBytesSinceLast(), expected.print(document->footerText(true)).bytes);
+  }
 }
 
 // A re-registration refused at its finish leaves the registration in force as it was.
