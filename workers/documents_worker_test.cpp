@@ -26,6 +26,15 @@ bytes::Bytes textItem(std::uint16_t tag, std::string_view text) {
   return item.encode();
 }
 
+// The finishing data of a fiscalization: taxpayer number (12 bytes), registration number (16).
+bytes::Bytes registrationNumbers(std::string_view taxpayer = "7700000000",
+                                 std::string_view registration = "0000000001") {
+  bytes::Bytes numbers(28, 0);
+  bytes::storeBytes(numbers, 0, 12, bytes::view(taxpayer));
+  bytes::storeBytes(numbers, 12, 16, bytes::view(registration));
+  return numbers;
+}
+
 // A board whose clock moves only when the test moves it.
 class SteppedClockBoard final : public platform::BoardWrapper {
  public:
@@ -70,10 +79,10 @@ class DocumentsWorkerTest : public ::testing::Test {
 
   int code(std::uint8_t command, const bytes::Bytes& payload = {}) { return run(command, payload).code(); }
 
-  void fiscalize() {
+  void fiscalize(const bytes::Bytes& numbers = registrationNumbers()) {
     ASSERT_EQ(code(8, kAdministrator), 0);
     addRegistrationItems();
-    ASSERT_EQ(code(9, registrationNumbers()), 0);
+    ASSERT_EQ(code(9, numbers), 0);
   }
 
   // User name, place, address and one tax rate.
@@ -87,13 +96,6 @@ class DocumentsWorkerTest : public ::testing::Test {
     rate.setPercentage(2000);
     rate.setName("VAT");
     ASSERT_EQ(code(7, rate.toTlv(0).encode()), 0);
-  }
-
-  static bytes::Bytes registrationNumbers() {
-    bytes::Bytes numbers(28, 0);
-    bytes::storeBytes(numbers, 0, 12, bytes::view("7700000000"));
-    bytes::storeBytes(numbers, 12, 16, bytes::view("0000000001"));
-    return numbers;
   }
 
   std::vector<std::string> paper() { return sim::readPaper(directory_.path()).texts(); }
@@ -243,6 +245,28 @@ TEST_F(DocumentsWorkerTest, Printing_EachTextIsItsOwnPrintWithTheChecksBetween) 
     if (const auto closing = std::dynamic_pointer_cast<CloseCycleDoc>(document)) expected.print(closing->reportText());
     if (const auto closing = std::dynamic_pointer_cast<ArchiveCloseDoc>(document)) expected.print(closing->reportText());
     EXPECT_EQ(printerBytesSinceLast(), expected.print(document->footerText(true)).bytes);
+  }
+}
+
+// Numbers that fill their fields come back from the archive, for the fiscalization and for the
+// documents made under it, also once a later fiscalization is in force.
+TEST_F(DocumentsWorkerTest, FullWidthNumbers_SurviveTheArchiveAndAReRegistration) {
+  fiscalize(registrationNumbers("770000000012", "0000000000012345"));
+  for (auto [open, finish] : {std::pair<std::uint8_t, std::uint8_t>{17, 18}, {19, 20}}) {
+    ASSERT_EQ(code(open, kAdministrator), 0);
+    ASSERT_EQ(code(finish), 0);
+  }
+  fiscalize(registrationNumbers("7700000000", "0000000002"));
+
+  for (std::uint32_t number : {1u, 2u, 3u}) {
+    SCOPED_TRACE(number);
+    std::shared_ptr<BaseWorkDocument> document;
+    ASSERT_EQ(archive_->loadDocument(number, document), 0);
+    EXPECT_EQ(document->regData().text(RegData::Text::TaxpayerNumber), std::string("770000000012\0", 13));
+    EXPECT_EQ(document->regData().text(RegData::Text::RegistrationNumber), std::string("0000000000012345\0", 17));
+    DocDescriptor descriptor;
+    ASSERT_TRUE(archive_->readDescriptor(number, descriptor));
+    EXPECT_EQ(crc::crc16(document->toStored()), descriptor.dataCheckValue());
   }
 }
 
