@@ -59,6 +59,7 @@ enum Code : int {
   kDrawerNotEmpty = 52,
   kPrinterSilent = 53,
   kPaperOut = 54,
+  kPending = 254,             // a result that says the work goes on (no handler gives one)
   kEmptyResult = 255,         // default code of a result nobody filled
 };
 

@@ -19,18 +19,6 @@ std::shared_ptr<BaseWorkDocument> createDocument(std::uint8_t type, const ModelD
   }
 }
 
-std::shared_ptr<BaseWorkDocument> createEmptyDocument(std::uint8_t type) {
-  switch (type) {
-    case DocumentType::kFiscalization: return std::make_shared<FiscalizationDocument>();
-    case DocumentType::kShiftClosing: return std::make_shared<CloseCycleDoc>();
-    case DocumentType::kArchiveClosing: return std::make_shared<ArchiveCloseDoc>();
-    case DocumentType::kCashDeposit: return std::make_shared<CashCtrlDocument>(true);
-    case DocumentType::kCashPayout: return std::make_shared<CashCtrlDocument>(false);
-    case DocumentType::kShiftOpening: return std::make_shared<CycleOpenDocument>();
-    default: return nullptr;
-  }
-}
-
 std::shared_ptr<BaseWorkDocument> rebuildDocument(const DocDescriptor& descriptor, bytes::View stored,
                                                   const ModelData* model, const RegData* registration) {
   Cashier cashier;

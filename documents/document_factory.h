@@ -1,5 +1,4 @@
-// Making documents by type: new ones for the host, empty ones to copy into, and documents
-// rebuilt from the archive.
+// Making documents by type: new ones for the host, and documents rebuilt from the archive.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +12,6 @@
 // Null for a type outside 1 .. 7 and, for now, for the receipt (3).
 std::shared_ptr<BaseWorkDocument> createDocument(std::uint8_t type, const ModelData* model, const RegData* registration,
                                                  const Cashier& cashier);
-
-// An empty document of `type`: default records, numbers 0, no cashier. Null as createDocument.
-std::shared_ptr<BaseWorkDocument> createEmptyDocument(std::uint8_t type);
 
 // A stored document: made as createDocument with the records and a cashier holding only the
 // descriptor's cashier number, then given the descriptor's document number, shift number,

@@ -20,11 +20,9 @@ TEST(DocumentFactory, CreateDocument_ByType) {
     EXPECT_EQ(document->cashier(), operatorCashier());
     EXPECT_EQ(document->modelData(), model);
     EXPECT_EQ(document->regData() == registration, type != 1) << "a fiscalization starts from the default record";
-    EXPECT_EQ(createEmptyDocument(type)->type(), type);
   }
   for (std::uint8_t type : {0, 3, 8, 255}) {
     EXPECT_EQ(createDocument(type, &model, &registration, operatorCashier()), nullptr) << int{type};
-    EXPECT_EQ(createEmptyDocument(type), nullptr) << int{type};
   }
   EXPECT_TRUE(std::dynamic_pointer_cast<CashCtrlDocument>(createDocument(6, nullptr, nullptr, {}))->isPayout());
 }

@@ -114,7 +114,7 @@ int FiscalizationDocument::finish(std::uint32_t now, bytes::View key, bytes::Vie
 void FiscalizationDocument::setStoredTag(const TlvItem& item) {
   const std::uint16_t tag = item.tag();
   if (const auto field = storedTextField(tag)) {
-    registration_.setText(*field, item.getText());
+    registration_.restoreText(*field, item.getText());
   } else if (tag == DocumentTag::kDateTime) {
     dateTime_ = item.getU32();
     registration_.setRegistrationTime(dateTime_);

@@ -120,12 +120,22 @@ TEST_F(FiscalizationDocumentTest, Finish_MissingItemsInOrderThenSealed) {
   EXPECT_EQ(document_.dateTime(), 1700000000u);
 }
 
-TEST_F(FiscalizationDocumentTest, Closed_StoredSignAndRebuild) {
+// Taxpayer and registration numbers, of ten digits and of the full field widths.
+class FiscalizationNumbersTest : public FiscalizationDocumentTest,
+                                 public testing::WithParamInterface<std::pair<std::string_view, std::string_view>> {};
+
+INSTANTIATE_TEST_SUITE_P(Widths, FiscalizationNumbersTest,
+                         testing::Values(std::pair{"7700000000", "0000000001"},
+                                         std::pair{"770000000012", "0000000000012345"}));
+
+// A full field is stored as its text: all its bytes and one zero byte.
+TEST_P(FiscalizationNumbersTest, Closed_StoredSignAndRebuild) {
+  const auto [taxpayer, registration] = GetParam();
   state_.setShiftNumber(3);
   ASSERT_EQ(document_.applyOpenData({}, state_), 0);
   fillRegistration();
   std::uint16_t missing = 0;
-  ASSERT_EQ(document_.finish(1700000000, kKey, finishingData("7700000000", "0000000001"), missing, state_), 0);
+  ASSERT_EQ(document_.finish(1700000000, kKey, finishingData(taxpayer, registration), missing, state_), 0);
   document_.setRegistrationArchiveId(0x0A0B0C0D);
   EXPECT_TRUE(document_.headerText().empty());
   std::shared_ptr<DocDescriptor> descriptor;
@@ -140,8 +150,13 @@ TEST_F(FiscalizationDocumentTest, Closed_StoredSignAndRebuild) {
   EXPECT_EQ(document_.fiscalSign(), expectedSign(signData));
 
   bytes::Bytes expected = commonStoredForm(1, 1, 1, operatorCashier().name, 1700000000, document_.fiscalSign());
-  appendItem(expected, 11037, bytes::view("0000000001"));
-  appendItem(expected, 11018, bytes::view("7700000000"));
+  const auto textForm = [](std::string_view number, std::size_t field) {
+    std::string text(number);
+    if (text.size() == field) text.push_back('\0');
+    return text;
+  };
+  appendItem(expected, 11037, bytes::view(textForm(registration, 16)));
+  appendItem(expected, 11018, bytes::view(textForm(taxpayer, 12)));
   appendItem(expected, 11048, bytes::view("SHOP"));
   appendItem(expected, 11187, bytes::view("PLACE"));
   appendItem(expected, 11009, bytes::view("ADDRESS"));
@@ -153,7 +168,9 @@ TEST_F(FiscalizationDocumentTest, Closed_StoredSignAndRebuild) {
       std::dynamic_pointer_cast<FiscalizationDocument>(rebuildDocument(*descriptor, stored, &model_, nullptr));
   ASSERT_NE(rebuilt, nullptr);
   EXPECT_EQ(rebuilt->toStored(), stored);
+  EXPECT_EQ(crc::crc16(rebuilt->toStored()), descriptor->dataCheckValue());
   const RegData& restored = rebuilt->regData();
+  EXPECT_EQ(restored.text(RegData::Text::RegistrationNumber), textForm(registration, 16));
   for (const auto field : {RegData::Text::RegistrationNumber, RegData::Text::TaxpayerNumber, RegData::Text::UserName,
                            RegData::Text::Place, RegData::Text::Address}) {
     EXPECT_EQ(restored.text(field), document_.regData().text(field));

@@ -91,6 +91,11 @@ bool RegData::setText(Text field, std::string_view text) {
   return true;
 }
 
+bool RegData::restoreText(Text field, std::string_view text) {
+  if (text.size() == fieldOf(field).size + 1 && text.back() == '\0') text.remove_suffix(1);
+  return setText(field, text);
+}
+
 bytes::View RegData::taxRateSlot(std::size_t index) const {
   return bytes::slice(raw_, kTaxRatesOffset + kTaxRateSlotSize * index, kTaxRateSlotSize);
 }

@@ -43,6 +43,9 @@ class RegData {
   // Refuses (false, unchanged) a text longer than the field; otherwise clears the field and
   // copies the text to its start.
   bool setText(Text field, std::string_view text);
+  // Takes a text back in the form text() gives it: as setText, except that a text one byte
+  // longer than the field and ending in 0x00 (a full field's text) fills the field.
+  bool restoreText(Text field, std::string_view text);
 
   // The 32 bytes of slot 0..4.
   bytes::View taxRateSlot(std::size_t index) const;

@@ -50,6 +50,24 @@ TEST(RegData, FullRegistrationNumber_ReadsWithAZeroAndEntersTheCheckValue) {
   EXPECT_FALSE(registration.verify("0000000043", kKey));
 }
 
+// What text() gives back, restoreText takes: full-width numbers come back byte for byte.
+TEST(RegData, RestoreText_TakesBackTheTextOfAFullField) {
+  RegData registration;
+  ASSERT_TRUE(registration.setText(RegData::Text::RegistrationNumber, "1234567890123456"));
+  ASSERT_TRUE(registration.setText(RegData::Text::TaxpayerNumber, "123456789012"));
+  RegData restored;
+  for (const auto field : {RegData::Text::RegistrationNumber, RegData::Text::TaxpayerNumber}) {
+    EXPECT_TRUE(restored.restoreText(field, registration.text(field)));
+  }
+  EXPECT_EQ(restored, registration);
+
+  EXPECT_TRUE(restored.restoreText(RegData::Text::TaxpayerNumber, "7700000000"));
+  EXPECT_EQ(restored.text(RegData::Text::TaxpayerNumber), "7700000000");
+  EXPECT_FALSE(restored.restoreText(RegData::Text::TaxpayerNumber, "1234567890123")) << "13 digits";
+  EXPECT_FALSE(restored.restoreText(RegData::Text::TaxpayerNumber, std::string("123456789012\0\0", 14)));
+  EXPECT_EQ(restored.text(RegData::Text::TaxpayerNumber), "7700000000");
+}
+
 TEST(RegData, Completeness_EveryFieldCounts) {
   RegData registration = completeRegistration();
   EXPECT_FALSE(registration.isComplete()) << "no check value yet";

@@ -87,14 +87,16 @@ void HostLink::run() {
   port_->close();
 }
 
-bool HostLink::readPieces(bytes::Bytes& out, std::size_t count) {
-  out.clear();
+bool HostLink::readPieces(bytes::Bytes& buffer, std::size_t count) {
+  bytes::Bytes stage;
   bytes::Bytes piece;
-  while (out.size() < count) {
-    if (port_->readWithin(piece, count - out.size(), kPieceTimeoutMs) <= 0) return false;
-    out.insert(out.end(), piece.begin(), piece.end());
+  while (stage.size() < count) {
+    if (port_->readWithin(piece, count - stage.size(), kPieceTimeoutMs) <= 0) break;
+    stage.insert(stage.end(), piece.begin(), piece.end());
   }
-  return true;
+  const bool complete = stage.size() == count;
+  if (!stage.empty()) buffer = std::move(stage);
+  return complete;
 }
 
 int HostLink::readFrame(CoreTransaction& transaction) {
@@ -114,11 +116,11 @@ int HostLink::readFrame(CoreTransaction& transaction) {
     return 12;
   }
 
-  bytes::Bytes lengthField;
-  if (!readPieces(lengthField, 2)) {
-    platform::logLine("read 110 " + bufferText(lengthField));
+  if (!readPieces(buffer, 2)) {
+    platform::logLine("read 110 " + bufferText(buffer));
     return 11;
   }
+  const bytes::Bytes lengthField = buffer;
   const std::size_t length = bytes::loadU16(lengthField, 0);
   if (length > kMaxRequestBody) {
     platform::logLine("read 117 " + bufferText(lengthField) + " " + std::to_string(length));
@@ -127,16 +129,15 @@ int HostLink::readFrame(CoreTransaction& transaction) {
   if (length == 0) {
     // A frame without a command byte: nothing to serve.
     platform::logLine("read 117 " + bufferText(lengthField) + " 0");
-    bytes::Bytes crcField;
-    readPieces(crcField, 2);
+    readPieces(buffer, 2);
     return 11;
   }
 
-  bytes::Bytes bodyAndCrc;
-  if (!readPieces(bodyAndCrc, length + 2)) {
-    platform::logLine("read 124  " + std::to_string(length) + " " + bufferText(bodyAndCrc));
+  if (!readPieces(buffer, length + 2)) {
+    platform::logLine("read 124  " + std::to_string(length) + " " + bufferText(buffer));
     return 11;
   }
+  const bytes::Bytes& bodyAndCrc = buffer;
   const bytes::View body = bytes::View(bodyAndCrc).first(length);
   const std::uint16_t expected = crc::Crc16().update(lengthField).update(body).value();
   if (bytes::loadU16(bodyAndCrc, length) != expected) return 9;

@@ -58,9 +58,11 @@ class HostLink {
   bool handleRequest(const CoreTransaction& transaction, CoreApiResult& result);
 
  private:
-  // Reads exactly `count` bytes into `out`, in as many pieces as the device delivers, each piece
-  // within the piece time-out. False when the bytes stopped coming or the port failed.
-  bool readPieces(bytes::Bytes& out, std::size_t count);
+  // Reads `count` bytes, in as many pieces as the device delivers, each piece within the piece
+  // time-out. What the stage got replaces `buffer`; a stage that got nothing leaves it as the
+  // previous stage filled it (the diagnostics print it). False when the bytes stopped coming or
+  // the port failed before all `count` came.
+  bool readPieces(bytes::Bytes& buffer, std::size_t count);
   std::uint32_t makeUpIdentifier(const CoreTransaction& transaction) const;
   bytes::Bytes stateBlock() const;
   bool portLost() const;

@@ -155,6 +155,22 @@ TEST_F(HostLinkTest, ReadFrame_RestOfFrameNeverComes_Gives11) {
   EXPECT_EQ(link_.readFrame(transaction), 11);
 }
 
+// A stage that gets nothing logs the bytes the stage before it left in the buffer.
+TEST_F(HostLinkTest, ReadFrame_StageGettingNothing_LogsWhatThePreviousStageRead) {
+  const std::pair<bytes::Bytes, std::string> cases[] = {
+      {{0x04}, "read 110 04\n"},
+      {{0x04, 0x05, 0x00}, "read 124  5 0500\n"},
+      {{0x04, 0x05, 0x00, 0x33}, "read 124  5 33\n"},
+  };
+  for (const auto& [sent, logged] : cases) {
+    CoreTransaction transaction;
+    testing::internal::CaptureStdout();
+    const int code = readAfterSending(sent, transaction);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), logged);
+    EXPECT_EQ(code, 11);
+  }
+}
+
 TEST_F(HostLinkTest, SendReply_FramesCodeIdentifierAndData) {
   CoreApiResult result(0, {0xAA, 0xBB});
   result.setIdentifier(0x11223344);

@@ -71,6 +71,7 @@ TEST(CoreApiResult, Constructors_DefaultToEmptyCodeAndNoIdentifier) {
   EXPECT_EQ(CoreApiResult().code(), 255);
   EXPECT_FALSE(CoreApiResult().isOk());
   EXPECT_TRUE(CoreApiResult(0).isOk());
+  for (const int code : {0, 253, 254, 255}) EXPECT_EQ(CoreApiResult(code).isPending(), code == 254) << code;
 
   const CoreApiResult withData(22, {1, 2});
   EXPECT_EQ(withData.code(), 22);

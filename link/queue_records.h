@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "core/result_code.h"
 #include "values/bytes.h"
 
 // One host command on its way to the core.
@@ -22,9 +23,6 @@ struct CoreTransaction {
 // The core's answer to one transaction. Only the low byte of the code reaches the host.
 class CoreApiResult {
  public:
-  // Code of a result that nobody has filled in.
-  static constexpr std::int32_t kEmptyCode = 255;
-
   CoreApiResult() = default;
   explicit CoreApiResult(std::int32_t code) : code_(code) {}
   CoreApiResult(std::int32_t code, bytes::Bytes data) : code_(code), data_(std::move(data)) {}
@@ -37,12 +35,13 @@ class CoreApiResult {
   void setIdentifier(std::uint32_t identifier) { identifier_ = identifier; }
   void setData(bytes::Bytes data) { data_ = std::move(data); }
 
-  bool isOk() const { return code_ == 0; }
+  bool isOk() const { return code_ == result::kSuccess; }
+  bool isPending() const { return code_ == result::kPending; }
 
   bool operator==(const CoreApiResult&) const = default;
 
  private:
-  std::int32_t code_ = kEmptyCode;
+  std::int32_t code_ = result::kEmptyResult;
   std::uint32_t identifier_ = 0;
   bytes::Bytes data_;
 };

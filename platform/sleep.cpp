@@ -4,8 +4,21 @@
 #include <ctime>
 
 namespace platform {
+namespace {
+
+thread_local SleepRecorder* recorder = nullptr;
+
+}  // namespace
+
+SleepRecorder::SleepRecorder() : outer_(recorder) { recorder = this; }
+
+SleepRecorder::~SleepRecorder() { recorder = outer_; }
 
 void sleepFor(std::chrono::nanoseconds interval) {
+  if (recorder != nullptr) {
+    recorder->intervals_.push_back(interval);
+    return;
+  }
   if (interval.count() <= 0) return;
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(interval);
   timespec remaining{};

@@ -39,12 +39,14 @@ void PrinterDriver::ensureOpen() {
 int PrinterDriver::queryStatus() {
   discardInput();
   for (int attempt = 0; attempt < kStatusAttempts; ++attempt) {
-    if (attempt > 0) platform::sleepFor(kStatusRetryPause);
     writeAll(escpos::kPaperStatusQuery);
     bytes::Bytes answer;
     const int count = port_.read(answer, 1);
     if (count < 0) break;  // also when the line is closed
-    if (count == 0) continue;
+    if (count == 0) {
+      platform::sleepFor(kStatusRetryPause);
+      continue;
+    }
 
     const unsigned status = answer[0];
     state_.setStatusFlag(FrStatus::kPrinterNotAnswering, false);

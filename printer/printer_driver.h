@@ -24,8 +24,9 @@ class PrinterDriver {
   // Opens the line unless it is open.
   void ensureOpen();
 
-  // Asks for the paper status up to five times, 100 ms apart, and updates the printer flags:
-  // not answering (53), paper near end, paper out (54).
+  // Asks for the paper status up to five times, pausing 100 ms after each query left
+  // unanswered, and updates the printer flags: not answering (53), paper near end, paper out
+  // (54).
   int queryStatus();
   // Resets the printer and waits for it to be ready: up to ten status queries, the first half
   // a second after the reset, the others 200 ms apart. Sets the printer up once it reports

@@ -155,6 +155,16 @@ TEST_F(PrinterDriverTest, QueryStatus_SilentPrinter_AsksFiveTimesThenReports53) 
   EXPECT_EQ(printer_->receivedAtLeast(5 * kQuery.size()), repeated(kQuery, 5));
 }
 
+TEST_F(PrinterDriverTest, QueryStatus_PausesAfterEachUnansweredQuery) {
+  printer({kSilent, kSilent, 0x00, kSilent});
+  PrinterDriver& driver = openDriver();
+  platform::SleepRecorder sleeps;
+  EXPECT_EQ(driver.queryStatus(), 0) << "answered at the third query";
+  EXPECT_EQ(sleeps.intervals(), std::vector<std::chrono::nanoseconds>(2, 100ms));
+  EXPECT_EQ(driver.queryStatus(), 53);
+  EXPECT_EQ(sleeps.intervals(), std::vector<std::chrono::nanoseconds>(7, 100ms)) << "the last query too";
+}
+
 TEST_F(PrinterDriverTest, QueryStatus_LateAnswerToAnEarlierQuery_IsDroppedBeforeAsking) {
   printer({0x0F, 0x00});
   PrinterDriver& driver = openDriver();

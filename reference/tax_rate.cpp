@@ -1,5 +1,7 @@
 #include "reference/tax_rate.h"
 
+#include "documents/reg_data.h"
+
 namespace {
 
 constexpr std::uint16_t kPercentageMask = 0x3FFF;

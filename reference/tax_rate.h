@@ -15,10 +15,12 @@
 #include <string>
 #include <string_view>
 
-#include "documents/reg_data.h"
 #include "values/bytes.h"
 #include "values/decimal.h"
 #include "values/tlv.h"
+
+// The registration record holds the rates; this header needs only its name.
+class RegData;
 
 class TaxRate {
  public:

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "documents/reg_data.h"
 #include "values/cp866.h"
 
 namespace {

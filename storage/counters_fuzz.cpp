@@ -3,6 +3,7 @@
 // reports, a broken invariant aborts.
 #include <cstdlib>
 
+#include "documents/reg_data.h"
 #include "reference/tax_rate.h"
 #include "storage/counter_blocks.h"
 

@@ -130,7 +130,7 @@ int DocumentsWorker::open(std::uint8_t type, bytes::View payload) {
   state_.setOpenDocumentState(type);
   const std::string header = document->headerText();
   if (!header.empty()) {
-    if (const int printer = printer_.printText(header); printer != 0) {
+    if (const int printer = printChecked(header); printer != 0) {
       drop(held);
       return printer;
     }
@@ -149,7 +149,7 @@ int DocumentsWorker::addItem(bytes::View payload) {
   std::string text;
   const int code = held->addTag(item, text);
   if (!text.empty()) {
-    if (const int printer = printer_.printText(text); printer != 0) {
+    if (const int printer = printChecked(text); printer != 0) {
       drop(held);
       return printer;
     }
@@ -193,26 +193,33 @@ CoreApiResult DocumentsWorker::finish(std::uint8_t type, bytes::View hostData) {
   return CoreApiResult(0, stored->closeReply(state_));
 }
 
-// The device state follows the stored document, and its reports and footer are printed.
+int DocumentsWorker::printChecked(std::string_view text) {
+  const int printed = printer_.printText(text);
+  const int check = printer_.queryStatus();
+  return printed != 0 ? printed : check;
+}
+
+// The device state follows the stored document, and its reports and footer are printed, each
+// text as a print of its own.
 void DocumentsWorker::afterStore(const BaseWorkDocument& document) {
-  std::string printout;
   switch (document.type()) {
     case DocumentType::kFiscalization: {
       const auto& fiscalization = dynamic_cast<const FiscalizationDocument&>(document);
       state_.setStatusFlag(FrStatus::kRegistrationMatches, true);
       state_.setFiscalizationCount(archive_->fiscalizationCount());
-      printout = fiscalization.reportHeaderText() + fiscalization.reportText();
+      printer_.printText(fiscalization.reportHeaderText());
+      printer_.printText(fiscalization.reportText());
       break;
     }
     case DocumentType::kShiftClosing:
       state_.setStatusFlag(FrStatus::kShiftOpen, false);
       state_.setShiftClosingNumber(document.documentNumber());
       state_.setShiftClosingTime(document.dateTime());
-      printout = dynamic_cast<const CloseCycleDoc&>(document).reportText();
+      printer_.printText(dynamic_cast<const CloseCycleDoc&>(document).reportText());
       break;
     case DocumentType::kArchiveClosing:
       state_.setStatusFlag(FrStatus::kArchiveClosed, true);
-      printout = dynamic_cast<const ArchiveCloseDoc&>(document).reportText();
+      printer_.printText(dynamic_cast<const ArchiveCloseDoc&>(document).reportText());
       break;
     case DocumentType::kCashDeposit:
     case DocumentType::kCashPayout: {
@@ -239,8 +246,7 @@ void DocumentsWorker::afterStore(const BaseWorkDocument& document) {
   state_.setShiftNumber(document.shiftNumber());
   state_.setOpenDocumentState(0);
   state_.setDocumentCapacity(archive_->documentCapacity());
-  printout += document.footerText(true);
-  if (!printout.empty()) printer_.printText(printout);
+  if (const std::string footer = document.footerText(true); !footer.empty()) printer_.printText(footer);
 }
 
 int DocumentsWorker::cancel() {

@@ -46,6 +46,8 @@ class DocumentsWorker : public BaseWorker {
   int readiness(std::uint8_t type) const;
   void drop(std::shared_ptr<BaseWorkDocument>& held);
   void afterStore(const BaseWorkDocument& document);
+  // Prints the text, then checks the printer: the first failure of the two, or 0.
+  int printChecked(std::string_view text);
 
   DeviceState& state_;
   platform::Board& board_;

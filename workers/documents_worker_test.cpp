@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include "documents/archive_close_doc.h"
+#include "documents/close_cycle_doc.h"
 #include "documents/document_testing.h"
+#include "documents/fiscalization_document.h"
+#include "printer/escpos.h"
+#include "printer/print_layout.h"
 #include "storage/card.h"
 #include "tools/sim/printer_state.h"
 #include "tools/sim/simulated_board.h"
 #include "tools/sim/testing.h"
+#include "tools/sim/virtual_printer.h"
 
 namespace {
 
@@ -18,6 +24,15 @@ bytes::Bytes textItem(std::uint16_t tag, std::string_view text) {
   TlvItem item;
   item.setText(tag, text);
   return item.encode();
+}
+
+// The finishing data of a fiscalization: taxpayer number (12 bytes), registration number (16).
+bytes::Bytes registrationNumbers(std::string_view taxpayer = "7700000000",
+                                 std::string_view registration = "0000000001") {
+  bytes::Bytes numbers(28, 0);
+  bytes::storeBytes(numbers, 0, 12, bytes::view(taxpayer));
+  bytes::storeBytes(numbers, 12, 16, bytes::view(registration));
+  return numbers;
 }
 
 // A board whose clock moves only when the test moves it.
@@ -64,8 +79,14 @@ class DocumentsWorkerTest : public ::testing::Test {
 
   int code(std::uint8_t command, const bytes::Bytes& payload = {}) { return run(command, payload).code(); }
 
-  void fiscalize() {
+  void fiscalize(const bytes::Bytes& numbers = registrationNumbers()) {
     ASSERT_EQ(code(8, kAdministrator), 0);
+    addRegistrationItems();
+    ASSERT_EQ(code(9, numbers), 0);
+  }
+
+  // User name, place, address and one tax rate.
+  void addRegistrationItems() {
     for (auto [tag, text] : {std::pair<std::uint16_t, std::string_view>{11048, "SHOP"}, {11187, "PLACE"},
                              {11009, "ADDR"}}) {
       ASSERT_EQ(code(7, textItem(tag, text)), 0);
@@ -75,17 +96,18 @@ class DocumentsWorkerTest : public ::testing::Test {
     rate.setPercentage(2000);
     rate.setName("VAT");
     ASSERT_EQ(code(7, rate.toTlv(0).encode()), 0);
-    ASSERT_EQ(code(9, registrationNumbers()), 0);
-  }
-
-  static bytes::Bytes registrationNumbers() {
-    bytes::Bytes numbers(28, 0);
-    bytes::storeBytes(numbers, 0, 12, bytes::view("7700000000"));
-    bytes::storeBytes(numbers, 12, 16, bytes::view("0000000001"));
-    return numbers;
   }
 
   std::vector<std::string> paper() { return sim::readPaper(directory_.path()).texts(); }
+
+  // The bytes the printer got since the previous call. Every command ends on a status query the
+  // printer has answered, so by then it has written all it got.
+  std::string printerBytesSinceLast() {
+    const bytes::Bytes raw = sim::readRawPaper(directory_.path());
+    std::string fresh(raw.begin() + static_cast<std::ptrdiff_t>(rawSeen_), raw.end());
+    rawSeen_ = raw.size();
+    return fresh;
+  }
 
   sim::TemporaryDirectory directory_;
   sim::SimulatedBoard simulated_;
@@ -96,6 +118,21 @@ class DocumentsWorkerTest : public ::testing::Test {
   PrinterDriver printer_;
   std::unique_ptr<ArchiveStore> archive_;
   OpenDocument open_;
+  std::size_t rawSeen_ = 0;
+};
+
+// What the printer should get: a printer check is one status query; a print is the setup, the
+// text and the status query that follows it.
+struct PrinterStream {
+  std::string bytes;
+  PrinterStream& check() {
+    bytes += escpos::kPaperStatusQuery;
+    return *this;
+  }
+  PrinterStream& print(std::string_view text) {
+    (((bytes += escpos::kSetup1) += escpos::kSetup2) += escpos::kCodePage) += text;
+    return check();
+  }
 };
 
 TEST(DocumentCodes, TypeFollowsFromTheCode) {
@@ -168,6 +205,69 @@ TEST_F(DocumentsWorkerTest, Fiscalization_IsStoredPublishedAndPrinted) {
   EXPECT_NE(std::find_if(printed.begin(), printed.end(),
                          [](const std::string& line) { return line.find("ФП ") != std::string::npos; }),
             printed.end());
+}
+
+// Each text a document command prints goes out as a print of its own, with the printer checks
+// where the commands make them: before opening, after an opened document's header (none when
+// the header is empty), before finishing and before every added item.
+TEST_F(DocumentsWorkerTest, Printing_EachTextIsItsOwnPrintWithTheChecksBetween) {
+  printerBytesSinceLast();
+  ASSERT_EQ(code(8, kAdministrator), 0);
+  EXPECT_EQ(printerBytesSinceLast(), PrinterStream().check().bytes) << "the fiscalization's header is empty";
+  addRegistrationItems();
+  EXPECT_EQ(printerBytesSinceLast(), PrinterStream().check().check().check().check().bytes)
+      << "items that print nothing";
+  // The very document the worker finishes, stores and prints.
+  const auto fiscalization = std::dynamic_pointer_cast<FiscalizationDocument>(open_.document());
+  ASSERT_TRUE(fiscalization);
+  ASSERT_EQ(code(9, registrationNumbers()), 0);
+  EXPECT_EQ(printerBytesSinceLast(), PrinterStream()
+                                         .check()
+                                         .print(fiscalization->reportHeaderText())
+                                         .print(fiscalization->reportText())
+                                         .print(fiscalization->footerText(true))
+                                         .bytes);
+
+  bytes::Bytes amount;
+  bytes::appendU64(amount, 10000);
+  const std::tuple<std::uint8_t, std::uint8_t, bytes::Bytes> openAndFinish[] = {
+      {17, 18, {}}, {162, 163, amount}, {164, 165, amount}, {19, 20, {}}, {24, 25, {}}};
+  for (const auto& [openCode, finishCode, finishData] : openAndFinish) {
+    SCOPED_TRACE(int(openCode));
+    ASSERT_EQ(code(openCode, kAdministrator), 0);
+    const std::shared_ptr<BaseWorkDocument> document = open_.document();
+    ASSERT_FALSE(document->headerText().empty());
+    EXPECT_EQ(printerBytesSinceLast(), PrinterStream().check().print(document->headerText()).check().bytes);
+
+    ASSERT_EQ(code(finishCode, finishData), 0);
+    PrinterStream expected;
+    expected.check();
+    if (const auto closing = std::dynamic_pointer_cast<CloseCycleDoc>(document)) expected.print(closing->reportText());
+    if (const auto closing = std::dynamic_pointer_cast<ArchiveCloseDoc>(document)) expected.print(closing->reportText());
+    EXPECT_EQ(printerBytesSinceLast(), expected.print(document->footerText(true)).bytes);
+  }
+}
+
+// Numbers that fill their fields come back from the archive, for the fiscalization and for the
+// documents made under it, also once a later fiscalization is in force.
+TEST_F(DocumentsWorkerTest, FullWidthNumbers_SurviveTheArchiveAndAReRegistration) {
+  fiscalize(registrationNumbers("770000000012", "0000000000012345"));
+  for (auto [open, finish] : {std::pair<std::uint8_t, std::uint8_t>{17, 18}, {19, 20}}) {
+    ASSERT_EQ(code(open, kAdministrator), 0);
+    ASSERT_EQ(code(finish), 0);
+  }
+  fiscalize(registrationNumbers("7700000000", "0000000002"));
+
+  for (std::uint32_t number : {1u, 2u, 3u}) {
+    SCOPED_TRACE(number);
+    std::shared_ptr<BaseWorkDocument> document;
+    ASSERT_EQ(archive_->loadDocument(number, document), 0);
+    EXPECT_EQ(document->regData().text(RegData::Text::TaxpayerNumber), std::string("770000000012\0", 13));
+    EXPECT_EQ(document->regData().text(RegData::Text::RegistrationNumber), std::string("0000000000012345\0", 17));
+    DocDescriptor descriptor;
+    ASSERT_TRUE(archive_->readDescriptor(number, descriptor));
+    EXPECT_EQ(crc::crc16(document->toStored()), descriptor.dataCheckValue());
+  }
 }
 
 // A re-registration refused at its finish leaves the registration in force as it was.
