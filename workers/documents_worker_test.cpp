@@ -127,11 +127,11 @@ TEST_F(DocumentsWorkerTest, Open_ChecksInOrder) {
   EXPECT_EQ(open.data(), bytes::Bytes{7});
 }
 
-TEST_F(DocumentsWorkerTest, Open_ReadinessAndTheReceiptNotTakenYet) {
+TEST_F(DocumentsWorkerTest, Open_ReadinessAndTheReceiptKind) {
   state_.setStatusFlag(FrStatus::kShiftOpen, true);
   state_.setShiftOpeningTime(static_cast<std::uint32_t>(board_->now()));
   EXPECT_EQ(code(8, kAdministrator), 26);
-  EXPECT_EQ(code(21, kAdministrator), 3) << "receipts come later";
+  EXPECT_EQ(code(21, kAdministrator), 42) << "a receipt without its kind";
   state_.setStatusFlag(FrStatus::kShiftOpen, false);
   EXPECT_EQ(code(19, kAdministrator), 27);
   state_.setDocumentCapacity(9);
