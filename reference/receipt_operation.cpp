@@ -14,6 +14,13 @@ namespace {
 // it the exact product fits 64 bits, so the Decimal product is exact.
 constexpr double kCostEstimateLimit = 2.0 * static_cast<double>(ReceiptOperation::kMaxCost);
 
+// Printed labels. (Kept as named constants: one compiler in use crashes on a local variable
+// initialised from a CP866 literal.)
+constexpr std::string_view kSectionLabel = "ОТДЕЛ\t"_cp866;
+constexpr std::string_view kCodeLabel = "КОД\t"_cp866;
+constexpr std::string_view kAfterDiscountLabel = "C УЧЕТОМ СКИДКИ\t"_cp866;  // the first letter is a Latin C
+constexpr std::string_view kManualDiscountLabel = "СКИДКА\t"_cp866;
+
 std::uint64_t rawMantissa(const Decimal& value) { return static_cast<std::uint64_t>(value.mantissa()); }
 
 std::string replaceFirstTab(std::string text) {
@@ -125,9 +132,9 @@ std::string ReceiptOperation::printText() const {
   PrintBlock block(PrintStyle(PrintStyle::kLeft, 1));
   std::string sectionPart;
   if (section != nullptr) {
-    sectionPart = section->name.empty() ? std::string("ОТДЕЛ\t"_cp866) + std::to_string(section->number) : section->name;
+    sectionPart = section->name.empty() ? std::string(kSectionLabel) + std::to_string(section->number) : section->name;
   }
-  const std::string codePart = productCode.empty() ? std::string() : std::string("КОД\t"_cp866) + productCode;
+  const std::string codePart = productCode.empty() ? std::string() : std::string(kCodeLabel) + productCode;
   addPair(block, sectionPart, codePart);
 
   const std::string pricePart = "\t" + price.toString() + " x " + quantityText(true) + " = " + cost().toString();
@@ -138,11 +145,11 @@ std::string ReceiptOperation::printText() const {
     block.addText(pricePart);
   }
 
-  const std::string afterDiscount = std::string("C УЧЕТОМ СКИДКИ\t"_cp866) + total().toString();
+  const std::string afterDiscount = std::string(kAfterDiscountLabel) + total().toString();
   if (discount != nullptr && discount->isValid()) {
     addPair(block, displayName(*discount) + "\t" + itemDiscount().toString(), afterDiscount);
   } else if (manualDiscount.mantissa() > 0) {
-    addPair(block, std::string("СКИДКА\t"_cp866) + itemDiscount().toString(), afterDiscount);
+    addPair(block, std::string(kManualDiscountLabel) + itemDiscount().toString(), afterDiscount);
   }
 
   if (taxRate != nullptr) {
