@@ -15,10 +15,13 @@ constexpr auto kLoopPause = std::chrono::milliseconds(20);
 
 }  // namespace
 
-CoreWorker::CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers)
+CoreWorker::CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers, DiscountTable& discounts,
+                       SectionTable& sections)
     : BaseWorker(cashiers),
       state_(state),
       board_(board),
+      discounts_(discounts),
+      sections_(sections),
       identity_(board),
       printer_(board.printerPortPath(), state) {}
 
@@ -27,6 +30,8 @@ void CoreWorker::init() {
   std::error_code ignored;  // a missing store shows as the tables failing
   std::filesystem::create_directories(std::filesystem::path(board_.nvPath("")).parent_path(), ignored);
   cashiers_.ensureCashierFile();
+  sections_.loadSections();
+  discounts_.loadDiscounts();
   identity_.loadIdentity(state_);
   openArchive();
   startPrinter();
@@ -64,7 +69,8 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
     case CommandRoute::SectionSums:
       return readArchiveBlock(routeOf(transaction.command));
     case CommandRoute::Documents:
-      return DocumentsWorker(cashiers_, state_, board_, archive_.get(), printer_, openDocument_).execute(transaction);
+      return DocumentsWorker(cashiers_, state_, board_, archive_.get(), printer_, openDocument_,
+                             ReceiptTables{&sections_, &discounts_}).execute(transaction);
     case CommandRoute::SerialNumber:
       return CoreApiResult(setFactorySerialNumber(transaction.payload));
     case CommandRoute::PrinterStatus:

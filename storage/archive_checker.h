@@ -6,7 +6,7 @@
 // document's and inside the file, times never going back, the fiscalization it names); the four
 // slots against the index; the fiscalization count and table; a complete stored registration once
 // fiscalized; the shift and period counters and the totals recomputed
-// from the cash documents; and the zero area after the counter blocks.
+// from the cash documents and the drawer cash of the receipts; and the zero area after the counter blocks.
 #pragma once
 
 #include <string>

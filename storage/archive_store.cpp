@@ -16,6 +16,7 @@
 #include "storage/archive_layout.h"
 #include "storage/card.h"
 #include "storage/rollback_journal.h"
+#include "storage/receipt_archive.h"
 #include "values/crc.h"
 
 using namespace archive_layout;
@@ -178,7 +179,7 @@ ArchiveStore::Head ArchiveStore::examineHead() {
     return isEmptySlot(first) ? Head::Sound : rebuildLastDocumentSlot();
   }
   const std::uint32_t number = last.documentNumber();
-  const bool slotSound = last.headerCheckValue() == last.computeHeaderCheckValue() && number >= 1 &&
+  const bool slotSound = headerSound(last) && number >= 1 &&
                          number <= kIndexCapacity && readDescriptor(number, indexed) && indexed == last &&
                          last.dataOffset() >= kDataOffset;
   if (!slotSound) return rebuildLastDocumentSlot();
@@ -186,6 +187,17 @@ ArchiveStore::Head ArchiveStore::examineHead() {
     return damaged("ARCHIVE DAMAGED: SHORTER THAN ITS LAST DOCUMENT");
   }
   return Head::Sound;
+}
+
+// A receipt's header check value needs its data (the stored form's length); data that cannot
+// be read leave the header unsound.
+bool ArchiveStore::headerSound(const DocDescriptor& descriptor) {
+  bytes::Bytes data;
+  if (descriptor.type() == DocumentType::kReceipt) {
+    data.resize(descriptor.dataLength());
+    if (!readAt(descriptor.dataOffset(), data)) return false;
+  }
+  return receipt_archive::headerSound(descriptor, data);
 }
 
 // The index from document 1 up to its first empty record must be one unbroken chain of sound
@@ -205,8 +217,7 @@ ArchiveStore::Head ArchiveStore::rebuildLastDocumentSlot() {
       ended = isEmptySlot(record);
       if (ended) break;
       const bool sound = record.documentNumber() == first + i && record.dataOffset() == end &&
-                         record.headerCheckValue() == record.computeHeaderCheckValue() &&
-                         end + record.dataLength() <= size;
+                         end + record.dataLength() <= size && headerSound(record);
       if (!sound) return damaged("ARCHIVE DAMAGED: LAST DOCUMENT SLOT AND INDEX CANNOT BE RECONCILED");
       end += record.dataLength();
       newest = record;
@@ -373,8 +384,6 @@ std::shared_ptr<const RegData> ArchiveStore::storedRegData() {
 
 int ArchiveStore::storeDocument(const std::shared_ptr<BaseWorkDocument>& document) {
   if (!document || !document->isStorable() || !DocumentType::isKnown(document->type())) return result::kNotStorable;
-  // Receipts are written in pieces and update the per-kind counters; they are not taken yet.
-  if (document->type() == DocumentType::kReceipt) return result::kNotStorable;
   if (unusable_ || !openArchive()) return result::kArchiveNotReady;
   if (examineHead() == Head::Damaged) return result::kArchiveNotReady;
 
@@ -404,10 +413,20 @@ int ArchiveStore::storeDocument(const std::shared_ptr<BaseWorkDocument>& documen
   if (!document->closeDocument(descriptor, stored, number, fiscalizationNumber, state_.deviceKey(), offset)) {
     return result::kNotClosable;
   }
-  if (stored.size() > document->maxStoredSize()) return result::kTooLong;
+  // The data lie past the committed end, where nothing counts until the commit; a receipt's
+  // pieces follow its stored form.
+  if (document->type() == DocumentType::kReceipt) {
+    auto& receipt = static_cast<ReceiptDoc&>(*document);  // the class of type 3
+    const auto write = [&transaction](std::uint64_t at, bytes::View data) { return transaction.writeData(at, data); };
+    if (const int code = receipt_archive::writeData(receipt, stored, offset, *descriptor, write); code != result::kSuccess) {
+      return code;
+    }
+  } else {
+    if (stored.size() > document->maxStoredSize()) return result::kTooLong;
+    if (!transaction.writeData(offset, stored)) return result::kArchiveNotReady;
+  }
 
-  const bool prepared = transaction.writeData(offset, stored) &&
-                        transaction.change(indexRecordOffset(number), copyOf(descriptor->bytes())) &&
+  const bool prepared = transaction.change(indexRecordOffset(number), copyOf(descriptor->bytes())) &&
                         storeTypeWork(*document, *descriptor, transaction);
   if (!prepared) return result::kArchiveNotReady;  // nothing in the fixed areas changed yet
   switch (transaction.commit(*descriptor)) {
@@ -489,6 +508,11 @@ bool ArchiveStore::storeTypeWork(BaseWorkDocument& document, const DocDescriptor
     case DocumentType::kCashDeposit:
     case DocumentType::kCashPayout:
       return storeCashMovement(document, transaction);
+    case DocumentType::kReceipt:
+      return receipt_archive::addToCounters(
+          static_cast<const ReceiptDoc&>(document),  // the class of type 3
+          [&transaction](std::uint64_t at, bytes::MutableView out) { return transaction.read(at, out); },
+          [&transaction](std::uint64_t at, bytes::Bytes contents) { return transaction.change(at, std::move(contents)); });
     default:
       return true;  // an archive closing is only its document
   }

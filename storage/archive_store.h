@@ -94,6 +94,7 @@ class ArchiveStore {
   bool validate();
   bool refuse(const char* diagnostic);
   Head examineHead();
+  bool headerSound(const DocDescriptor& descriptor);
   Head rebuildLastDocumentSlot();
   Head damaged(const char* diagnostic);
   void followArchiveRegistration();
