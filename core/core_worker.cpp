@@ -6,6 +6,7 @@
 #include "core/command_table.h"
 #include "platform/sleep.h"
 #include "storage/card.h"
+#include "workers/config_worker.h"
 #include "workers/documents_worker.h"
 
 namespace {
@@ -79,6 +80,8 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
     case CommandRoute::ArchiveTotals:
     case CommandRoute::SectionSums:
       return readArchiveBlock(routeOf(transaction.command));
+    case CommandRoute::Config:
+      return ConfigWorker(cashiers_, state_, board_).execute(transaction);
     case CommandRoute::Documents:
       return DocumentsWorker(cashiers_, state_, board_, archive_.get(), printer_, openDocument_).execute(transaction);
     case CommandRoute::SerialNumber:

@@ -11,6 +11,8 @@
 #include <string>
 #include <sys/time.h>
 
+#include "platform/board_clock.h"
+
 namespace platform {
 namespace {
 
@@ -50,13 +52,7 @@ class RealBoard final : public Board {
   std::int64_t now() const override { return systemTime(); }
 
   bool setClock(std::int64_t secondsSinceEpoch) override {
-    const std::time_t moment = static_cast<std::time_t>(secondsSinceEpoch);
-    std::tm local{};
-    if (localtime_r(&moment, &local) == nullptr) return false;
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    const std::string command = std::string("date -s \"") + text + "\" && hwclock -w";
-    return std::system(command.c_str()) == 0;
+    return setBoardClocks(machineClocks(), secondsSinceEpoch);
   }
 };
 
