@@ -28,7 +28,9 @@ class CoreWorkerTest : public ::testing::Test {
   CoreWorkerTest()
       : board_(platform::makeSimulatedBoard(prepared(directory_.path()))),
         cashiers_(board_->nvPath("CASHIERS")),
-        worker_(state_, *board_, cashiers_) {}
+        sections_(board_->nvPath("SECTIONS")),
+        discounts_(board_->nvPath("DISCOUNTS")),
+        worker_(state_, *board_, cashiers_, sections_, discounts_) {}
 
   static std::string prepared(const fs::path& root) {
     sim::prepareBoardDirectory(root);
@@ -43,6 +45,8 @@ class CoreWorkerTest : public ::testing::Test {
   DeviceState state_;
   std::unique_ptr<platform::Board> board_;
   CashierTable cashiers_;
+  SectionTable sections_;
+  DiscountTable discounts_;
   CoreWorker worker_;
   CoreQueue host_;  // the host link's handle onto the same queue
 };
@@ -97,6 +101,8 @@ TEST_F(CoreWorkerTest, Init_BlankBoardWithCard) {
   EXPECT_EQ(state_.deviceKey().size(), 16u);
   EXPECT_FALSE(state_.currentModelData()->isValid());
   EXPECT_EQ(fs::file_size(board_->nvPath("CASHIERS")), CashierTable::kFileSize);
+  EXPECT_EQ(fs::file_size(board_->nvPath("SECTIONS")), SectionTable::kFileSize);
+  EXPECT_EQ(fs::file_size(board_->nvPath("DISCOUNTS")), DiscountTable::kFileSize);
   EXPECT_TRUE(fs::is_directory(board_->cardMountPoint()));
 }
 

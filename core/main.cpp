@@ -16,6 +16,8 @@
 #include "link/host_link.h"
 #include "platform/board.h"
 #include "reference/cashier.h"
+#include "reference/discount.h"
+#include "reference/section.h"
 #include "storage/identity_memory.h"
 
 namespace {
@@ -47,7 +49,9 @@ int main(int argc, char** argv) {
 
   std::srand(static_cast<unsigned>(board->now()));
   bindCashierTable(*board);
-  CoreWorker worker(deviceState(), *board, cashierTable());
+  bindSectionTable(*board);
+  bindDiscountTable(*board);
+  CoreWorker worker(deviceState(), *board, cashierTable(), sectionTable(), discountTable());
   worker.init();
   std::thread([] {
     HostLink link(board->hostPortPath(), deviceState(), *board);

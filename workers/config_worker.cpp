@@ -40,8 +40,9 @@ bytes::Bytes copy(bytes::View data) { return {data.begin(), data.end()}; }
 
 }  // namespace
 
-ConfigWorker::ConfigWorker(CashierTable& cashiers, DeviceState& state, platform::Board& board)
-    : BaseWorker(cashiers), state_(state), board_(board) {}
+ConfigWorker::ConfigWorker(CashierTable& cashiers, SectionTable& sections, DiscountTable& discounts,
+                           DeviceState& state, platform::Board& board)
+    : BaseWorker(cashiers), sections_(sections), discounts_(discounts), state_(state), board_(board) {}
 
 CoreApiResult ConfigWorker::execute(const CoreTransaction& transaction) {
   switch (transaction.command) {
@@ -79,8 +80,16 @@ CoreApiResult ConfigWorker::readRecord(bytes::View payload) {
       }
       return CoreApiResult(result::kSuccess, std::move(slot));
     }
-    default:
-      return CoreApiResult(result::kNotFound);
+    case kSections: {
+      Section section;
+      if (!sections_.readSection(number, section)) return CoreApiResult(result::kNotFound);
+      return CoreApiResult(result::kSuccess, copy(section.encode()));
+    }
+    default: {
+      Discount discount;
+      if (!discounts_.readDiscount(number, discount)) return CoreApiResult(result::kNotFound);
+      return CoreApiResult(result::kSuccess, copy(discount.encode()));
+    }
   }
 }
 
@@ -102,10 +111,24 @@ CoreApiResult ConfigWorker::writeRecord(bytes::View payload) {
     answer.setCode(result::kUnknownSelector);
   } else if (!(operatorRecord.rights & rightsFor(table))) {
     answer.setCode(result::kNoPermission);
-  } else {
+  } else if (table == kCashiers) {
     answer.setCode(writeCashier(operatorRecord, record));
+  } else {
+    answer.setCode(table == kSections ? writeSection(record) : writeDiscount(record));
   }
   return answer;
+}
+
+int ConfigWorker::writeSection(bytes::View slot) {
+  Section section;
+  if (!Section::decodeChecked(slot, section)) return result::kBadPayload;
+  return sections_.saveSection(section) ? result::kSuccess : result::kNotSaved;
+}
+
+int ConfigWorker::writeDiscount(bytes::View slot) {
+  Discount discount;
+  if (!Discount::decodeChecked(slot, discount)) return result::kBadPayload;
+  return discounts_.saveDiscount(discount) ? result::kSuccess : result::kNotSaved;
 }
 
 // The administrator's record is written only by the administrator, keeps the administrator's

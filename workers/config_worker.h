@@ -17,10 +17,13 @@
 #include "core/device_state.h"
 #include "link/queue_records.h"
 #include "platform/board.h"
+#include "reference/discount.h"
+#include "reference/section.h"
 
 class ConfigWorker : public BaseWorker {
  public:
-  ConfigWorker(CashierTable& cashiers, DeviceState& state, platform::Board& board);
+  ConfigWorker(CashierTable& cashiers, SectionTable& sections, DiscountTable& discounts, DeviceState& state,
+               platform::Board& board);
 
   // Serves codes 1, 2, 3, 4, 193 and 194.
   CoreApiResult execute(const CoreTransaction& transaction);
@@ -34,7 +37,11 @@ class ConfigWorker : public BaseWorker {
   int writeSetting(bytes::View payload);
 
   int writeCashier(const Cashier& operatorRecord, bytes::View slot);
+  int writeSection(bytes::View slot);
+  int writeDiscount(bytes::View slot);
 
+  SectionTable& sections_;
+  DiscountTable& discounts_;
   DeviceState& state_;
   platform::Board& board_;
 };

@@ -89,8 +89,12 @@ class ConfigWorkerTest : public ::testing::Test {
  protected:
   ConfigWorkerTest()
       : board_(prepared(directory_.path())),
-        cashiers_(board_.nvPath("CASHIERS")) {
+        cashiers_(board_.nvPath("CASHIERS")),
+        sections_(board_.nvPath("SECTIONS")),
+        discounts_(board_.nvPath("DISCOUNTS")) {
     cashiers_.ensureCashierFile();
+    sections_.loadSections();
+    discounts_.loadDiscounts();
     printerSettings().setPaperWidth(kDefaultPaperWidth);
     // 3: cashier manager; 4: goods tables; 5: the clock and settings; 6: receipts only.
     EXPECT_TRUE(cashiers_.saveCashier({3, CashierRights::kCashierTable, 333, "MANAGER"}));
@@ -106,23 +110,33 @@ class ConfigWorkerTest : public ::testing::Test {
   }
 
   CoreApiResult run(std::uint8_t command, const bytes::Bytes& payload = {}) {
-    return ConfigWorker(cashiers_, state_, board_).execute({command, 1, payload});
+    return ConfigWorker(cashiers_, sections_, discounts_, state_, board_).execute({command, 1, payload});
   }
   int code(std::uint8_t command, const bytes::Bytes& payload = {}) { return run(command, payload).code(); }
 
   std::string nv(std::string_view name) const { return board_.nvPath(name); }
 
-  bytes::Bytes cashierSlot(std::size_t number) const {
-    const bytes::Bytes file = fileBytes(nv("CASHIERS"));
-    return bytes::Bytes(file.begin() + static_cast<long>((number - 1) * Cashier::kSlotSize),
-                        file.begin() + static_cast<long>(number * Cashier::kSlotSize));
+  bytes::Bytes slotOf(std::string_view file, std::size_t slotSize, std::size_t number) const {
+    const bytes::Bytes content = fileBytes(nv(file));
+    if (content.size() < number * slotSize) return {};
+    return bytes::Bytes(content.begin() + static_cast<long>((number - 1) * slotSize),
+                        content.begin() + static_cast<long>(number * slotSize));
   }
+  bytes::Bytes cashierSlot(std::size_t number) const { return slotOf("CASHIERS", Cashier::kSlotSize, number); }
 
   sim::TemporaryDirectory directory_;
   DeviceState state_;
   ConfigBoard board_;
   CashierTable cashiers_;
+  SectionTable sections_;
+  DiscountTable discounts_;
 };
+
+template <typename Record>
+bytes::Bytes wire(const Record& record) {
+  const auto slot = record.encode();
+  return bytes::Bytes(slot.begin(), slot.end());
+}
 
 TEST_F(ConfigWorkerTest, ReadRecord_LogInIsAnsweredBeforeTheRights) {
   EXPECT_EQ(code(1, join(prefix(3, 999), bytes::Bytes{1, 3})), 18) << "a cashier manager, wrong password";
@@ -226,25 +240,83 @@ TEST_F(ConfigWorkerTest, WriteAdministrator_OnlyByTheAdministratorKeepingNameAnd
   EXPECT_EQ(code(1, join(prefix(20, 4321), bytes::Bytes{1, 20})), 0);
 }
 
-// A file-size limit of zero makes every write to a regular file fail, as a full or failing
-// card does; the table is then left as it was, on disk and in its cache.
-TEST_F(ConfigWorkerTest, WriteCashier_FailedWriteAnswers21AndChangesNothing) {
-  const bytes::Bytes before = fileBytes(nv("CASHIERS"));
-  const auto changed = Cashier{6, CashierRights::kReceipts, 1234, "CLERK"}.encode();
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit none = saved;
-  none.rlim_cur = 0;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
-  const int answer = code(2, join(kAdministrator, join(bytes::Bytes{1}, changed)));
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
+TEST_F(ConfigWorkerTest, Sections_ReadAndWrite) {
+  EXPECT_EQ(code(1, join(prefix(3, 333), bytes::Bytes{2, 7})), 16);
+  const CoreApiResult fresh = run(1, join(prefix(4, 444), bytes::Bytes{2, 7}));
+  ASSERT_EQ(fresh.code(), 0);
+  bytes::Bytes unnamed(Section::kSlotSize, 0);
+  unnamed[0] = 7;
+  EXPECT_EQ(fresh.data(), unnamed);
+  for (std::uint8_t number : {0, 21}) EXPECT_EQ(code(1, join(kAdministrator, bytes::Bytes{2, number})), 17);
 
-  EXPECT_EQ(answer, 21);
-  EXPECT_EQ(fileBytes(nv("CASHIERS")), before);
+  const bytes::Bytes dairy = wire(Section{7, std::string("МОЛОКО"_cp866)});
+  EXPECT_EQ(code(2, join(prefix(3, 333), join(bytes::Bytes{2}, dairy))), 16);
+  const CoreApiResult written = run(2, join(prefix(4, 444), join(bytes::Bytes{2}, dairy)));
+  EXPECT_EQ(written.code(), 0);
+  EXPECT_EQ(written.data(), dairy);
+  EXPECT_EQ(slotOf("SECTIONS", Section::kSlotSize, 7), dairy);
+  EXPECT_EQ(run(1, join(kAdministrator, bytes::Bytes{2, 7})).data(), dairy);
+
+  const bytes::Bytes before = fileBytes(nv("SECTIONS"));
+  for (const bytes::Bytes& bad : {bytes::Bytes(dairy.begin(), dairy.end() - 1), join(dairy, bytes::Bytes{0}),
+                                  join(bytes::Bytes{21}, bytes::View(dairy).subspan(1))}) {
+    EXPECT_EQ(code(2, join(kAdministrator, join(bytes::Bytes{2}, bad))), 22) << bad.size() << " bytes";
+  }
+  EXPECT_EQ(fileBytes(nv("SECTIONS")), before);
+}
+
+TEST_F(ConfigWorkerTest, Discounts_ReadWriteAndWithdraw) {
+  const CoreApiResult unset = run(1, join(prefix(4, 444), bytes::Bytes{3, 5}));
+  ASSERT_EQ(unset.code(), 0);
+  EXPECT_EQ(unset.data(), wire(Discount{5, Discount::kNotSet, 0, ""})) << "an unset discount reads as kind 2";
+  EXPECT_EQ(code(1, join(kAdministrator, bytes::Bytes{3, 21})), 17);
+
+  const bytes::Bytes tenPercent = wire(Discount{5, Discount::kPercentage, 1000, std::string("ПЕНСИОНЕРАМ"_cp866)});
+  ASSERT_EQ(code(2, join(prefix(4, 444), join(bytes::Bytes{3}, tenPercent))), 0);
+  EXPECT_EQ(slotOf("DISCOUNTS", Discount::kSlotSize, 5), tenPercent);
+  EXPECT_EQ(run(1, join(kAdministrator, bytes::Bytes{3, 5})).data(), tenPercent);
+
+  const bytes::Bytes withdrawn = wire(Discount{5, Discount::kPercentage, 0, "OLD"});
+  ASSERT_EQ(code(2, join(kAdministrator, join(bytes::Bytes{3}, withdrawn))), 0);
+  EXPECT_EQ(slotOf("DISCOUNTS", Discount::kSlotSize, 5), withdrawn);
+  EXPECT_EQ(run(1, join(kAdministrator, bytes::Bytes{3, 5})).data(), wire(Discount{5, Discount::kNotSet, 0, ""}));
+  EXPECT_EQ(code(2, join(kAdministrator, join(bytes::Bytes{3}, bytes::View(tenPercent).first(140)))), 22);
+}
+
+// A file-size limit of zero makes every write to a regular file fail, as a full or failing
+// card does: the table is then left as it was, on disk and in memory.
+TEST_F(ConfigWorkerTest, WriteRecord_FailedWriteAnswers21AndChangesNothing) {
+  ASSERT_EQ(code(2, join(kAdministrator, join(bytes::Bytes{2}, wire(Section{4, "OLD"})))), 0);
+  ASSERT_EQ(code(2, join(kAdministrator, join(bytes::Bytes{3}, wire(Discount{4, Discount::kAmount, 100, "OLD"})))), 0);
+  struct Case {
+    std::uint8_t table;
+    const char* file;
+    bytes::Bytes record;
+    bytes::Bytes readBack;  // command 1's reply for the record afterwards
+  };
+  const Case cases[] = {
+      {1, "CASHIERS", wire(Cashier{6, CashierRights::kReceipts, 1234, "NEW"}), cashierSlot(6)},
+      {2, "SECTIONS", wire(Section{4, "NEW"}), wire(Section{4, "OLD"})},
+      {3, "DISCOUNTS", wire(Discount{4, Discount::kAmount, 900, "NEW"}), wire(Discount{4, Discount::kAmount, 100, "OLD"})},
+  };
+  for (const Case& test : cases) {
+    const bytes::Bytes before = fileBytes(nv(test.file));
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit none = saved;
+    none.rlim_cur = 0;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+    const int answer = code(2, join(kAdministrator, join(bytes::Bytes{test.table}, test.record)));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(answer, 21) << test.file;
+    EXPECT_EQ(fileBytes(nv(test.file)), before) << test.file;
+    EXPECT_EQ(run(1, join(kAdministrator, bytes::Bytes{test.table, test.record[0]})).data(), test.readBack) << test.file;
+  }
   Cashier cached;
-  EXPECT_TRUE(cashiers_.checkCashier(6, 666, cached)) << "the cache keeps the stored record";
+  EXPECT_TRUE(cashiers_.checkCashier(6, 666, cached)) << "the cache keeps the stored cashier";
   EXPECT_FALSE(cashiers_.checkCashier(6, 1234, cached));
 }
 
@@ -322,14 +394,15 @@ TEST_F(ConfigWorkerTest, PaperWidth_FailedSaveAnswers21ButTheWidthIsInUse) {
 }
 
 // Every command with every payload length up to 300, random bytes after no prefix, a wrong
-// one or the administrator's: a code of these commands, and no file changes but the one a
-// successful command makes.
+// one or the administrator's (half of the time followed by a table selector): a code of these
+// commands, and no file changes but the one a successful command makes.
 TEST_F(ConfigWorkerTest, BadInput_EveryLengthAnswersAKnownCodeAndTouchesOnlyWhatItWrites) {
   const std::map<std::uint8_t, std::set<int>> codes{
       {1, {0, 16, 17, 18, 19, 20}},     {2, {0, 16, 18, 19, 20, 21, 22}}, {3, {0}},
       {4, {0, 16, 18, 19, 21, 22, 23}}, {193, {0, 18, 19, 20, 22}},      {194, {0, 16, 18, 19, 20, 21, 22}},
   };
-  const std::vector<std::string> files{"CASHIERS", "PRINTER_SETTINGS"};
+  const std::vector<std::string> files{"CASHIERS", "SECTIONS", "DISCOUNTS", "PRINTER_SETTINGS"};
+  const char* tableFiles[] = {"", "CASHIERS", "SECTIONS", "DISCOUNTS"};
   std::mt19937 random(20261208);
   for (const auto& [command, allowed] : codes) {
     for (std::size_t length = 0; length <= 300; ++length) {
@@ -344,8 +417,9 @@ TEST_F(ConfigWorkerTest, BadInput_EveryLengthAnswersAKnownCodeAndTouchesOnlyWhat
         ASSERT_TRUE(allowed.count(answer.code())) << "command " << int(command) << ", " << length << " bytes: code "
                                                   << answer.code();
         for (const std::string& name : files) {
-          const bool mayChange = answer.code() == 0 && ((command == 2 && name == "CASHIERS") ||
-                                                        (command == 194 && name == "PRINTER_SETTINGS"));
+          const bool mayChange =
+              answer.code() == 0 && ((command == 2 && name == tableFiles[payload[5]]) ||
+                                     (command == 194 && name == "PRINTER_SETTINGS"));
           if (!mayChange) {
             ASSERT_EQ(fileBytes(nv(name)), before[name]) << name << " after command " << int(command);
           }
