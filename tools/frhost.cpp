@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/host/config_commands.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/port.h"
 #include "tools/host/printer_commands.h"
@@ -389,6 +390,7 @@ void printUsage(std::ostream& out) {
          "  --tax SLOT:KIND:PERCENT:NAME   tax index 1-5; kind 0 without tax, 1 included in prices,\n"
          "                       2 on top; PERCENT like 20 or 20.00; repeat for each rate\n"
          "  --cashier-name TEXT  the cashier name the document carries\n";
+  host::printConfigUsage(out);
 }
 
 void printReply(const host::Reply& reply, void (*describe)(bytes::View data)) {
@@ -509,6 +511,9 @@ int main(int argc, char** argv) {
     return kUsageError;
   }
 
+  if (host::isConfigCommand(arguments[next])) {
+    return host::configMain(port, {cashier, identifier, timeout, meaningOf}, std::span(arguments).subspan(next));
+  }
   const NamedCommand* command = nullptr;
   for (const NamedCommand& candidate : kCommands) {
     if (candidate.name == arguments[next]) command = &candidate;
