@@ -18,7 +18,7 @@ namespace host {
 namespace {
 
 using Arguments = std::span<const std::string_view>;
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 constexpr std::uint32_t kLatestTime = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
 

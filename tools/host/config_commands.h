@@ -45,7 +45,7 @@ inline constexpr std::uint8_t kPaperWidthSetting = 1;
 bytes::Bytes readRecordPayload(const Operator& cashier, Table table, std::uint8_t number);
 bytes::Bytes writeRecordPayload(const Operator& cashier, Table table, bytes::View slot);
 
-// The three tables as one JSON object, names in UTF-8 (sent in CP866):
+// The three tables as one JSON object, keys in the order below, names in UTF-8 (sent in CP866):
 //   {"cashiers":  [{"number": 3, "name": "...", "rights": 3, "password": 1234}, ...],
 //    "sections":  [{"number": 1, "name": "..."}, ...],
 //    "discounts": [{"number": 1, "name": "...", "percent": "10.00"},
@@ -57,11 +57,11 @@ struct Tables {
   std::vector<Section> sections;
   std::vector<Discount> discounts;
 };
-nlohmann::json tablesToJson(const Tables& tables);
+nlohmann::ordered_json tablesToJson(const Tables& tables);
 // nullopt with `problem` set for a file that is not of that form: an unknown key, a number
 // outside 1..20 or given twice in one list, a name too long for its field, a value that is
 // not valid.
-std::optional<Tables> tablesFromJson(const nlohmann::json& json, std::string& problem);
+std::optional<Tables> tablesFromJson(const nlohmann::ordered_json& json, std::string& problem);
 
 // The field options of a set (see above); false with `problem` set for an unknown option or a
 // value that is not valid. BITS is a number (0x-hex allowed) or names joined by commas.

@@ -10,7 +10,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 using Arguments = std::vector<std::string_view>;
 
 TEST(ConfigJson, TablesRoundTripThroughTheFileForm) {
