@@ -4,6 +4,7 @@
 #include <sys/statvfs.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -92,11 +93,15 @@ class SimulatedBoard final : public Board {
 
   std::int64_t now() const override { return systemTime() + clockOffset(); }
 
+  // The new offset replaces the old one whole, so a setting that fails leaves the clock as it was.
   bool setClock(std::int64_t secondsSinceEpoch) override {
-    std::ofstream offset(offsetPath(), std::ios::trunc);
+    const std::string written = offsetPath() + ".new";
+    std::ofstream offset(written, std::ios::trunc);
     offset << (secondsSinceEpoch - systemTime()) << '\n';
-    offset.flush();
-    return static_cast<bool>(offset);
+    offset.close();
+    if (offset && std::rename(written.c_str(), offsetPath().c_str()) == 0) return true;
+    std::remove(written.c_str());
+    return false;
   }
 
  private:

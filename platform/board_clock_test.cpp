@@ -1,9 +1,16 @@
 #include "platform/board_clock.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include "platform/board.h"
 
 namespace {
 
@@ -40,6 +47,30 @@ TEST(BoardClocks, AFailingClockFailsTheSetting) {
   refusingHardware.hardwareWorks = false;
   EXPECT_FALSE(platform::setBoardClocks(refusingHardware, 1700000000));
   EXPECT_EQ(refusingHardware.calls.size(), 2u);
+}
+
+// Every write to a regular file fails under a file-size limit of zero, as on a full disk.
+TEST(SimulatedBoardClock, ASettingThatCannotBeWrittenLeavesTheClock) {
+  char pattern[] = "/tmp/frcore-clock-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string root = pattern;
+  auto board = platform::makeSimulatedBoard(root);
+  ASSERT_TRUE(board->setClock(2000000000));
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit none = saved;
+  none.rlim_cur = 0;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+  const bool set = board->setClock(1000000000);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(set);
+  EXPECT_NEAR(static_cast<double>(board->now()), 2000000000.0, 5.0);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root), {}), 1) << "only clock-offset is left";
+  std::filesystem::remove_all(root);
 }
 
 }  // namespace
