@@ -18,13 +18,13 @@ constexpr int kArchiveNotReady = 5;
 
 }  // namespace
 
-CoreWorker::CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers,
-                       SectionTable& sections, DiscountTable& discounts)
+CoreWorker::CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers, DiscountTable& discounts,
+                       SectionTable& sections)
     : BaseWorker(cashiers),
       state_(state),
       board_(board),
-      sections_(sections),
       discounts_(discounts),
+      sections_(sections),
       identity_(board.identityMemoryPath()),
       printer_(board.printerPortPath(), state) {}
 

@@ -23,8 +23,8 @@
 
 class CoreWorker : public BaseWorker {
  public:
-  CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers, SectionTable& sections,
-             DiscountTable& discounts);
+  CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers, DiscountTable& discounts,
+             SectionTable& sections);
 
   // The start-up sequence: the status reset, the reference tables, the identity, the card, the
   // printer and the start-up printout.
@@ -47,8 +47,8 @@ class CoreWorker : public BaseWorker {
   CoreQueue queue_;
   DeviceState& state_;
   platform::Board& board_;
-  SectionTable& sections_;
   DiscountTable& discounts_;
+  SectionTable& sections_;
   IdentityMemory identity_;
   PrinterDriver printer_;
   std::unique_ptr<ArchiveStore> archive_;  // only while a card is mounted

@@ -16,8 +16,6 @@
 #include "link/host_link.h"
 #include "platform/board.h"
 #include "reference/cashier.h"
-#include "reference/discount.h"
-#include "reference/section.h"
 #include "storage/identity_memory.h"
 
 namespace {
@@ -49,9 +47,9 @@ int main(int argc, char** argv) {
 
   std::srand(static_cast<unsigned>(board->now()));
   bindCashierTable(*board);
-  bindSectionTable(*board);
   bindDiscountTable(*board);
-  CoreWorker worker(deviceState(), *board, cashierTable(), sectionTable(), discountTable());
+  bindSectionTable(*board);
+  CoreWorker worker(deviceState(), *board, cashierTable(), discountTable(), sectionTable());
   worker.init();
   std::thread([] {
     HostLink link(board->hostPortPath(), deviceState(), *board);

@@ -377,6 +377,7 @@ void printUsage(std::ostream& out) {
     out << "  " << std::left << std::setw(22) << (std::string(command.name) + " " + std::string(command.arguments))
         << command.summary << "\n";
   }
+  host::printConfigUsage(out);
   out << "print options:\n"
          "  --center | --right   alignment (default left)\n"
          "  --bold --double --reverse\n"
@@ -390,7 +391,6 @@ void printUsage(std::ostream& out) {
          "  --tax SLOT:KIND:PERCENT:NAME   tax index 1-5; kind 0 without tax, 1 included in prices,\n"
          "                       2 on top; PERCENT like 20 or 20.00; repeat for each rate\n"
          "  --cashier-name TEXT  the cashier name the document carries\n";
-  host::printConfigUsage(out);
 }
 
 void printReply(const host::Reply& reply, void (*describe)(bytes::View data)) {

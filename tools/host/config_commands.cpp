@@ -7,9 +7,12 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <iterator>
 #include <limits>
 #include <set>
 #include <sstream>
+
+#include <nlohmann/json.hpp>
 
 #include "values/cp866.h"
 #include "values/decimal.h"
@@ -336,12 +339,8 @@ std::optional<Tables> readTablesFile(const std::string& path, std::string& probl
     problem = "cannot read " + path + ": " + std::strerror(errno);
     return std::nullopt;
   }
-  const json file = json::parse(in, nullptr, false);
-  if (file.is_discarded()) {
-    problem = path + " is not JSON";
-    return std::nullopt;
-  }
-  auto tables = tablesFromJson(file, problem);
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  auto tables = tablesFromJson(text, problem);
   if (!tables) problem = path + ": " + problem;
   return tables;
 }
@@ -454,7 +453,7 @@ int dump(Session& session, const std::string& path) {
     return kConfigReplyCame;
   }
   std::ofstream file(path, std::ios::trunc);
-  file << tablesToJson(tables).dump(2) << "\n";
+  file << tablesToJson(tables);
   file.close();
   if (!file) {
     std::cerr << "frhost: cannot write " << path << "\n";
@@ -560,7 +559,7 @@ bytes::Bytes writeRecordPayload(const Operator& cashier, Table table, bytes::Vie
   return payload;
 }
 
-json tablesToJson(const Tables& tables) {
+std::string tablesToJson(const Tables& tables) {
   json file = {{"cashiers", json::array()}, {"sections", json::array()}, {"discounts", json::array()}};
   for (const Cashier& record : tables.cashiers) {
     file["cashiers"].push_back({{"number", record.number},
@@ -576,10 +575,15 @@ json tablesToJson(const Tables& tables) {
     if (record.isValid()) entry[record.isPercentage() ? "percent" : "amount"] = hundredthsText(record.value);
     file["discounts"].push_back(entry);
   }
-  return file;
+  return file.dump(2) + "\n";
 }
 
-std::optional<Tables> tablesFromJson(const json& file, std::string& problem) {
+std::optional<Tables> tablesFromJson(std::string_view text, std::string& problem) {
+  const json file = json::parse(text, nullptr, false);
+  if (file.is_discarded()) {
+    problem = "not JSON";
+    return std::nullopt;
+  }
   if (!onlyKeys(file, {"cashiers", "sections", "discounts"}, "the file", problem)) return std::nullopt;
   Tables tables;
   if (!readList(file, "cashiers", tables.cashiers, problem, readCashier) ||

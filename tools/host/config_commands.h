@@ -20,8 +20,6 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "reference/cashier.h"
 #include "reference/discount.h"
 #include "reference/section.h"
@@ -57,11 +55,11 @@ struct Tables {
   std::vector<Section> sections;
   std::vector<Discount> discounts;
 };
-nlohmann::ordered_json tablesToJson(const Tables& tables);
-// nullopt with `problem` set for a file that is not of that form: an unknown key, a number
-// outside 1..20 or given twice in one list, a name too long for its field, a value that is
-// not valid.
-std::optional<Tables> tablesFromJson(const nlohmann::ordered_json& json, std::string& problem);
+std::string tablesToJson(const Tables& tables);
+// nullopt with `problem` set for a text that is not JSON of that form: an unknown key, a
+// number outside 1..20 or given twice in one list, a name too long for its field, a value
+// that is not valid.
+std::optional<Tables> tablesFromJson(std::string_view text, std::string& problem);
 
 // The field options of a set (see above); false with `problem` set for an unknown option or a
 // value that is not valid. BITS is a number (0x-hex allowed) or names joined by commas.

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "tools/sim/testing.h"
 #include "values/cp866.h"
 
@@ -20,14 +22,15 @@ TEST(ConfigJson, TablesRoundTripThroughTheFileForm) {
   tables.sections = {{1, std::string("ХЛЕБ"_cp866)}, {2, ""}};
   tables.discounts = {{1, Discount::kPercentage, 750, "SENIOR"}, {2, Discount::kAmount, 500, ""},
                       {3, Discount::kNotSet, 0, "OLD"}};
-  const json file = host::tablesToJson(tables);
+  const std::string text = host::tablesToJson(tables);
+  const json file = json::parse(text);
   EXPECT_EQ(file["cashiers"][0], json::parse(R"({"number":3,"name":"Иванова","rights":3,"password":4294967294})"));
   EXPECT_EQ(file["discounts"][0], json::parse(R"({"number":1,"name":"SENIOR","percent":"7.50"})"));
   EXPECT_EQ(file["discounts"][1], json::parse(R"({"number":2,"name":"","amount":"5.00"})"));
   EXPECT_EQ(file["discounts"][2], json::parse(R"({"number":3,"name":"OLD"})"));
 
   std::string problem;
-  const auto back = host::tablesFromJson(json::parse(file.dump()), problem);
+  const auto back = host::tablesFromJson(text, problem);
   ASSERT_TRUE(back.has_value()) << problem;
   EXPECT_EQ(back->cashiers, tables.cashiers);
   EXPECT_EQ(back->sections, tables.sections);
@@ -36,6 +39,7 @@ TEST(ConfigJson, TablesRoundTripThroughTheFileForm) {
 
 TEST(ConfigJson, FilesThatAreNotTablesAreRefusedWithAReason) {
   const char* bad[] = {
+      R"({"sections": [)",
       R"([])",
       R"({"cashier": []})",
       R"({"cashiers": {}})",
@@ -52,13 +56,13 @@ TEST(ConfigJson, FilesThatAreNotTablesAreRefusedWithAReason) {
   };
   for (const char* text : bad) {
     std::string problem;
-    EXPECT_FALSE(host::tablesFromJson(json::parse(text), problem).has_value()) << text;
+    EXPECT_FALSE(host::tablesFromJson(text, problem).has_value()) << text;
     EXPECT_FALSE(problem.empty()) << text;
   }
   std::string problem;
   const json longName = {{"sections", {{{"number", 1}, {"name", std::string(127, 'N')}}}}};
-  EXPECT_FALSE(host::tablesFromJson(longName, problem).has_value()) << "126 bytes at most";
-  const auto partial = host::tablesFromJson(json::parse(R"({"sections": [{"number": 4}]})"), problem);
+  EXPECT_FALSE(host::tablesFromJson(longName.dump(), problem).has_value()) << "126 bytes at most";
+  const auto partial = host::tablesFromJson(R"({"sections": [{"number": 4}]})", problem);
   ASSERT_TRUE(partial.has_value());
   EXPECT_TRUE(partial->cashiers.empty());
   EXPECT_EQ(partial->sections, (std::vector<Section>{{4, ""}}));
