@@ -25,7 +25,6 @@ constexpr std::uint8_t kDiscounts = 3;
 constexpr std::uint8_t kPaperWidthSetting = 1;
 constexpr std::size_t kClockSize = 4;
 constexpr std::size_t kPasswordOffset = 3;  // in a cashier slot
-constexpr std::size_t kPasswordSize = 4;
 
 bool isTable(std::uint8_t selector) { return selector >= kCashiers && selector <= kDiscounts; }
 
