@@ -10,6 +10,8 @@ class BaseWorker {
   virtual ~BaseWorker() = default;
 
  protected:
+  static constexpr std::size_t kOperatorPrefixSize = 5;
+
   // Splits a payload into the operator prefix (cashier number u8, password u32) and the body,
   // and logs the cashier in: 19 when the payload is shorter than the prefix or the number is
   // outside 1..20; 18 when the cashier is unknown, not usable or the password differs; else 0

@@ -7,6 +7,8 @@
 #include "core/result_code.h"
 #include "platform/sleep.h"
 #include "storage/archive_startup.h"
+#include "storage/card.h"
+#include "workers/config_worker.h"
 #include "workers/documents_worker.h"
 
 namespace {
@@ -68,6 +70,8 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
     case CommandRoute::ArchiveTotals:
     case CommandRoute::SectionSums:
       return readArchiveBlock(routeOf(transaction.command));
+    case CommandRoute::Config:
+      return ConfigWorker(cashiers_, sections_, discounts_, state_, board_).execute(transaction);
     case CommandRoute::Documents:
       return DocumentsWorker(cashiers_, state_, board_, archive_.get(), printer_, openDocument_,
                              ReceiptTables{&sections_, &discounts_}).execute(transaction);

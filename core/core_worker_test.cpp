@@ -101,6 +101,8 @@ TEST_F(CoreWorkerTest, Init_BlankBoardWithCard) {
   EXPECT_EQ(state_.deviceKey().size(), 16u);
   EXPECT_FALSE(state_.currentModelData()->isValid());
   EXPECT_EQ(fs::file_size(board_->nvPath("CASHIERS")), CashierTable::kFileSize);
+  EXPECT_EQ(fs::file_size(board_->nvPath("SECTIONS")), SectionTable::kFileSize);
+  EXPECT_EQ(fs::file_size(board_->nvPath("DISCOUNTS")), DiscountTable::kFileSize);
   EXPECT_TRUE(fs::is_directory(board_->cardMountPoint()));
 }
 

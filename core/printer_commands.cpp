@@ -26,7 +26,7 @@ constexpr unsigned kBannerFont = 3;
 }  // namespace
 
 void CoreWorker::startPrinter() {
-  printerSettings().setPaperWidth(readPaperWidth(board_.nvPath("PRINTER_SETTINGS")));
+  printerSettings().setPaperWidth(readPaperWidth(board_));
   printer_.ensureOpen();
   printer_.initialise();
   printer_.queryStatus();

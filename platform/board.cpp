@@ -4,12 +4,15 @@
 #include <sys/statvfs.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/time.h>
+
+#include "platform/board_clock.h"
 
 namespace platform {
 namespace {
@@ -51,13 +54,7 @@ class RealBoard final : public Board {
   std::int64_t now() const override { return systemTime(); }
 
   bool setClock(std::int64_t secondsSinceEpoch) override {
-    const std::time_t moment = static_cast<std::time_t>(secondsSinceEpoch);
-    std::tm local{};
-    if (localtime_r(&moment, &local) == nullptr) return false;
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    const std::string command = std::string("date -s \"") + text + "\" && hwclock -w";
-    return std::system(command.c_str()) == 0;
+    return setBoardClocks(machineClocks(), secondsSinceEpoch);
   }
 };
 
@@ -98,11 +95,15 @@ class SimulatedBoard final : public Board {
 
   std::int64_t now() const override { return systemTime() + clockOffset(); }
 
+  // The new offset replaces the old one whole, so a setting that fails leaves the clock as it was.
   bool setClock(std::int64_t secondsSinceEpoch) override {
-    std::ofstream offset(offsetPath(), std::ios::trunc);
+    const std::string written = offsetPath() + ".new";
+    std::ofstream offset(written, std::ios::trunc);
     offset << (secondsSinceEpoch - systemTime()) << '\n';
-    offset.flush();
-    return static_cast<bool>(offset);
+    offset.close();
+    if (offset && std::rename(written.c_str(), offsetPath().c_str()) == 0) return true;
+    std::remove(written.c_str());
+    return false;
   }
 
  private:

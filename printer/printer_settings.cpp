@@ -16,10 +16,16 @@ std::uint8_t readPaperWidth(const std::string& path) {
   return byte == EOF ? kDefaultPaperWidth : static_cast<std::uint8_t>(byte);
 }
 
-bool savePaperWidth(const std::string& path, std::uint8_t millimetres) {
-  platform::File file = platform::openFile(path, "r+b");
-  if (!file) file = platform::openFile(path, "w+b");
-  if (!file) return false;
-  return std::fseek(file.get(), 0, SEEK_SET) == 0 && std::fputc(millimetres, file.get()) != EOF &&
-         std::fflush(file.get()) == 0;
+std::uint8_t readPaperWidth(const platform::Board& board) {
+  return readPaperWidth(board.nvPath(kPrinterSettingsFile));
+}
+
+bool savePaperWidth(platform::Board& board, std::uint8_t millimetres) {
+  const std::string path = board.nvPath(kPrinterSettingsFile);
+  auto file = board.openFile(path, platform::FileMode::ReadWrite);
+  if (!file && board.pathState(path) == platform::PathState::Missing) {
+    file = board.openFile(path, platform::FileMode::CreateNew);
+  }
+  const std::uint8_t byte[] = {millimetres};
+  return file && file->writeAt(0, byte) && file->sync();
 }

@@ -4,8 +4,13 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "platform/board.h"
 
 inline constexpr std::uint8_t kDefaultPaperWidth = 60;
+// The settings file in the board's reference store.
+inline constexpr std::string_view kPrinterSettingsFile = "PRINTER_SETTINGS";
 
 // The process-wide paper width that every new print style copies. Read from the settings file
 // at start-up and changed by the host's setting command.
@@ -23,6 +28,8 @@ PrinterSettings& printerSettings();
 // The settings file holds exactly one byte, the paper width. A missing or empty file reads as
 // the default width.
 std::uint8_t readPaperWidth(const std::string& path);
-// Writes the byte at offset 0, creating the file when it is missing; any bytes after it are
-// kept. False when the file could not be opened or written.
-bool savePaperWidth(const std::string& path, std::uint8_t millimetres);
+std::uint8_t readPaperWidth(const platform::Board& board);
+// Writes the byte at offset 0 of the board's settings file, creating the file when it is
+// missing; any bytes after it are kept. False when the file could not be opened, written or
+// flushed.
+bool savePaperWidth(platform::Board& board, std::uint8_t millimetres);

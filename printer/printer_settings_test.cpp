@@ -18,7 +18,9 @@ class PrinterSettingsFile : public ::testing::Test {
     char pattern[] = "/tmp/frcore-printer-settings-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     directory_ = pattern;
-    path_ = directory_ + "/PRINTER_SETTINGS";
+    fs::create_directories(directory_ + "/nv");
+    path_ = directory_ + "/nv/PRINTER_SETTINGS";
+    board_ = platform::makeSimulatedBoard(directory_);
   }
   void TearDown() override { fs::remove_all(directory_); }
 
@@ -30,15 +32,16 @@ class PrinterSettingsFile : public ::testing::Test {
 
   std::string directory_;
   std::string path_;
+  std::unique_ptr<platform::Board> board_;
 };
 
 TEST_F(PrinterSettingsFile, MissingOrEmpty_ReadsAsSixtyAndSavingWritesOneByte) {
   EXPECT_EQ(readPaperWidth(path_), 60);
   write("");
   EXPECT_EQ(readPaperWidth(path_), 60);
-  EXPECT_TRUE(savePaperWidth(path_, 80));
+  EXPECT_TRUE(savePaperWidth(*board_, 80));
   EXPECT_EQ(contents(), "\x50");
-  EXPECT_EQ(readPaperWidth(path_), 80);
+  EXPECT_EQ(readPaperWidth(*board_), 80);
 }
 
 TEST_F(PrinterSettingsFile, ByteAbove127_ReadsUnsigned) {
@@ -47,7 +50,7 @@ TEST_F(PrinterSettingsFile, ByteAbove127_ReadsUnsigned) {
 }
 
 TEST_F(PrinterSettingsFile, SaveIntoMissingDirectory_Fails) {
-  EXPECT_FALSE(savePaperWidth(directory_ + "/no-such-directory/PRINTER_SETTINGS", 80));
+  EXPECT_FALSE(savePaperWidth(*platform::makeSimulatedBoard(directory_ + "/no-such-directory"), 80));
 }
 
 }  // namespace

@@ -101,9 +101,10 @@ bool DiscountTable::saveDiscount(const Discount& record) {
   std::lock_guard guard(lock_);
   platform::File file = platform::openFile(path_, "r+b");
   if (!file) return false;
-  cache_.erase(record.number);
   const Discount::Slot slot = record.encode();
+  // A slot that could not be written leaves the discount as it was.
   if (!table_file::writeAndClose(std::move(file), slotOffset(record.number), slot)) return false;
+  cache_.erase(record.number);
   const Discount stored = Discount::decode(slot);
   if (stored.isValid()) cache_.emplace(stored.number, stored);
   return true;

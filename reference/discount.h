@@ -94,7 +94,7 @@ class DiscountTable {
 
   // Writes the record's slot; a usable record is then cached, an unusable one withdraws the
   // discount. False for a number outside 1 to 20, without the file, or when the slot was not
-  // written whole (the discount then reads as unset).
+  // written whole (the discount is then left as it was).
   bool saveDiscount(const Discount& record);
 
  private:

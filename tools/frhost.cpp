@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/host/config_commands.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/port.h"
 #include "tools/host/printer_commands.h"
@@ -378,6 +379,7 @@ void printUsage(std::ostream& out) {
     out << "  " << std::left << std::setw(22) << (std::string(command.name) + " " + std::string(command.arguments))
         << command.summary << "\n";
   }
+  host::printConfigUsage(out);
   out << "print options:\n"
          "  --center | --right   alignment (default left)\n"
          "  --bold --double --reverse\n"
@@ -512,6 +514,9 @@ int main(int argc, char** argv) {
     return kUsageError;
   }
 
+  if (host::isConfigCommand(arguments[next])) {
+    return host::configMain(port, {cashier, identifier, timeout, meaningOf}, std::span(arguments).subspan(next));
+  }
   const NamedCommand* command = nullptr;
   for (const NamedCommand& candidate : kCommands) {
     if (candidate.name == arguments[next]) command = &candidate;

@@ -1,0 +1,76 @@
+#include "platform/board_clock.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/board.h"
+
+namespace {
+
+// Records the calls the real board's clock path makes; either clock may be made to refuse.
+struct RecordingClocks : platform::BoardClocks {
+  bool systemWorks = true;
+  bool hardwareWorks = true;
+  std::vector<std::string> calls;
+
+  bool setSystemClock(std::int64_t seconds) override {
+    calls.push_back("system " + std::to_string(seconds));
+    return systemWorks;
+  }
+  bool writeHardwareClock() override {
+    calls.push_back("hardware");
+    return hardwareWorks;
+  }
+};
+
+TEST(BoardClocks, SystemClockThenHardwareClock) {
+  RecordingClocks clocks;
+  EXPECT_TRUE(platform::setBoardClocks(clocks, 1700000000));
+  EXPECT_EQ(clocks.calls, (std::vector<std::string>{"system 1700000000", "hardware"}));
+}
+
+TEST(BoardClocks, AFailingClockFailsTheSetting) {
+  RecordingClocks refusingSystem;
+  refusingSystem.systemWorks = false;
+  EXPECT_FALSE(platform::setBoardClocks(refusingSystem, 1700000000));
+  EXPECT_EQ(refusingSystem.calls, std::vector<std::string>{"system 1700000000"})
+      << "the hardware clock is not written from a clock that was not set";
+
+  RecordingClocks refusingHardware;
+  refusingHardware.hardwareWorks = false;
+  EXPECT_FALSE(platform::setBoardClocks(refusingHardware, 1700000000));
+  EXPECT_EQ(refusingHardware.calls.size(), 2u);
+}
+
+// Every write to a regular file fails under a file-size limit of zero, as on a full disk.
+TEST(SimulatedBoardClock, ASettingThatCannotBeWrittenLeavesTheClock) {
+  char pattern[] = "/tmp/frcore-clock-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string root = pattern;
+  auto board = platform::makeSimulatedBoard(root);
+  ASSERT_TRUE(board->setClock(2000000000));
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit none = saved;
+  none.rlim_cur = 0;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+  const bool set = board->setClock(1000000000);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(set);
+  EXPECT_NEAR(static_cast<double>(board->now()), 2000000000.0, 5.0);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root), {}), 1) << "only clock-offset is left";
+  std::filesystem::remove_all(root);
+}
+
+}  // namespace

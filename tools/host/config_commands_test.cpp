@@ -1,0 +1,187 @@
+#include "tools/host/config_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "tools/sim/testing.h"
+#include "values/cp866.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+using Arguments = std::vector<std::string_view>;
+
+TEST(ConfigJson, TablesRoundTripThroughTheFileForm) {
+  host::Tables tables;
+  tables.cashiers = {{3, CashierRights::kReceipts | CashierRights::kReports, -2, std::string("Иванова"_cp866)},
+                     {20, CashierRights::kAdministrator, 30, std::string(Cashier::kDefaultAdministratorName)}};
+  tables.sections = {{1, std::string("ХЛЕБ"_cp866)}, {2, ""}};
+  tables.discounts = {{1, Discount::kPercentage, 750, "SENIOR"}, {2, Discount::kAmount, 500, ""},
+                      {3, Discount::kNotSet, 0, "OLD"}};
+  const std::string text = host::tablesToJson(tables);
+  const json file = json::parse(text);
+  EXPECT_EQ(file["cashiers"][0], json::parse(R"({"number":3,"name":"Иванова","rights":3,"password":4294967294})"));
+  EXPECT_EQ(file["discounts"][0], json::parse(R"({"number":1,"name":"SENIOR","percent":"7.50"})"));
+  EXPECT_EQ(file["discounts"][1], json::parse(R"({"number":2,"name":"","amount":"5.00"})"));
+  EXPECT_EQ(file["discounts"][2], json::parse(R"({"number":3,"name":"OLD"})"));
+
+  std::string problem;
+  const auto back = host::tablesFromJson(text, problem);
+  ASSERT_TRUE(back.has_value()) << problem;
+  EXPECT_EQ(back->cashiers, tables.cashiers);
+  EXPECT_EQ(back->sections, tables.sections);
+  EXPECT_EQ(back->discounts, tables.discounts);
+}
+
+TEST(ConfigJson, FilesThatAreNotTablesAreRefusedWithAReason) {
+  const char* bad[] = {
+      R"({"sections": [)",
+      R"([])",
+      R"({"cashier": []})",
+      R"({"cashiers": {}})",
+      R"({"cashiers": [{"name": "X"}]})",
+      R"({"cashiers": [{"number": 21}]})",
+      R"({"cashiers": [{"number": 2}, {"number": 2}]})",
+      R"({"cashiers": [{"number": 2, "rights": 65536}]})",
+      R"({"cashiers": [{"number": 2, "password": "30"}]})",
+      R"({"cashiers": [{"number": 2, "pin": 30}]})",
+      R"({"sections": [{"number": 1, "name": 5}]})",
+      R"({"discounts": [{"number": 1, "percent": 10}]})",
+      R"({"discounts": [{"number": 1, "percent": "10.001"}]})",
+      R"({"discounts": [{"number": 1, "percent": "1", "amount": "1"}]})",
+  };
+  for (const char* text : bad) {
+    std::string problem;
+    EXPECT_FALSE(host::tablesFromJson(text, problem).has_value()) << text;
+    EXPECT_FALSE(problem.empty()) << text;
+  }
+  std::string problem;
+  const json longName = {{"sections", {{{"number", 1}, {"name", std::string(127, 'N')}}}}};
+  EXPECT_FALSE(host::tablesFromJson(longName.dump(), problem).has_value()) << "126 bytes at most";
+  const auto partial = host::tablesFromJson(R"({"sections": [{"number": 4}]})", problem);
+  ASSERT_TRUE(partial.has_value());
+  EXPECT_TRUE(partial->cashiers.empty());
+  EXPECT_EQ(partial->sections, (std::vector<Section>{{4, ""}}));
+}
+
+TEST(ConfigEdits, FieldOptions) {
+  std::string problem;
+  Cashier cashier{3, CashierRights::kReceipts, 1, "A"};
+  const Arguments options{"--rights", "receipts,returns,cashier-table", "--password", "0x10", "--name", "Анна"};
+  ASSERT_TRUE(host::editCashier(cashier, options, problem)) << problem;
+  EXPECT_EQ(cashier, (Cashier{3, 0x0111, 16, std::string("Анна"_cp866)}));
+  const std::string tooLong(256, 'x');
+  for (const Arguments& bad : {Arguments{"--rights", "sales"}, Arguments{"--password", "-1"}, Arguments{"--name"},
+                               Arguments{"--name", tooLong}, Arguments{"--colour", "1"}}) {
+    EXPECT_FALSE(host::editCashier(cashier, bad, problem)) << bad[0];
+  }
+
+  Discount discount{2, Discount::kNotSet, 0, ""};
+  ASSERT_TRUE(host::editDiscount(discount, Arguments{"--percent", "10", "--name", "CLUB"}, problem));
+  EXPECT_EQ(discount, (Discount{2, Discount::kPercentage, 1000, "CLUB"}));
+  ASSERT_TRUE(host::editDiscount(discount, Arguments{"--amount", "0.50"}, problem));
+  EXPECT_EQ(discount, (Discount{2, Discount::kAmount, 50, "CLUB"}));
+  ASSERT_TRUE(host::editDiscount(discount, Arguments{"--unset"}, problem));
+  EXPECT_FALSE(discount.isValid());
+  EXPECT_FALSE(host::editDiscount(discount, Arguments{"--percent", "-5"}, problem));
+
+  Section section{1, "OLD"};
+  ASSERT_TRUE(host::editSection(section, Arguments{"--name", ""}, problem));
+  EXPECT_EQ(section.name, "");
+  EXPECT_FALSE(host::editSection(section, Arguments{"--number", "2"}, problem));
+}
+
+TEST(ConfigClock, TimeArguments) {
+  EXPECT_EQ(host::parseClockTime("now", 1800000000), 1800000000u);
+  EXPECT_EQ(host::parseClockTime("1900000000", 0), 1900000000u);
+  EXPECT_EQ(host::parseClockTime("2147483647", 0), 2147483647u);
+  EXPECT_FALSE(host::parseClockTime("2147483648", 0)) << "past 2038";
+  EXPECT_FALSE(host::parseClockTime("now", -1));
+  std::tm local{};
+  local.tm_year = 2030 - 1900;
+  local.tm_mon = 2;
+  local.tm_mday = 17;
+  local.tm_hour = 9;
+  local.tm_min = 5;
+  local.tm_sec = 0;
+  local.tm_isdst = -1;
+  const auto expected = static_cast<std::uint32_t>(std::mktime(&local));
+  EXPECT_EQ(host::parseClockTime("2030-03-17T09:05:00", 0), expected);
+  EXPECT_EQ(host::parseClockTime("2030-03-17 09:05:00", 0), expected);
+  for (const char* bad : {"", "soon", "2030-03-17", "2030-03-17T09:05:00Z", "2040-01-01T00:00:00", "12abc"}) {
+    EXPECT_FALSE(host::parseClockTime(bad, 0)) << bad;
+  }
+}
+
+// The commands against a register on a simulated board.
+class ConfigCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(board_.waitUntilServing()) << board_.log(); }
+
+  int run(Arguments arguments) {
+    output_.str("");
+    return host::runConfigCommand(board_.host(), context_, arguments, output_);
+  }
+  std::string output() const { return output_.str(); }
+
+  sim::TestBoard board_;
+  host::ConfigContext context_{.cashier = {}, .identifier = 0, .timeout = std::chrono::seconds(5), .meaningOf = [](std::uint8_t code) { return code == 0 ? "success" : "refused"; }};
+  std::ostringstream output_;
+};
+
+TEST_F(ConfigCommandsTest, SetChangesOnlyTheNamedFieldsAndGetShowsThem) {
+  ASSERT_EQ(run({"cashier", "set", "3", "--name", "Анна", "--rights", "receipts", "--password", "1234"}), 0);
+  ASSERT_EQ(run({"cashier", "set", "3", "--rights", "receipts,reports"}), 0);
+  EXPECT_EQ(run({"cashier", "get", "3"}), 0);
+  EXPECT_NE(output().find("name        Анна\n"), std::string::npos) << output();
+  EXPECT_NE(output().find("rights      0x0003 (receipts, reports)\n"), std::string::npos) << output();
+  EXPECT_NE(output().find("password    1234\n"), std::string::npos) << output();
+
+  ASSERT_EQ(run({"discount", "set", "4", "--percent", "7.5"}), 0);
+  EXPECT_EQ(run({"discount", "get", "4"}), 0);
+  EXPECT_NE(output().find("printed as  СКИДКА 7.50%\n"), std::string::npos) << output();
+
+  EXPECT_EQ(run({"cashier", "get", "21"}), host::kConfigUsageError);
+  EXPECT_EQ(run({"cashier", "set", "3"}), host::kConfigUsageError);
+  EXPECT_EQ(run({"clock", "set", "yesterday"}), host::kConfigUsageError);
+}
+
+TEST_F(ConfigCommandsTest, ClockAndPaperWidth) {
+  ASSERT_EQ(run({"clock", "set", "1900000000"}), 0);
+  EXPECT_NE(output().find("result      0 (success)"), std::string::npos) << output();
+  ASSERT_EQ(run({"clock"}), 0);
+  EXPECT_NE(output().find("(19000000"), std::string::npos) << output();
+  ASSERT_EQ(run({"paper-width", "set", "80"}), 0);
+  ASSERT_EQ(run({"paper-width"}), 0);
+  EXPECT_NE(output().find("paper width 80 mm"), std::string::npos) << output();
+}
+
+TEST_F(ConfigCommandsTest, DumpThenProgram_RestoresTheTables) {
+  const std::string file = (board_.root() / "tables.json").string();
+  ASSERT_EQ(run({"section", "set", "2", "--name", "МОЛОКО"}), 0);
+  ASSERT_EQ(run({"discount", "set", "1", "--amount", "5", "--name", "КУПОН"}), 0);
+  ASSERT_EQ(run({"cashier", "set", "4", "--name", "Олег", "--rights", "1", "--password", "44"}), 0);
+  ASSERT_EQ(run({"tables", "dump", file}), 0);
+  EXPECT_NE(output().find("20 cashiers, 20 sections, 20 discounts"), std::string::npos) << output();
+  const json dumped = json::parse(std::ifstream(file));
+  EXPECT_EQ(dumped["sections"][1], json::parse(R"({"number":2,"name":"МОЛОКО"})"));
+
+  ASSERT_EQ(run({"section", "set", "2", "--name", "ДРУГОЕ"}), 0);
+  ASSERT_EQ(run({"discount", "set", "1", "--unset"}), 0);
+  ASSERT_EQ(run({"cashier", "set", "4", "--password", "0"}), 0);
+  ASSERT_EQ(run({"tables", "program", file}), 0);
+  EXPECT_NE(output().find("programmed 60 of 60 records"), std::string::npos) << output();
+  const std::string again = (board_.root() / "again.json").string();
+  ASSERT_EQ(run({"tables", "dump", again}), 0);
+  EXPECT_EQ(json::parse(std::ifstream(again)), dumped);
+
+  std::ofstream(board_.root() / "bad.json") << R"({"sections": [{"number": 30}]})";
+  EXPECT_EQ(run({"tables", "program", (board_.root() / "bad.json").string()}), host::kConfigUsageError);
+  EXPECT_NE(output().find("\"number\" must be 1 to 20"), std::string::npos) << output();
+}
+
+}  // namespace
