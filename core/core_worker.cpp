@@ -7,6 +7,7 @@
 #include "platform/sleep.h"
 #include "storage/card.h"
 #include "workers/documents_worker.h"
+#include "workers/reports_worker.h"
 
 namespace {
 
@@ -81,6 +82,8 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
       return readArchiveBlock(routeOf(transaction.command));
     case CommandRoute::Documents:
       return DocumentsWorker(cashiers_, state_, board_, archive_.get(), printer_, openDocument_).execute(transaction);
+    case CommandRoute::Reports:
+      return ReportsWorker(cashiers_, state_, archive_.get(), printer_).execute(transaction);
     case CommandRoute::SerialNumber:
       return CoreApiResult(setFactorySerialNumber(transaction.payload));
     case CommandRoute::PrinterStatus:
