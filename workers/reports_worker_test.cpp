@@ -420,8 +420,9 @@ TEST_F(ReportsWorkerTest, Copy_RefusesWhatItCannotCopy) {
   EXPECT_EQ(code(178, withOperator(u32Body(1))), 5) << "an archive that failed its checks";
 }
 
-// Damaged index records and data: descriptors pointing outside the file, items running past
-// their data, an unknown type byte. Every report over them answers 5.
+// Damaged index records and data: descriptors pointing outside the file or at another
+// document's data, items running past their data, an unknown type. Copies and range reports
+// over them answer 5.
 TEST_F(ReportsWorkerTest, DamagedArchive_Answers5) {
   makeArchive();
   const std::uint32_t closing = find(DocumentType::kShiftClosing, 1);
@@ -440,6 +441,12 @@ TEST_F(ReportsWorkerTest, DamagedArchive_Answers5) {
   expect5("data past the end of the file");
   damage([&](DocDescriptor& d) { d.setDataLength(static_cast<std::uint16_t>(good.dataLength() - 1)); });
   expect5("last item running past the data");
+  const DocDescriptor deposit = descriptor(find(DocumentType::kCashDeposit, 1));
+  damage([&](DocDescriptor& d) {
+    d.setDataOffset(deposit.dataOffset());
+    d.setDataLength(deposit.dataLength());
+  });
+  expect5("the data of another document, its type byte not the descriptor's");
   damage([](DocDescriptor& d) { d.setType(9); });
   EXPECT_EQ(code(178, withOperator(u32Body(closing))), 5) << "unknown type";
   damage([](DocDescriptor& d) { d.setFiscalizationNumber(0xFFFF); });
