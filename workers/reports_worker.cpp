@@ -162,7 +162,7 @@ int ReportsWorker::shiftRangeReport(bytes::View range) {
   const std::uint16_t lo = std::max<std::uint16_t>(std::min(a, b), 1);
   std::uint16_t hi = std::max(a, b);
   const std::uint16_t current = state_.shiftNumber();
-  if (hi >= current) hi = state_.hasStatusFlag(FrStatus::kShiftOpen) ? current - 1 : current;
+  if (hi >= current) hi = state_.hasStatusFlag(FrStatus::kShiftOpen) ? static_cast<std::uint16_t>(current - 1) : current;
   if (hi < lo) return result::kNotFound;
 
   const std::uint32_t lastDocument = archive_->lastDocumentInfo().first;
