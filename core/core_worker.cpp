@@ -18,10 +18,13 @@ constexpr int kArchiveNotReady = 5;
 
 }  // namespace
 
-CoreWorker::CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers)
+CoreWorker::CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers, DiscountTable& discounts,
+                       SectionTable& sections)
     : BaseWorker(cashiers),
       state_(state),
       board_(board),
+      discounts_(discounts),
+      sections_(sections),
       identity_(board.identityMemoryPath()),
       printer_(board.printerPortPath(), state) {}
 
@@ -30,6 +33,8 @@ void CoreWorker::init() {
   std::error_code ignored;  // a missing store shows as the tables failing
   std::filesystem::create_directories(std::filesystem::path(board_.nvPath("")).parent_path(), ignored);
   cashiers_.ensureCashierFile();
+  sections_.loadSections();
+  discounts_.loadDiscounts();
   identity_.loadIdentity(state_);
   openArchive();
   startPrinter();
@@ -81,7 +86,8 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
     case CommandRoute::SectionSums:
       return readArchiveBlock(routeOf(transaction.command));
     case CommandRoute::Documents:
-      return DocumentsWorker(cashiers_, state_, board_, archive_.get(), printer_, openDocument_).execute(transaction);
+      return DocumentsWorker(cashiers_, state_, board_, archive_.get(), printer_, openDocument_,
+                             ReceiptTables{&sections_, &discounts_}).execute(transaction);
     case CommandRoute::Reports:
       return ReportsWorker(cashiers_, state_, archive_.get(), printer_).execute(transaction);
     case CommandRoute::SerialNumber:

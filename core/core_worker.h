@@ -15,13 +15,16 @@
 #include "link/queue_records.h"
 #include "platform/board.h"
 #include "printer/printer_driver.h"
+#include "reference/discount.h"
+#include "reference/section.h"
 #include "storage/archive_store.h"
 #include "storage/identity_memory.h"
 #include "workers/open_document.h"
 
 class CoreWorker : public BaseWorker {
  public:
-  CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers);
+  CoreWorker(DeviceState& state, platform::Board& board, CashierTable& cashiers, DiscountTable& discounts,
+             SectionTable& sections);
 
   // The start-up sequence: the status reset, the reference tables, the identity, the card, the
   // printer and the start-up printout.
@@ -44,6 +47,8 @@ class CoreWorker : public BaseWorker {
   CoreQueue queue_;
   DeviceState& state_;
   platform::Board& board_;
+  DiscountTable& discounts_;
+  SectionTable& sections_;
   IdentityMemory identity_;
   PrinterDriver printer_;
   std::unique_ptr<ArchiveStore> archive_;  // only while a card is mounted

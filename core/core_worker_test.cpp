@@ -28,7 +28,9 @@ class CoreWorkerTest : public ::testing::Test {
   CoreWorkerTest()
       : board_(platform::makeSimulatedBoard(prepared(directory_.path()))),
         cashiers_(board_->nvPath("CASHIERS")),
-        worker_(state_, *board_, cashiers_) {}
+        discounts_(board_->nvPath("DISCOUNTS")),
+        sections_(board_->nvPath("SECTIONS")),
+        worker_(state_, *board_, cashiers_, discounts_, sections_) {}
 
   static std::string prepared(const fs::path& root) {
     sim::prepareBoardDirectory(root);
@@ -43,6 +45,8 @@ class CoreWorkerTest : public ::testing::Test {
   DeviceState state_;
   std::unique_ptr<platform::Board> board_;
   CashierTable cashiers_;
+  DiscountTable discounts_;
+  SectionTable sections_;
   CoreWorker worker_;
   CoreQueue host_;  // the host link's handle onto the same queue
 };

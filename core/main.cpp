@@ -47,7 +47,9 @@ int main(int argc, char** argv) {
 
   std::srand(static_cast<unsigned>(board->now()));
   bindCashierTable(*board);
-  CoreWorker worker(deviceState(), *board, cashierTable());
+  bindDiscountTable(*board);
+  bindSectionTable(*board);
+  CoreWorker worker(deviceState(), *board, cashierTable(), discountTable(), sectionTable());
   worker.init();
   std::thread([] {
     HostLink link(board->hostPortPath(), deviceState(), *board);

@@ -7,10 +7,11 @@
 #include "documents/fiscalization_document.h"
 
 std::shared_ptr<BaseWorkDocument> createDocument(std::uint8_t type, const ModelData* model, const RegData* registration,
-                                                 const Cashier& cashier) {
+                                                 const Cashier& cashier, ReceiptTables tables) {
   switch (type) {
     case DocumentType::kFiscalization: return std::make_shared<FiscalizationDocument>(model, cashier);
     case DocumentType::kShiftClosing: return std::make_shared<CloseCycleDoc>(model, registration, cashier);
+    case DocumentType::kReceipt: return std::make_shared<ReceiptDoc>(model, registration, cashier, tables);
     case DocumentType::kArchiveClosing: return std::make_shared<ArchiveCloseDoc>(model, registration, cashier);
     case DocumentType::kCashDeposit: return std::make_shared<CashCtrlDocument>(true, model, registration, cashier);
     case DocumentType::kCashPayout: return std::make_shared<CashCtrlDocument>(false, model, registration, cashier);
@@ -23,6 +24,7 @@ std::shared_ptr<BaseWorkDocument> createEmptyDocument(std::uint8_t type) {
   switch (type) {
     case DocumentType::kFiscalization: return std::make_shared<FiscalizationDocument>();
     case DocumentType::kShiftClosing: return std::make_shared<CloseCycleDoc>();
+    case DocumentType::kReceipt: return std::make_shared<ReceiptDoc>();
     case DocumentType::kArchiveClosing: return std::make_shared<ArchiveCloseDoc>();
     case DocumentType::kCashDeposit: return std::make_shared<CashCtrlDocument>(true);
     case DocumentType::kCashPayout: return std::make_shared<CashCtrlDocument>(false);

@@ -7,12 +7,13 @@
 
 #include "documents/base_document.h"
 #include "documents/doc_descriptor.h"
+#include "documents/receipt_doc.h"
 
 // A new document of `type` with copies of the records (null gives the default record; a
 // fiscalization always starts from the default registration record) and of the cashier.
-// Null for a type outside 1 .. 7 and, for now, for the receipt (3).
+// A receipt looks up its sections and discounts in `tables`. Null for a type outside 1 .. 7.
 std::shared_ptr<BaseWorkDocument> createDocument(std::uint8_t type, const ModelData* model, const RegData* registration,
-                                                 const Cashier& cashier);
+                                                 const Cashier& cashier, ReceiptTables tables = {});
 
 // An empty document of `type`: default records, numbers 0, no cashier. Null as createDocument.
 std::shared_ptr<BaseWorkDocument> createEmptyDocument(std::uint8_t type);

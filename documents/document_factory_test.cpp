@@ -13,7 +13,7 @@ using namespace document_testing;
 TEST(DocumentFactory, CreateDocument_ByType) {
   const ModelData model = sealedModel();
   const RegData registration = sealedRegistration();
-  for (std::uint8_t type : {1, 2, 4, 5, 6, 7}) {
+  for (std::uint8_t type : {1, 2, 3, 4, 5, 6, 7}) {
     const auto document = createDocument(type, &model, &registration, operatorCashier());
     ASSERT_NE(document, nullptr) << int{type};
     EXPECT_EQ(document->type(), type);
@@ -22,7 +22,7 @@ TEST(DocumentFactory, CreateDocument_ByType) {
     EXPECT_EQ(document->regData() == registration, type != 1) << "a fiscalization starts from the default record";
     EXPECT_EQ(createEmptyDocument(type)->type(), type);
   }
-  for (std::uint8_t type : {0, 3, 8, 255}) {
+  for (std::uint8_t type : {0, 8, 255}) {
     EXPECT_EQ(createDocument(type, &model, &registration, operatorCashier()), nullptr) << int{type};
     EXPECT_EQ(createEmptyDocument(type), nullptr) << int{type};
   }

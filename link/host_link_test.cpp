@@ -268,7 +268,9 @@ TEST_F(HostLinkTest, RegistrationQuery_ChecksPayloadThenCompleteness) {
 
 TEST_F(HostLinkTest, CoreCommands_GoThroughTheQueueToTheCore) {
   CashierTable cashiers("/nonexistent/CASHIERS");
-  CoreWorker core(state_, *board_, cashiers);
+  DiscountTable discounts("/nonexistent/DISCOUNTS");
+  SectionTable sections("/nonexistent/SECTIONS");
+  CoreWorker core(state_, *board_, cashiers, discounts, sections);
   std::atomic<bool> stop{false};
   std::thread coreThread([&] {
     while (!stop) {

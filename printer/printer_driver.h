@@ -53,3 +53,14 @@ class PrinterDriver {
   rs::SerialPort port_;
   DeviceState& state_;
 };
+
+// Runs a readiness check; when it refuses for a printer flag (53 or 54), which the last status
+// query may have left long ago, asks the printer once and runs the check again on its answer.
+template <typename Check>
+int withFreshPrinterState(PrinterDriver& printer, Check check) {
+  const int code = check();
+  if (code != PrinterDriver::kNotAnswering && code != PrinterDriver::kPaperOut) return code;
+  printer.queryStatus();
+  return check();
+}
+

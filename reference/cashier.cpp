@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/stdio_file.h"
+#include "reference/table_file.h"
 
 namespace {
 
@@ -17,17 +18,9 @@ constexpr std::size_t kPasswordOffset = 3;
 
 using platform::File;
 using platform::openFile;
+using table_file::writeAndClose;
 
 std::size_t slotOffset(unsigned number) { return (number - 1) * Cashier::kSlotSize; }
-
-// Writes at `offset` and flushes; true when every byte went out. The file is closed either way,
-// and a failing close fails the write too.
-bool writeAndClose(File file, std::size_t offset, bytes::View data) {
-  bool written = std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) == 0 &&
-                 std::fwrite(data.data(), 1, data.size(), file.get()) == data.size() &&
-                 std::fflush(file.get()) == 0;
-  return std::fclose(file.release()) == 0 && written;
-}
 
 // The slots of a new table from cashier `first` on: empty slots that carry only their number,
 // and the administrator's.

@@ -13,6 +13,7 @@
 #include "platform/log.h"
 #include "storage/archive_layout.h"
 #include "storage/card.h"
+#include "storage/receipt_archive.h"
 #include "values/crc.h"
 
 using namespace archive_layout;
@@ -244,8 +245,6 @@ std::shared_ptr<const RegData> ArchiveStore::storedRegData() {
 
 int ArchiveStore::storeDocument(const std::shared_ptr<BaseWorkDocument>& document) {
   if (!document || !document->isStorable() || !DocumentType::isKnown(document->type())) return kNotStorable;
-  // Receipts are written in pieces and update the per-kind counters; they are not taken yet.
-  if (document->type() == DocumentType::kReceipt) return kNotStorable;
   if (!openArchive()) return kNotReady;
   DocDescriptor last;
   if (!readSlot(kLastDocumentSlot, last)) return kNotReady;
@@ -271,10 +270,17 @@ int ArchiveStore::storeDocument(const std::shared_ptr<BaseWorkDocument>& documen
   if (!document->closeDocument(descriptor, stored, number, fiscalizationNumber, state_.deviceKey(), offset)) {
     return kNotClosed;
   }
-  if (stored.size() > document->maxStoredSize()) return kTooLong;
-
   // The data and the index record lie where nothing counts until the commit.
-  if (!writeAt(offset, stored) || !file_->flush()) return kNotReady;
+  if (auto* receipt = dynamic_cast<ReceiptDoc*>(document.get())) {
+    const auto write = [this](std::uint64_t at, bytes::View data) { return writeAt(at, data); };
+    if (const int code = receipt_archive::writeData(*receipt, stored, offset, *descriptor, write); code != kOk) {
+      return code;
+    }
+  } else {
+    if (stored.size() > document->maxStoredSize()) return kTooLong;
+    if (!writeAt(offset, stored)) return kNotReady;
+  }
+  if (!file_->flush()) return kNotReady;
   Journal journal(*this);
   const bool written = journal.write(indexRecordOffset(number), descriptor->bytes()) &&
                        storeTypeWork(*document, *descriptor, journal) &&
@@ -340,6 +346,11 @@ bool ArchiveStore::storeTypeWork(BaseWorkDocument& document, const DocDescriptor
     case DocumentType::kCashDeposit:
     case DocumentType::kCashPayout:
       return storeCashMovement(document, journal);
+    case DocumentType::kReceipt:
+      return receipt_archive::addToCounters(
+          static_cast<const ReceiptDoc&>(document),  // the class of type 3
+          [this](std::uint64_t at, bytes::MutableView out) { return readAt(at, out); },
+          [&journal](std::uint64_t at, bytes::Bytes contents) { return journal.write(at, contents); });
     default:
       return true;  // an archive closing is only its document
   }

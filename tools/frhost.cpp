@@ -26,6 +26,7 @@
 #include "tools/host/document_commands.h"
 #include "tools/host/port.h"
 #include "tools/host/printer_commands.h"
+#include "tools/host/receipt_commands.h"
 #include "tools/host/report_commands.h"
 #include "values/bytes.h"
 #include "values/cp866.h"
@@ -354,6 +355,7 @@ constexpr NamedCommand kCommands[] = {
      describeCloseReply<host::kShiftOpeningCodes.type>},
     {"shift-close", "", "close the shift (19, 20)", bareDocumentPlan<host::kShiftClosingCodes>,
      describeCloseReply<host::kShiftClosingCodes.type>},
+    {"sale", "[OPTIONS] ITEM...", "a receipt, options below (21, 7 ..., 22)", host::salePlan, host::describeReceipt},
     {"deposit", "AMOUNT", "put AMOUNT roubles into the drawer (162, 163)", cashPlan<host::kCashDepositCodes>,
      describeCloseReply<host::kCashDepositCodes.type>},
     {"payout", "AMOUNT", "take AMOUNT roubles out of the drawer (164, 165)", cashPlan<host::kCashPayoutCodes>,
@@ -392,7 +394,8 @@ void printUsage(std::ostream& out) {
          "  --regnum DIGITS      registration number, 10 to 16 digits\n"
          "  --tax SLOT:KIND:PERCENT:NAME   tax index 1-5; kind 0 without tax, 1 included in prices,\n"
          "                       2 on top; PERCENT like 20 or 20.00; repeat for each rate\n"
-         "  --cashier-name TEXT  the cashier name the document carries\n";
+         "  --cashier-name TEXT  the cashier name the document carries\n"
+      << host::kSaleUsage;
 }
 
 void printReply(const host::Reply& reply, void (*describe)(bytes::View data)) {

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -e
-packages="build-essential cmake libgtest-dev libbenchmark-dev clang libclang-rt-14-dev"
+packages="build-essential cmake libgtest-dev libbenchmark-dev clang libclang-rt-14-dev nlohmann-json3-dev"
 missing=""
 for p in $packages; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

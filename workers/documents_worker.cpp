@@ -57,8 +57,15 @@ std::uint16_t rightsFor(std::uint8_t type) {
 }  // namespace
 
 DocumentsWorker::DocumentsWorker(CashierTable& cashiers, DeviceState& state, platform::Board& board,
-                                 ArchiveStore* archive, PrinterDriver& printer, OpenDocument& open)
-    : BaseWorker(cashiers), state_(state), board_(board), archive_(archive), printer_(printer), open_(open) {}
+                                 ArchiveStore* archive, PrinterDriver& printer, OpenDocument& open,
+                                 ReceiptTables tables)
+    : BaseWorker(cashiers),
+      state_(state),
+      board_(board),
+      archive_(archive),
+      printer_(printer),
+      open_(open),
+      tables_(tables) {}
 
 std::uint8_t DocumentsWorker::typeOfCode(std::uint8_t command) {
   switch (command) {
@@ -117,11 +124,13 @@ int DocumentsWorker::open(std::uint8_t type, bytes::View payload) {
   auto& held = open_.document();
   if (held) return kAlreadyOpen;
   if (!(cashier.rights & rightsFor(type))) return kNoPermission;
-  if (const int notReady = readiness(type); notReady != 0) return notReady;
+  if (const int notReady = withFreshPrinterState(printer_, [&] { return readiness(type); }); notReady != 0) {
+    return notReady;
+  }
   if (const int printer = printer_.queryStatus(); printer != 0) return printer;
 
   const auto registration = state_.currentRegData();
-  auto document = createDocument(type, model.get(), registration.get(), cashier);
+  auto document = createDocument(type, model.get(), registration.get(), cashier, tables_);
   if (!document) return kNotCreated;
   if (const int refused = document->applyOpenData(openData, state_); refused != 0) return refused;
 
@@ -220,6 +229,14 @@ void DocumentsWorker::afterStore(const BaseWorkDocument& document) {
       const std::uint64_t drawer = state_.drawerCash();
       state_.setDrawerCash(cash.isDeposit() ? drawer + amount : drawer - std::min(amount, drawer));
       state_.setShiftClosingNumber(document.documentNumber());
+      break;
+    }
+    case DocumentType::kReceipt: {
+      const auto& receipt = dynamic_cast<const ReceiptDoc&>(document);
+      const auto cash = static_cast<std::uint64_t>(receipt.cash().rescaled(100).mantissa());
+      const std::uint64_t drawer = state_.drawerCash();
+      state_.setDrawerCash(receipt.isIncoming() ? drawer + cash : drawer - std::min(cash, drawer));
+      state_.setReceiptCounter(receipt.receiptNumber());
       break;
     }
     case DocumentType::kShiftOpening:

@@ -9,6 +9,7 @@
 
 #include "core/base_worker.h"
 #include "core/device_state.h"
+#include "documents/receipt_doc.h"
 #include "link/queue_records.h"
 #include "platform/board.h"
 #include "printer/printer_driver.h"
@@ -26,9 +27,9 @@ class DocumentsWorker : public BaseWorker {
   static constexpr int kNothingOpen = 29;
   static constexpr int kWrongType = 30;
 
-  // `archive` may be null (no card).
+  // `archive` may be null (no card). Receipts look up sections and discounts in `tables`.
   DocumentsWorker(CashierTable& cashiers, DeviceState& state, platform::Board& board, ArchiveStore* archive,
-                  PrinterDriver& printer, OpenDocument& open);
+                  PrinterDriver& printer, OpenDocument& open, ReceiptTables tables = {});
 
   // Serves codes 6, 7, 176 and the open and finish codes of every type.
   CoreApiResult execute(const CoreTransaction& transaction);
@@ -52,4 +53,5 @@ class DocumentsWorker : public BaseWorker {
   ArchiveStore* archive_;
   PrinterDriver& printer_;
   OpenDocument& open_;
+  ReceiptTables tables_;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "documents/document_testing.h"
+#include "documents/receipt_testing.h"
 #include "storage/card.h"
 #include "tools/sim/printer_state.h"
 #include "tools/sim/simulated_board.h"
@@ -127,11 +128,11 @@ TEST_F(DocumentsWorkerTest, Open_ChecksInOrder) {
   EXPECT_EQ(open.data(), bytes::Bytes{7});
 }
 
-TEST_F(DocumentsWorkerTest, Open_ReadinessAndTheReceiptNotTakenYet) {
+TEST_F(DocumentsWorkerTest, Open_ReadinessAndTheReceiptKind) {
   state_.setStatusFlag(FrStatus::kShiftOpen, true);
   state_.setShiftOpeningTime(static_cast<std::uint32_t>(board_->now()));
   EXPECT_EQ(code(8, kAdministrator), 26);
-  EXPECT_EQ(code(21, kAdministrator), 3) << "receipts come later";
+  EXPECT_EQ(code(21, kAdministrator), 42) << "a receipt without its kind";
   state_.setStatusFlag(FrStatus::kShiftOpen, false);
   EXPECT_EQ(code(19, kAdministrator), 27);
   state_.setDocumentCapacity(9);
@@ -200,6 +201,68 @@ TEST_F(DocumentsWorkerTest, PrinterFailureAtFinish_DropsTheDocumentAndClearsTheS
   EXPECT_EQ(code(18, {}), 54);
   EXPECT_EQ(state_.openDocumentState(), 0);
   EXPECT_EQ(run(176).code(), 29);
+}
+
+// A paper-out flag left by an old status query does not block a document once the roll is back;
+// a printer still out does.
+TEST_F(DocumentsWorkerTest, Open_StalePrinterFlag_AsksThePrinterBeforeRefusing) {
+  state_.setStatusFlag(FrStatus::kPaperOut, true);
+  EXPECT_EQ(code(17, kAdministrator), 0);
+  EXPECT_FALSE(state_.hasStatusFlag(FrStatus::kPaperOut));
+  EXPECT_EQ(code(6), 0);
+  ASSERT_TRUE(sim::writePrinterState(simulated_.printerStatePath(), sim::PrinterState::Out));
+  EXPECT_EQ(code(17, kAdministrator), 54);
+  EXPECT_EQ(state_.openDocumentState(), 0);
+}
+
+TEST_F(DocumentsWorkerTest, Receipt_OpenAddFinish_MovesTheDrawerAndPrintsEachPart) {
+  receipt_testing::Tables tables;
+  const auto runReceipt = [&](std::uint8_t command, const bytes::Bytes& payload) {
+    board_->advance(1);
+    return DocumentsWorker(cashiers_, state_, *board_, archive_.get(), printer_, open_, tables.tables())
+        .execute({command, 1, payload});
+  };
+  fiscalize();
+  ASSERT_EQ(code(17, kAdministrator), 0);
+  ASSERT_EQ(code(18, {}), 0);
+  bytes::Bytes open = kAdministrator;
+  open.push_back(0);
+  ASSERT_EQ(runReceipt(21, open).code(), 0);
+  EXPECT_EQ(state_.openDocumentState(), 3);
+  receipt_testing::Item item;
+  item.quantity = Decimal(1000, 2000);
+  EXPECT_EQ(runReceipt(7, item.tlv().encode()).code(), 0);
+  item.taxIndex = 6;
+  EXPECT_EQ(runReceipt(7, item.tlv().encode()).code(), 45);
+  bytes::Bytes status{3, 0, 1, 0, 1, 0};
+  bytes::appendI64(status, 9100);
+  EXPECT_EQ(runReceipt(176, {}).data(), status);
+
+  const CoreApiResult finished = runReceipt(22, receipt_testing::payment(10000));
+  ASSERT_EQ(finished.code(), 0);
+  ASSERT_EQ(finished.data().size(), 32u);
+  EXPECT_EQ(bytes::loadI64(finished.data(), 16), 9100);
+  EXPECT_EQ(bytes::loadI64(finished.data(), 24), 900) << "change";
+  EXPECT_EQ(state_.drawerCash(), 9100u);
+  EXPECT_EQ(state_.receiptCounter(), 1);
+  EXPECT_EQ(state_.openDocumentState(), 0);
+  const auto printed = paper();
+  for (std::string_view text : {"ПРОДАЖА ЧЕК 1", "45.50 x 2 = 91.00", "ИТОГО", "СДАЧА", "ФП "}) {
+    EXPECT_NE(std::find_if(printed.begin(), printed.end(),
+                           [text](const std::string& line) { return line.find(text) != std::string::npos; }),
+              printed.end())
+        << text;
+  }
+
+  // A purchase paid from the drawer takes its cash out again.
+  open.back() = 1;
+  ASSERT_EQ(runReceipt(21, open).code(), 0);
+  item.taxIndex = 1;
+  ASSERT_EQ(runReceipt(7, item.tlv().encode()).code(), 0);
+  EXPECT_EQ(runReceipt(22, receipt_testing::payment(9101)).code(), 48) << "overpaid";
+  ASSERT_EQ(runReceipt(22, receipt_testing::payment(9100)).code(), 0);
+  EXPECT_EQ(state_.drawerCash(), 0u);
+  EXPECT_EQ(state_.receiptCounter(), 2);
 }
 
 }  // namespace

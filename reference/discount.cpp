@@ -1,0 +1,129 @@
+#include "reference/discount.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+#include "platform/stdio_file.h"
+#include "reference/table_file.h"
+
+namespace {
+
+constexpr std::size_t kKindOffset = 1;
+constexpr std::size_t kValueOffset = 5;
+
+std::size_t slotOffset(unsigned number) { return (number - 1) * Discount::kSlotSize; }
+
+Decimal percentOf(const Decimal& base, std::int64_t hundredthsOfPercent) {
+  return Decimal(base.scale(), base.toDouble() * (static_cast<double>(hundredthsOfPercent) / 100.0) / 100.0);
+}
+
+}  // namespace
+
+Discount::Slot Discount::encode() const {
+  Slot slot{};
+  bytes::storeU8(slot, 0, number);
+  bytes::storeU32(slot, kKindOffset, static_cast<std::uint32_t>(kind));
+  bytes::storeI64(slot, kValueOffset, value);
+  const bytes::View text = bytes::view(name);
+  bytes::storeBytes(slot, kNameOffset, kNameSize, text.first(std::min(text.size(), kNameSize)));
+  return slot;
+}
+
+Discount Discount::decode(SlotView slot) {
+  Discount record;
+  record.number = bytes::loadU8(slot, 0);
+  record.kind = static_cast<std::int32_t>(bytes::loadU32(slot, kKindOffset));
+  record.value = bytes::loadI64(slot, kValueOffset);
+  record.name = bytes::fieldText(bytes::slice(slot, kNameOffset, kNameSize));  // the last byte counts as 0x00
+  return record;
+}
+
+bool Discount::decodeChecked(bytes::View data, Discount& out) {
+  if (data.size() != kSlotSize) return false;
+  const Discount record = decode(SlotView(data.data(), kSlotSize));
+  if (!isNumber(record.number)) return false;
+  out = record;
+  return true;
+}
+
+Decimal discountAmount(const Discount& discount, const Decimal& base) {
+  const Decimal zero(base.scale());
+  if (base <= zero || discount.value < 1) return zero;
+  if (!discount.isPercentage()) return Decimal(Decimal::kMoneyScale, discount.value);
+  return percentOf(base, discount.value);
+}
+
+std::string displayName(const Discount& discount) {
+  if (!discount.isValid()) return {};
+  if (!discount.name.empty()) return discount.name;
+  std::string text(Discount::kDefaultName);
+  if (discount.isPercentage()) text += " " + Decimal(Decimal::kMoneyScale, discount.value).toString() + "%";
+  return text;
+}
+
+bool DiscountTable::loadDiscounts() {
+  std::lock_guard guard(lock_);
+  cache_.clear();
+  std::error_code error;
+  if (!std::filesystem::exists(path_, error)) {
+    return !error && table_file::createNumberedFile(path_, Discount::kCount, Discount::kSlotSize);
+  }
+  platform::File file = platform::openFile(path_, "r+b");
+  if (!file) return false;
+  for (unsigned n = 1; n <= Discount::kCount; ++n) {
+    Discount::Slot slot;
+    if (!table_file::readSlot(file.get(), slotOffset(n), slot)) continue;
+    const Discount record = Discount::decode(slot);
+    if (record.isValid()) cache_.emplace(record.number, record);
+  }
+  return true;
+}
+
+bool DiscountTable::readDiscount(unsigned n, Discount& out) {
+  if (!Discount::isNumber(n)) return false;
+  std::lock_guard guard(lock_);
+  const auto cached = cache_.find(static_cast<std::uint8_t>(n));
+  if (cached != cache_.end()) {
+    out = cached->second;
+  } else {
+    out = Discount{};
+    out.number = static_cast<std::uint8_t>(n);
+  }
+  return true;
+}
+
+bool DiscountTable::saveDiscount(const Discount& record) {
+  if (!Discount::isNumber(record.number)) return false;
+  std::lock_guard guard(lock_);
+  platform::File file = platform::openFile(path_, "r+b");
+  if (!file) return false;
+  cache_.erase(record.number);
+  const Discount::Slot slot = record.encode();
+  if (!table_file::writeAndClose(std::move(file), slotOffset(record.number), slot)) return false;
+  const Discount stored = Discount::decode(slot);
+  if (stored.isValid()) cache_.emplace(stored.number, stored);
+  return true;
+}
+
+namespace {
+
+std::unique_ptr<DiscountTable>& processTable() {
+  static std::unique_ptr<DiscountTable> table;
+  return table;
+}
+
+}  // namespace
+
+void bindDiscountTable(const platform::Board& board) {
+  if (processTable()) throw std::logic_error("the discount table is bound already");
+  processTable() = std::make_unique<DiscountTable>(board.nvPath("DISCOUNTS"));
+}
+
+DiscountTable& discountTable() {
+  if (!processTable()) throw std::logic_error("the discount table is not bound");
+  return *processTable();
+}

@@ -1,0 +1,297 @@
+#include "tools/host/receipt_commands.h"
+
+#include <charconv>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <limits>
+#include <map>
+
+#include <nlohmann/json.hpp>
+
+#include "documents/receipt_doc.h"
+#include "values/cp866.h"
+#include "values/local_time.h"
+#include "values/tags.h"
+
+namespace host {
+
+const std::string_view kSaleUsage =
+    "sale options:\n"
+    "  --kind K             0 sale (default), 1 purchase, 2 sale return, 3 purchase return, 4-14\n"
+    "  --cash AMOUNT --card AMOUNT   payments in roubles; none pays the total in cash\n"
+    "  --cashier-name TEXT  the cashier name the receipt carries\n"
+    "  --items FILE         item lines from a JSON or text file, before those given after it\n"
+    "  ITEM                 name=TEXT,price=ROUBLES[,qty=N][,unit=TEXT][,section=1-20][,tax=1-5]\n"
+    "                       [,discount=1-20 | ,manual=ROUBLES][,code=TEXT][,mark=TEXT]\n";
+
+namespace {
+
+constexpr std::size_t kReplySize = 32;
+constexpr std::uint64_t kMaxAmount = ReceiptDoc::kMaxTotal;
+
+std::optional<unsigned> numberBetween(std::string_view text, unsigned first, unsigned last) {
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < first || value > last) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// A positive decimal with at most nine places, keeping its places ("2.000" has scale 1000).
+std::optional<Decimal> parseQuantity(std::string_view text) {
+  const std::size_t point = text.find('.');
+  std::string digits(text.substr(0, point));
+  const std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+  if (digits.empty() || fraction.size() > static_cast<std::size_t>(Decimal::kMaxDigits) ||
+      (point != std::string_view::npos && fraction.empty())) {
+    return std::nullopt;
+  }
+  digits += fraction;
+  std::int64_t mantissa = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), mantissa);
+  if (error != std::errc() || end != digits.data() + digits.size() || mantissa <= 0) return std::nullopt;
+  Decimal quantity(1, mantissa);
+  quantity.setDigits(static_cast<int>(fraction.size()));
+  return quantity;
+}
+
+// Builds the item from KEY=VALUE fields, whatever their source.
+class ItemBuilder {
+ public:
+  bool set(std::string_view key, std::string_view value, std::string& problem) {
+    if (!fields_.emplace(std::string(key), std::string(value)).second) {
+      problem = "item field " + std::string(key) + " is given twice";
+      return false;
+    }
+    return true;
+  }
+
+  std::optional<LabelledItem> build(std::string& problem) const {
+    const auto text = [this](const char* key) {
+      const auto found = fields_.find(key);
+      return found == fields_.end() ? std::string() : cp866::fromUtf8(found->second);
+    };
+    const auto field = [this](const char* key) -> std::optional<std::string> {
+      const auto found = fields_.find(key);
+      if (found == fields_.end()) return std::nullopt;
+      return found->second;
+    };
+    for (const auto& [key, value] : fields_) {
+      if (key != "name" && key != "price" && key != "qty" && key != "unit" && key != "section" && key != "tax" &&
+          key != "discount" && key != "manual" && key != "code" && key != "mark") {
+        problem = "unknown item field " + key;
+        return std::nullopt;
+      }
+    }
+    const std::string name = text("name");
+    const auto price = field("price") ? parseHundredths(*field("price"), kMaxAmount) : std::nullopt;
+    if (name.empty() || !price) {
+      problem = "an item needs name=TEXT and price=ROUBLES (at most two decimals)";
+      return std::nullopt;
+    }
+    const auto quantity = parseQuantity(field("qty").value_or("1"));
+    const auto section = numberBetween(field("section").value_or("1"), 1, 20);
+    const auto tax = numberBetween(field("tax").value_or("1"), 1, 5);
+    if (!quantity || !section || !tax) {
+      problem = "qty is a positive number with at most nine places, section 1-20, tax 1-5";
+      return std::nullopt;
+    }
+    TlvList items;
+    items.emplace_back().setText(tag::kItemName, name);
+    items.emplace_back().setVarInt(tag::kPrice, *price);
+    items.emplace_back().setDecimal(tag::kQuantity, *quantity);
+    items.emplace_back().setU8(tag::kSectionNumber, static_cast<std::uint8_t>(*section));
+    items.emplace_back().setU8(tag::kTaxIndex, static_cast<std::uint8_t>(*tax));
+    if (const auto discount = field("discount")) {
+      const auto number = numberBetween(*discount, 1, 20);
+      if (!number || field("manual")) {
+        problem = "discount is a number 1-20, and an item takes it or manual, not both";
+        return std::nullopt;
+      }
+      items.emplace_back().setU8(tag::kDiscountNumber, static_cast<std::uint8_t>(*number));
+    }
+    if (const auto manual = field("manual")) {
+      const auto amount = parseHundredths(*manual, kMaxAmount);
+      if (!amount) {
+        problem = "manual is roubles with at most two decimals";
+        return std::nullopt;
+      }
+      items.emplace_back().setVarInt(tag::kItemDiscount, *amount);
+    }
+    for (const auto& [key, itemTag] : {std::pair{"unit", tag::kUnit}, {"code", tag::kProductCode},
+                                       {"mark", tag::kMarkingCode}}) {
+      if (const std::string value = text(key); !value.empty()) items.emplace_back().setText(itemTag, value);
+    }
+    LabelledItem labelled{"item " + std::to_string(tag::kReceiptItem), {}};
+    labelled.item.setList(tag::kReceiptItem, items);
+    return labelled;
+  }
+
+ private:
+  std::map<std::string, std::string> fields_;
+};
+
+std::optional<std::vector<LabelledItem>> jsonItems(std::string_view content, std::string& problem) {
+  const nlohmann::json document = nlohmann::json::parse(content, nullptr, false);
+  if (document.is_discarded()) {
+    problem = "the item file is not valid JSON";
+    return std::nullopt;
+  }
+  const nlohmann::json& list = document.is_object() && document.contains("items") ? document["items"] : document;
+  if (!list.is_array()) {
+    problem = "the item file holds an array of items, or an object whose \"items\" is one";
+    return std::nullopt;
+  }
+  std::vector<LabelledItem> out;
+  for (const nlohmann::json& entry : list) {
+    if (!entry.is_object()) {
+      problem = "every item in the file is an object";
+      return std::nullopt;
+    }
+    ItemBuilder builder;
+    for (const auto& [key, value] : entry.items()) {
+      // Numbers are taken as written, so that 2.000 keeps its places only when it is a string.
+      const std::string text = value.is_string() ? value.get<std::string>() : value.dump();
+      if (!builder.set(key, text, problem)) return std::nullopt;
+    }
+    auto item = builder.build(problem);
+    if (!item) return std::nullopt;
+    out.push_back(std::move(*item));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<LabelledItem> parseSaleItem(std::string_view spec, std::string& problem) {
+  ItemBuilder builder;
+  while (!spec.empty()) {
+    const std::size_t comma = spec.find(',');
+    const std::string_view field = spec.substr(0, comma);
+    spec = comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
+    const std::size_t equals = field.find('=');
+    if (equals == std::string_view::npos) {
+      problem = "an item field is KEY=VALUE";
+      return std::nullopt;
+    }
+    if (!builder.set(field.substr(0, equals), field.substr(equals + 1), problem)) return std::nullopt;
+  }
+  return builder.build(problem);
+}
+
+std::optional<std::vector<LabelledItem>> parseSaleItems(std::string_view content, std::string& problem) {
+  const std::size_t first = content.find_first_not_of(" \t\r\n");
+  if (first != std::string_view::npos && (content[first] == '[' || content[first] == '{')) {
+    return jsonItems(content, problem);
+  }
+  std::vector<LabelledItem> out;
+  while (!content.empty()) {
+    const std::size_t end = content.find('\n');
+    std::string_view line = content.substr(0, end);
+    content = end == std::string_view::npos ? std::string_view() : content.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line.front() == '#') continue;
+    auto item = parseSaleItem(line, problem);
+    if (!item) return std::nullopt;
+    out.push_back(std::move(*item));
+  }
+  return out;
+}
+
+std::optional<Plan> salePlan(const Operator& cashier, std::span<const std::string_view> arguments,
+                             std::string& problem) {
+  unsigned kind = 0;
+  std::uint64_t cash = 0, card = 0;
+  std::string cashierName;
+  std::vector<LabelledItem> items;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    const bool hasValue = i + 1 < arguments.size();
+    if (argument == "--kind" || argument == "--cash" || argument == "--card" || argument == "--cashier-name" ||
+        argument == "--items") {
+      if (!hasValue) {
+        problem = std::string(argument) + " needs a value";
+        return std::nullopt;
+      }
+      const std::string_view value = arguments[++i];
+      if (argument == "--kind") {
+        const auto number = numberBetween(value, 0, ReceiptDoc::kLastKind);
+        if (!number) {
+          problem = "--kind is 0 to 14";
+          return std::nullopt;
+        }
+        kind = *number;
+      } else if (argument == "--cash" || argument == "--card") {
+        const auto amount = parseHundredths(value, kMaxAmount);
+        if (!amount) {
+          problem = std::string(argument) + " is roubles with at most two decimals";
+          return std::nullopt;
+        }
+        (argument == "--cash" ? cash : card) = *amount;
+      } else if (argument == "--cashier-name") {
+        cashierName = cp866::fromUtf8(value);
+      } else {
+        std::ifstream file{std::string(value), std::ios::binary};
+        if (!file) {
+          problem = "cannot read " + std::string(value);
+          return std::nullopt;
+        }
+        const std::string content{std::istreambuf_iterator<char>(file), {}};
+        auto fromFile = parseSaleItems(content, problem);
+        if (!fromFile) return std::nullopt;
+        items.insert(items.end(), fromFile->begin(), fromFile->end());
+      }
+      continue;
+    }
+    auto item = parseSaleItem(argument, problem);
+    if (!item) return std::nullopt;
+    items.push_back(std::move(*item));
+  }
+  if (items.empty()) {
+    problem = "a sale needs at least one item";
+    return std::nullopt;
+  }
+  if (cashierName.size() > 255) {
+    problem = "the cashier name has at most 255 bytes";
+    return std::nullopt;
+  }
+  bytes::Bytes openData{static_cast<std::uint8_t>(kind)};
+  if (!cashierName.empty()) {
+    openData.push_back(static_cast<std::uint8_t>(cashierName.size()));
+    bytes::appendBytes(openData, bytes::view(cashierName));
+  }
+  bytes::Bytes payment;
+  bytes::appendU64(payment, cash);
+  bytes::appendU64(payment, card);
+  return documentPlan(kReceiptCodes, cashier, openData, items, payment);
+}
+
+std::optional<ReceiptReply> parseReceiptReply(bytes::View data) {
+  if (data.size() != kReplySize) return std::nullopt;
+  return ReceiptReply{bytes::loadU32(data, 0),  bytes::loadU32(data, 4),  bytes::loadU32(data, 8),
+                      bytes::loadU16(data, 12), bytes::loadU16(data, 14), bytes::loadI64(data, 16),
+                      bytes::loadI64(data, 24)};
+}
+
+void describeReceipt(bytes::View data) {
+  const auto reply = parseReceiptReply(data);
+  if (!reply) {
+    std::cout << "close reply of " << data.size() << " bytes, not that of a receipt\n";
+    return;
+  }
+  const auto money = [](std::int64_t kopecks) { return Decimal(Decimal::kMoneyScale, kopecks).toString(); };
+  char sign[16];
+  std::snprintf(sign, sizeof sign, "%010u", static_cast<unsigned>(reply->fiscalSign));
+  std::cout << "document    " << reply->documentNumber << "\n"
+            << "fiscal sign " << sign << "\n"
+            << "time        " << localTimeText(reply->dateTime, "%Y-%m-%d %H:%M:%S") << " (" << reply->dateTime
+            << ")\n"
+            << "shift       " << reply->shiftNumber << "\n"
+            << "receipt     " << reply->receiptNumber << "\n"
+            << "total       " << money(reply->total) << "\n"
+            << "change      " << money(reply->change) << "\n";
+}
+
+}  // namespace host

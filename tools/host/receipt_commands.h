@@ -1,0 +1,63 @@
+// The sale command: a receipt of any kind from item lines given on the command line or in a
+// file, paid in cash and by card, and what its close reply says.
+//
+//   sale [--kind K] [--cash AMOUNT] [--card AMOUNT] [--cashier-name TEXT] [--items FILE] [ITEM ...]
+//
+// An ITEM is comma-separated KEY=VALUE fields:
+//   name=TEXT (needed)  price=ROUBLES (needed)  qty=NUMBER (default 1; its places are kept,
+//   so 2.000 is sent with three)  unit=TEXT  section=1-20 (default 1)  tax=1-5 (default 1)
+//   discount=1-20 (a programmed discount)  manual=ROUBLES (a discount given here)
+//   code=TEXT (product code)  mark=TEXT (marking code)
+// A value cannot hold a comma on the command line; a file can. FILE is JSON (an array of
+// objects with the same keys, or an object whose "items" is one) or text with one ITEM per
+// line (empty lines and lines starting with # are skipped). Texts are UTF-8 and sent in CP866.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/host/document_commands.h"
+
+namespace host {
+
+inline constexpr DocumentCodes kReceiptCodes{3, 21, 22};
+
+// The usage lines of the sale command's options and items.
+extern const std::string_view kSaleUsage;
+
+// One ITEM as the host sends it (container 11059); nullopt with `problem` set when a field is
+// unknown, missing or not valid.
+std::optional<LabelledItem> parseSaleItem(std::string_view spec, std::string& problem);
+
+// The item lines of a file's content: JSON when it starts with '[' or '{', else text lines.
+std::optional<std::vector<LabelledItem>> parseSaleItems(std::string_view content, std::string& problem);
+
+// Open 21 with the kind and the cashier name, one add-item request per item, finish 22 with cash
+// and card amounts (i64 kopecks each). No payment at all lets the register take the total in
+// cash.
+std::optional<Plan> salePlan(const Operator& cashier, std::span<const std::string_view> arguments,
+                             std::string& problem);
+
+// What the 32-byte close reply of a receipt says.
+struct ReceiptReply {
+  std::uint32_t documentNumber = 0;
+  std::uint32_t fiscalSign = 0;
+  std::uint32_t dateTime = 0;
+  std::uint16_t shiftNumber = 0;
+  std::uint16_t receiptNumber = 0;
+  std::int64_t total = 0;   // kopecks
+  std::int64_t change = 0;  // kopecks
+
+  friend bool operator==(const ReceiptReply&, const ReceiptReply&) = default;
+};
+
+std::optional<ReceiptReply> parseReceiptReply(bytes::View data);
+
+// Prints the decoded close reply to standard output.
+void describeReceipt(bytes::View data);
+
+}  // namespace host
