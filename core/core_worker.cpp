@@ -89,7 +89,7 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
       return DocumentsWorker(cashiers_, state_, board_, archive_.get(), printer_, openDocument_,
                              ReceiptTables{&sections_, &discounts_}).execute(transaction);
     case CommandRoute::Reports:
-      return ReportsWorker(cashiers_, state_, archive_.get(), printer_).execute(transaction);
+      return ReportsWorker(cashiers_, state_, archive_.get(), printer_, &sections_).execute(transaction);
     case CommandRoute::SerialNumber:
       return CoreApiResult(setFactorySerialNumber(transaction.payload));
     case CommandRoute::PrinterStatus:

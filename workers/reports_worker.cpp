@@ -6,6 +6,7 @@
 #include "documents/archive_close_doc.h"
 #include "documents/close_cycle_doc.h"
 #include "documents/fiscalization_document.h"
+#include "documents/receipt_doc.h"
 #include "printer/print_layout.h"
 #include "storage/archive_search.h"
 #include "storage/counter_reports.h"
@@ -62,13 +63,15 @@ void addShift(TotalCounters& totals, const CounterSet& shift) {
 
 }  // namespace
 
-ReportsWorker::ReportsWorker(CashierTable& cashiers, DeviceState& state, ArchiveStore* archive, PrinterDriver& printer)
-    : BaseWorker(cashiers), state_(state), archive_(archive), printer_(printer) {}
+ReportsWorker::ReportsWorker(CashierTable& cashiers, DeviceState& state, ArchiveStore* archive, PrinterDriver& printer,
+                             SectionTable* sections)
+    : BaseWorker(cashiers), state_(state), archive_(archive), printer_(printer), sections_(sections) {}
 
 CoreApiResult ReportsWorker::execute(const CoreTransaction& transaction) {
   switch (transaction.command) {
     case kReport: return CoreApiResult(report(transaction.payload));
     case kCopy: return CoreApiResult(copy(transaction.payload));
+    case kControlTape: return controlTape(transaction.payload);
     default: return CoreApiResult(result::kUnknownCommand);
   }
 }
@@ -138,7 +141,10 @@ int ReportsWorker::shiftReport(bool withSections) {
     if (!archive_->readSectionSums(sums, kReceiptKinds)) return result::kArchiveNotReady;
     std::array<SectionSums, kReceiptKinds> byKind;
     std::copy(sums.begin(), sums.end(), byKind.begin());
-    body += sectionReport(byKind, [](unsigned) { return std::string(); });
+    body += sectionReport(byKind, [this](unsigned number) {
+      Section section;
+      return sections_ != nullptr && sections_->readSection(number, section) ? section.name : std::string();
+    });
   }
   return printReport("X-Отчет"_cp866, body);
 }
@@ -246,6 +252,11 @@ int ReportsWorker::copy(bytes::View payload) {
     case DocumentType::kArchiveClosing:
       report = dynamic_cast<const ArchiveCloseDoc&>(*document).reportText();
       break;
+    case DocumentType::kReceipt:
+      for (const ReceiptOperation& operation : dynamic_cast<const ReceiptDoc&>(*document).operations()) {
+        report += operation.printText();
+      }
+      break;
     default:
       break;
   }
@@ -253,4 +264,64 @@ int ReportsWorker::copy(bytes::View payload) {
     if (const int code = printStep(step); code != result::kSuccess) return code;
   }
   return result::kSuccess;
+}
+
+// --- 58 ---
+
+CoreApiResult ReportsWorker::controlTape(bytes::View payload) {
+  Cashier cashier;
+  bytes::View body;
+  if (const int refused = checkOperator(payload, cashier, body); refused != 0) return CoreApiResult(refused);
+  constexpr std::uint16_t kTapeRights = CashierRights::kReceipts | CashierRights::kReports | CashierRights::kReturns;
+  if ((cashier.rights & kTapeRights) != kTapeRights) return CoreApiResult(result::kNoPermission);
+  const std::uint32_t from = body.size() == kDocumentNumberBody ? bytes::loadU32(body, 0) : 0;
+  if (const int printer = printer_.queryStatus(); printer != 0) return CoreApiResult(printer);
+  if (const int notReady = state_.readyForReport(); notReady != 0) return CoreApiResult(notReady);
+  if (!archive_) return CoreApiResult(result::kArchiveNotReady);
+
+  const std::uint32_t opening = state_.shiftOpeningNumber();
+  const bool continuation = opening < from;
+  const std::uint32_t first = continuation ? from : opening + 1;
+  const std::uint32_t last = archive_->lastDocumentInfo().first;
+  if (first > last) return CoreApiResult(result::kNotFound);
+
+  std::string head = state_.currentRegData()->headerBlock() + titleBlock("КОНТРОЛЬНАЯ ЛЕНТА"_cp866);
+  if (continuation) {
+    head += titleBlock("(ПРОДОЛЖЕНИЕ)"_cp866);
+  } else {
+    CounterSet counters;
+    if (!archive_->readCounters(ArchiveStore::Counters::Shift, counters)) return CoreApiResult(result::kArchiveNotReady);
+    head += linesBlock(std::string("СМЕНА\t"_cp866) + std::to_string(state_.shiftNumber()) + "\n" +
+                       std::string("ОТКРЫТА\t"_cp866) + timeText(state_.shiftOpeningTime())) +
+            counterReport(true, &counters, *state_.currentRegData());
+  }
+  if (const int code = printStep(head); code != result::kSuccess) return CoreApiResult(code);
+
+  // From here on every stop tells the host where to go on.
+  std::uint32_t printed = 0;
+  const auto stopped = [&printed](int code) {
+    bytes::Bytes data;
+    bytes::appendU32(data, printed);
+    return CoreApiResult(code, std::move(data));
+  };
+  for (std::uint32_t number = first; number <= last; ++number) {
+    DocDescriptor descriptor;
+    if (!archive_->readDescriptor(number, descriptor)) return stopped(result::kArchiveNotReady);
+    if (descriptor.type() != DocumentType::kReceipt) continue;
+    std::shared_ptr<BaseWorkDocument> document;
+    if (const int code = archive_->loadDocument(number, document); code != result::kSuccess) return stopped(code);
+    // The last document comes from the last-document slot, which a damaged index may contradict.
+    const auto* receipt = dynamic_cast<const ReceiptDoc*>(document.get());
+    if (receipt == nullptr) return stopped(result::kArchiveNotReady);
+    std::string text = receipt->reprintHeaderText();
+    for (const ReceiptOperation& operation : receipt->operations()) text += operation.printText();
+    text += receipt->reprintTotalsText();
+    // Asked first, so that a receipt meets no printer without paper: what the printer reports
+    // after a receipt may already have cost part of it.
+    if (const int code = printer_.queryStatus(); code != result::kSuccess) return stopped(code);
+    if (const int code = printer_.printText(text); code != result::kSuccess) return stopped(code);
+    printed = number;
+  }
+  if (const int code = printStep(frameEnd()); code != result::kSuccess) return stopped(code);
+  return CoreApiResult(result::kSuccess);
 }

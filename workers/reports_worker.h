@@ -16,6 +16,7 @@
 #include "core/device_state.h"
 #include "link/queue_records.h"
 #include "printer/printer_driver.h"
+#include "reference/section.h"
 #include "storage/archive_store.h"
 #include "storage/counter_blocks.h"
 
@@ -31,8 +32,9 @@ class ReportsWorker : public BaseWorker {
     kByShiftRange = 6,     // then two u16 shift numbers
   };
 
-  // `archive` may be null (no card).
-  ReportsWorker(CashierTable& cashiers, DeviceState& state, ArchiveStore* archive, PrinterDriver& printer);
+  // `archive` may be null (no card); without `sections` the section report prints no names.
+  ReportsWorker(CashierTable& cashiers, DeviceState& state, ArchiveStore* archive, PrinterDriver& printer,
+                SectionTable* sections = nullptr);
 
   // Serves codes 58, 177 and 178.
   CoreApiResult execute(const CoreTransaction& transaction);
@@ -48,6 +50,10 @@ class ReportsWorker : public BaseWorker {
   // counters.
   int rangeTotals(std::uint32_t first, std::uint32_t last, TotalCounters& totals);
   int copy(bytes::View payload);
+  // The open shift's receipts from the shift's start, or from a document number after the
+  // shift opening on (a continuation). A stop after the title answers its code with the u32
+  // number of the last receipt printed completely (0 for none).
+  CoreApiResult controlTape(bytes::View payload);
 
   // The frame around `body`: 0 or the printer's code of the first step that failed.
   int printReport(std::string_view title, const std::string& body);
@@ -58,4 +64,5 @@ class ReportsWorker : public BaseWorker {
   DeviceState& state_;
   ArchiveStore* archive_;
   PrinterDriver& printer_;
+  SectionTable* sections_;
 };

@@ -9,8 +9,11 @@
 #include "core/result_code.h"
 #include "documents/cash_ctrl_document.h"
 #include "documents/document_testing.h"
+#include "documents/receipt_doc.h"
+#include "documents/receipt_testing.h"
 #include "storage/archive_layout.h"
 #include "storage/card.h"
+#include "tools/sim/printer_state.h"
 #include "tools/sim/simulated_board.h"
 #include "tools/sim/testing.h"
 #include "values/local_time.h"
@@ -30,6 +33,28 @@ class SteppedClockBoard final : public platform::BoardWrapper {
       : BoardWrapper(*target), target_(std::move(target)), now_(start) {}
   std::int64_t now() const override { return now_; }
   void advance(std::int64_t seconds) { now_ += seconds; }
+
+  // Told the offset of every read from a file opened through this board, before the read.
+  std::function<void(std::uint64_t offset)> onRead;
+
+  std::unique_ptr<platform::RandomAccessFile> openFile(const std::string& path, platform::FileMode mode) override {
+    struct Watched final : platform::RandomAccessFile {
+      std::unique_ptr<platform::RandomAccessFile> file;
+      SteppedClockBoard* board = nullptr;
+      bool readAt(std::uint64_t offset, bytes::MutableView out) override {
+        if (board->onRead) board->onRead(offset);
+        return file->readAt(offset, out);
+      }
+      bool writeAt(std::uint64_t offset, bytes::View data) override { return file->writeAt(offset, data); }
+      bool flush() override { return file->flush(); }
+      std::optional<std::uint64_t> size() override { return file->size(); }
+    };
+    auto watched = std::make_unique<Watched>();
+    watched->file = BoardWrapper::openFile(path, mode);
+    watched->board = this;
+    if (!watched->file) return nullptr;
+    return watched;
+  }
 
  private:
   std::unique_ptr<platform::Board> target_;
@@ -63,22 +88,49 @@ std::string money(std::int64_t hundredths) {
          std::to_string(cents);
 }
 
-// What the test counts itself from the stored cash documents of some shifts.
-struct CashSums {
+// What the test counts itself from the stored documents of some shifts.
+struct Sums {
+  struct Kind {
+    unsigned receipts = 0;
+    std::int64_t total = 0, cash = 0, electronic = 0, tax = 0;
+  };
   unsigned shifts = 0, deposits = 0, payouts = 0;
   std::int64_t depositSum = 0, payoutSum = 0;
+  std::array<Kind, 4> kinds{};
 
-  // The lines of the totals report of these sums (no receipts yet).
-  Lines totalsLines() const {
-    return {"ГРОСС ИТОГИ",
-            "СМЕН " + std::to_string(shifts),
-            "ВНЕСЕНИЙ " + std::to_string(deposits) + " НА " + money(depositSum),
+  unsigned receipts() const {
+    unsigned count = 0;
+    for (const Kind& kind : kinds) count += kind.receipts;
+    return count;
+  }
+
+  // Each kind's lines: count and total, and with receipts the payments and (`withTaxes`) the
+  // tax of rate 1, "VAT".
+  Lines kindLines(bool withTaxes) const {
+    static const char* const kNames[] = {"ПРОДАЖ", "ПОКУПОК", "ВОЗВРАТОВ ПРОДАЖ", "ВОЗВРАТОВ ПОКУПОК"};
+    Lines lines;
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+      const Kind& kind = kinds[k];
+      lines.push_back(std::string(kNames[k]) + " " + std::to_string(kind.receipts) + " НА " + money(kind.total));
+      if (kind.receipts == 0) continue;
+      lines.push_back("НАЛИЧНЫМИ " + money(kind.cash));
+      lines.push_back("БЕЗНАЛИЧНЫМИ " + money(kind.electronic));
+      if (withTaxes && kind.tax > 0) lines.push_back("VAT " + money(kind.tax));
+    }
+    return lines;
+  }
+
+  Lines headLines() const {
+    return {"ВНЕСЕНИЙ " + std::to_string(deposits) + " НА " + money(depositSum),
             "ВЫПЛАТ " + std::to_string(payouts) + " НА " + money(payoutSum),
-            "ВСЕГО ЧЕКОВ 0",
-            "ПРОДАЖ 0 НА 0.00",
-            "ПОКУПОК 0 НА 0.00",
-            "ВОЗВРАТОВ ПРОДАЖ 0 НА 0.00",
-            "ВОЗВРАТОВ ПОКУПОК 0 НА 0.00"};
+            "ВСЕГО ЧЕКОВ " + std::to_string(receipts())};
+  }
+
+  // The lines of the totals report of these sums.
+  Lines totalsLines() const {
+    Lines lines{"ГРОСС ИТОГИ", "СМЕН " + std::to_string(shifts)};
+    for (const auto& part : {headLines(), kindLines(false)}) lines.insert(lines.end(), part.begin(), part.end());
+    return lines;
   }
 };
 
@@ -109,9 +161,10 @@ class ReportsWorkerTest : public ::testing::Test {
     board_->advance(1);  // commands come at least a second apart
     const CoreTransaction transaction{command, 1, payload};
     if (command == 58 || command == 177 || command == 178) {
-      return ReportsWorker(cashiers_, state_, archive_.get(), printer_).execute(transaction);
+      return ReportsWorker(cashiers_, state_, archive_.get(), printer_, &tables_.sections()).execute(transaction);
     }
-    return DocumentsWorker(cashiers_, state_, *board_, archive_.get(), printer_, open_).execute(transaction);
+    return DocumentsWorker(cashiers_, state_, *board_, archive_.get(), printer_, open_, tables_.tables())
+        .execute(transaction);
   }
 
   int code(std::uint8_t command, const bytes::Bytes& payload = {}) { return run(command, payload).code(); }
@@ -158,33 +211,75 @@ class ReportsWorkerTest : public ::testing::Test {
     ASSERT_EQ(code(deposit ? 163 : 165, kopecks(amount)), 0);
   }
 
-  // A shift with the given cash movements; closed when the drawer ends empty.
-  void shift(std::initializer_list<std::int64_t> movements, bool close = true) {
+  // A receipt of `kind` with one item per price (quantity 1, tax rate 1), in `section`s 1 and
+  // 2 by turns, paid exactly: `electronic` of it by card, the rest in cash.
+  void receipt(std::uint8_t kind, std::initializer_list<std::uint64_t> prices, std::int64_t electronic = 0) {
+    ASSERT_EQ(code(21, withOperator({kind})), 0);
+    std::int64_t total = 0;
+    std::uint8_t section = 1;
+    for (std::uint64_t price : prices) {
+      receipt_testing::Item item;
+      item.price = price;
+      item.section = section;
+      section = section == 1 ? 2 : 1;
+      ASSERT_EQ(code(7, item.tlv().encode()), 0);
+      total += static_cast<std::int64_t>(price);
+    }
+    ASSERT_EQ(code(22, receipt_testing::payment(total - electronic, electronic)), 0);
+  }
+
+  void openShift() {
     ASSERT_EQ(code(17, kAdministrator), 0);
     ASSERT_EQ(code(18), 0);
-    for (std::int64_t amount : movements) cash(amount > 0, amount > 0 ? amount : -amount);
-    if (!close) return;
+  }
+
+  // Empties the drawer and closes the shift.
+  void closeShift() {
+    if (state_.drawerCash() > 0) cash(false, static_cast<std::int64_t>(state_.drawerCash()));
     ASSERT_EQ(code(19, kAdministrator), 0);
     ASSERT_EQ(code(20), 0);
   }
 
-  // Fiscalization; shift 1 and 2 closed; shift 3 open with one deposit.
+  // Fiscalization; shifts 1 and 2 closed, with cash movements and receipts of all four kinds;
+  // shift 3 open with one deposit.
   void makeArchive() {
     fiscalize("SHOP");
-    shift({100000, -25050, -74950});
-    shift({50000, 1234, -10000, -41234});
-    shift({1000}, false);
+    openShift();
+    cash(true, 100000);
+    receipt(0, {4550, 6000});
+    receipt(2, {4550});
+    cash(false, 25050);
+    receipt(1, {3000});
+    receipt(3, {1200, 1000}, 1200);
+    receipt(0, {9999}, 9999);
+    closeShift();
+    openShift();
+    cash(true, 50000);
+    cash(true, 1234);
+    receipt(0, {4550}, 4550);
+    cash(false, 10000);
+    closeShift();
+    openShift();
+    cash(true, 1000);
   }
 
   // Counted from the stored documents of the shifts lo .. hi that were closed.
-  CashSums sumsOf(std::uint16_t lo, std::uint16_t hi) {
-    CashSums sums;
+  Sums sumsOf(std::uint16_t lo, std::uint16_t hi) {
+    Sums sums;
     const std::uint32_t last = archive_->lastDocumentInfo().first;
     for (std::uint32_t number = 1; number <= last; ++number) {
       std::shared_ptr<BaseWorkDocument> document;
       EXPECT_EQ(archive_->loadDocument(number, document), 0);
       if (document->shiftNumber() < lo || document->shiftNumber() > hi) continue;
       if (document->type() == DocumentType::kShiftClosing) ++sums.shifts;
+      if (const auto* receipt = dynamic_cast<const ReceiptDoc*>(document.get())) {
+        Sums::Kind& kind = sums.kinds.at(receipt->kind());
+        ++kind.receipts;
+        kind.total += receipt->total().rescaled(100).mantissa();
+        kind.cash += receipt->cash().rescaled(100).mantissa();
+        kind.electronic += receipt->electronic().rescaled(100).mantissa();
+        for (const auto& [index, sum] : receipt->taxSums()) kind.tax += sum.rescaled(100).mantissa();
+      }
       if (const auto* movement = dynamic_cast<const CashCtrlDocument*>(document.get())) {
         const std::int64_t amount = movement->amount().rescaled(100).mantissa();
         if (movement->isDeposit()) {
@@ -239,6 +334,7 @@ class ReportsWorkerTest : public ::testing::Test {
   PrinterDriver printer_;
   std::unique_ptr<ArchiveStore> archive_;
   OpenDocument open_;
+  receipt_testing::Tables tables_;  // section 1 "ХЛЕБ", section 2 unnamed
 };
 
 bytes::Bytes reportBody(std::uint8_t selector, const bytes::Bytes& rest) {
@@ -310,23 +406,19 @@ TEST_F(ReportsWorkerTest, Period_CoversTheDocumentsWithinItsBounds) {
 
 TEST_F(ReportsWorkerTest, CounterReports_PrintTheArchiveBlocksCountedFromTheDocuments) {
   makeArchive();
-  const CashSums open = sumsOf(3, 3), all = sumsOf(0, 3);
+  const Sums open = sumsOf(3, 3), all = sumsOf(0, 3);
   const std::uint32_t opened = state_.shiftOpeningTime();
-  const Lines kinds{"ПРОДАЖ 0 НА 0.00", "ПОКУПОК 0 НА 0.00", "ВОЗВРАТОВ ПРОДАЖ 0 НА 0.00",
-                    "ВОЗВРАТОВ ПОКУПОК 0 НА 0.00"};
-  Lines shift{"СМЕНА 3", "ОТКРЫТА " + timeText(opened), "ИТОГИ СМЕНЫ",
-              "ВНЕСЕНИЙ " + std::to_string(open.deposits) + " НА " + money(open.depositSum),
-              "ВЫПЛАТ 0 НА 0.00", "ВСЕГО ЧЕКОВ 0", "НАЛ. В КАССЕ " + money(open.depositSum)};
-  shift.insert(shift.end(), kinds.begin(), kinds.end());
+  Lines shift{"СМЕНА 3", "ОТКРЫТА " + timeText(opened), "ИТОГИ СМЕНЫ"};
+  for (const auto& part : {open.headLines(), Lines{"НАЛ. В КАССЕ " + money(open.depositSum)}, open.kindLines(true)}) {
+    shift.insert(shift.end(), part.begin(), part.end());
+  }
   EXPECT_EQ(report(1), framed({"X-Отчет"}, shift));
 
-  Lines period{"ИТОГО С ПОСЛЕДНЕЙ РЕГИСТРАЦИИ", "СМЕН 3",
-               "ВНЕСЕНИЙ " + std::to_string(all.deposits) + " НА " + money(all.depositSum),
-               "ВЫПЛАТ " + std::to_string(all.payouts) + " НА " + money(all.payoutSum), "ВСЕГО ЧЕКОВ 0"};
-  period.insert(period.end(), kinds.begin(), kinds.end());
+  Lines period{"ИТОГО С ПОСЛЕДНЕЙ РЕГИСТРАЦИИ", "СМЕН 3"};
+  for (const auto& part : {all.headLines(), all.kindLines(true)}) period.insert(period.end(), part.begin(), part.end());
   EXPECT_EQ(report(2), framed({}, period));
 
-  CashSums gross = all;
+  Sums gross = all;
   gross.shifts = 3;  // the totals hold the current shift number
   EXPECT_EQ(report(3), framed({}, gross.totalsLines()));
 
