@@ -550,7 +550,7 @@ TEST_F(ReportsWorkerTest, AnyBody_AnswersACode) {
   makeArchive();
   const std::set<int> codes{0, 5, 17, 22, 27, 30, 53, 54};
   std::mt19937 random(15);
-  for (std::uint8_t command : {177, 178}) {
+  for (std::uint8_t command : {58, 177, 178}) {
     for (std::size_t length = 0; length <= 64; ++length) {
       bytes::Bytes body(length);
       for (auto& byte : body) byte = static_cast<std::uint8_t>(random());
@@ -564,6 +564,108 @@ TEST_F(ReportsWorkerTest, AnyBody_AnswersACode) {
   EXPECT_EQ(code(177, withOperator({7})), 30);
   EXPECT_EQ(code(177, withOperator({5, 1, 2, 3})), 22);
   EXPECT_EQ(code(177, withOperator({6, 1, 2, 3, 4, 5})), 22);
+}
+
+}  // namespace
+
+namespace {
+
+class ControlTapeTest : public ReportsWorkerTest {
+ protected:
+  // An open shift with receipts of every kind.
+  void SetUp() override {
+    fiscalize("SHOP");
+    openShift();
+    cash(true, 100000);
+    for (std::uint8_t i = 0; i < 6; ++i) receipt(i % 4, {1000u + 100u * i, 500});
+  }
+
+  std::vector<std::uint32_t> receiptNumbers() {
+    std::vector<std::uint32_t> numbers;
+    for (std::uint32_t n = state_.shiftOpeningNumber(); n <= state_.lastDocumentNumber(); ++n) {
+      if (descriptor(n).type() == DocumentType::kReceipt) numbers.push_back(n);
+    }
+    return numbers;
+  }
+
+  // The lines a continuation prints before its receipts.
+  static constexpr std::size_t kContinuationHead = 5;
+};
+
+// Paper out before a receipt: the reply names the last receipt printed whole, and the tape
+// continued from the next number ends what the whole tape prints, nothing twice or skipped.
+TEST_F(ControlTapeTest, StoppedByPaperOut_ContinuesWithoutRepeatOrGap) {
+  const auto [wholeCode, whole] = printed(58, withOperator({}));
+  ASSERT_EQ(wholeCode, 0);
+  ASSERT_GE(whole.size(), 4u);
+  EXPECT_EQ(whole[3], "КОНТРОЛЬНАЯ ЛЕНТА");
+  EXPECT_EQ(whole[4], "СМЕНА 1");
+
+  const std::vector<std::uint32_t> receipts = receiptNumbers();
+  ASSERT_EQ(receipts.size(), 6u);
+  const std::uint64_t stopAt = descriptor(receipts[3]).dataOffset();
+  board_->onRead = [&](std::uint64_t offset) {
+    if (offset == stopAt) sim::writePrinterState(simulated_.printerStatePath(), sim::PrinterState::Out);
+  };
+  std::size_t before = paper().size();
+  const CoreApiResult stopped = run(58, withOperator({}));
+  board_->onRead = nullptr;
+  Lines first;
+  for (std::size_t i = before; i < paper().size(); ++i) first.push_back(squeezed(paper()[i]));
+  ASSERT_EQ(stopped.code(), 54);
+  ASSERT_EQ(stopped.data(), u32Body(receipts[2]));
+
+  EXPECT_EQ(code(58, withOperator(u32Body(receipts[2] + 1))), 54) << "still no paper";
+  ASSERT_TRUE(sim::writePrinterState(simulated_.printerStatePath(), sim::PrinterState::Ok));
+  const auto [continuedCode, continued] = printed(58, withOperator(u32Body(receipts[2] + 1)));
+  ASSERT_EQ(continuedCode, 0);
+  ASSERT_GT(continued.size(), kContinuationHead);
+  EXPECT_EQ(Lines(continued.begin(), continued.begin() + kContinuationHead),
+            (Lines{"SHOP", "PLACE", "ADDR", "КОНТРОЛЬНАЯ ЛЕНТА", "(ПРОДОЛЖЕНИЕ)"}));
+  Lines joined = first;
+  joined.insert(joined.end(), continued.begin() + kContinuationHead, continued.end());
+  EXPECT_EQ(joined, whole);
+}
+
+TEST_F(ControlTapeTest, DamagedReceiptOrBadStart_AnswersItsCode) {
+  const std::vector<std::uint32_t> receipts = receiptNumbers();
+  DocDescriptor damaged = descriptor(receipts[1]);
+  damaged.setDataLength(static_cast<std::uint16_t>(damaged.dataLength() - 1));
+  ASSERT_TRUE(archive_->writeSlot(archive_layout::kIndexOffset + 64ull * (receipts[1] - 1), damaged));
+  const CoreApiResult stopped = run(58, withOperator({}));
+  EXPECT_EQ(stopped.code(), 5);
+  EXPECT_EQ(stopped.data(), u32Body(receipts[0]));
+
+  EXPECT_EQ(printed(58, withOperator(u32Body(state_.lastDocumentNumber() + 1))), (std::pair<int, Lines>{17, {}}));
+  Cashier clerk{3, CashierRights::kReceipts | CashierRights::kReports, 1234, "CLERK"};
+  ASSERT_TRUE(cashiers_.saveCashier(clerk));
+  EXPECT_EQ(code(58, withOperator({}, {3, 0xD2, 0x04, 0, 0})), 16) << "the tape also needs the returns right";
+  closeShift();
+  EXPECT_EQ(code(58, withOperator({})), 27);
+}
+
+// The section report of the shift: each section's sum per kind, counted from the receipts.
+TEST_F(ControlTapeTest, SectionReport_SumsEachSectionFromTheReceipts) {
+  std::map<unsigned, std::array<std::int64_t, 4>> bySection;
+  for (std::uint32_t number : receiptNumbers()) {
+    std::shared_ptr<BaseWorkDocument> document;
+    ASSERT_EQ(archive_->loadDocument(number, document), 0);
+    const auto& receipt = dynamic_cast<const ReceiptDoc&>(*document);
+    for (const ReceiptOperation& operation : receipt.operations()) {
+      bySection[operation.section->number][receipt.kind()] += operation.total().rescaled(100).mantissa();
+    }
+  }
+  const Lines lines = report(4);
+  const auto title = std::find(lines.begin(), lines.end(), "ИТОГИ ПО ОТДЕЛАМ");
+  ASSERT_NE(title, lines.end());
+  Lines expected;
+  for (const auto& [section, sums] : bySection) {
+    expected.push_back("ОТДЕЛ " + std::to_string(section) + (section == 1 ? " ХЛЕБ" : ""));
+    const char* const kinds[] = {"ПРОДАЖ НА ", "ПОКУПОК НА ", "ВОЗВРАТОВ ПРОДАЖ НА ", "ВОЗВРАТОВ ПОКУПОК НА "};
+    for (std::size_t kind = 0; kind < 4; ++kind) expected.push_back(kinds[kind] + money(sums[kind]));
+  }
+  EXPECT_EQ(Lines(title + 1, title + 1 + static_cast<std::ptrdiff_t>(expected.size())), expected);
+  EXPECT_EQ(bySection.size(), 2u);
 }
 
 }  // namespace
