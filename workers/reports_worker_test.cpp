@@ -669,3 +669,32 @@ TEST_F(ControlTapeTest, SectionReport_SumsEachSectionFromTheReceipts) {
 }
 
 }  // namespace
+
+namespace {
+
+// A receipt's copy prints its header, the banner, its item lines and its footer, each as the
+// receipt printed them; its totals and payments are the control tape's.
+TEST_F(ControlTapeTest, ReceiptCopy_RepeatsHeaderItemsAndFooter) {
+  const std::size_t before = paper().size();
+  receipt(0, {4550, 6000});
+  Lines original;
+  for (std::size_t i = before; i < paper().size(); ++i) original.push_back(squeezed(paper()[i]));
+  auto [answer, copy] = printed(178, withOperator(u32Body(state_.lastDocumentNumber())));
+  ASSERT_EQ(answer, 0);
+  const auto banner = std::find(copy.begin(), copy.end(), "(КОПИЯ)");
+  ASSERT_NE(banner, copy.end());
+  copy.erase(banner);
+  // In order, every copied line is one the receipt printed.
+  auto next = original.begin();
+  for (const std::string& line : copy) {
+    next = std::find(next, original.end(), line);
+    ASSERT_NE(next, original.end()) << line;
+    ++next;
+  }
+  for (const char* line : {"ХЛЕБ", "BREAD 45.50 x 1 = 45.50", "BREAD 60.00 x 1 = 60.00"}) {
+    EXPECT_NE(std::find(copy.begin(), copy.end(), line), copy.end()) << line;
+  }
+  EXPECT_TRUE(std::any_of(copy.begin(), copy.end(), [](const std::string& l) { return l.starts_with("ФП "); }));
+}
+
+}  // namespace
