@@ -294,7 +294,7 @@ void ReceiptDoc::accept(ReceiptOperation operation, const Lookup& lookup) {
 int ReceiptDoc::finish(std::uint32_t now, bytes::View /*key*/, bytes::View finishingData, std::uint16_t& missingTag,
                        const DeviceState& state) {
   dateTime_ = now;
-  if (const int refused = requireCashierName(missingTag); refused != kOk) return refused;
+  if (const int refused = requireCashierName(missingTag); refused != result::kSuccess) return refused;
   if (finishingData.size() != kFinishingDataSize) {
     missingTag = finishingData.size() <= 7 ? tag::kCashPaid : tag::kElectronicPaid;
     return result::kMandatoryMissing;

@@ -10,10 +10,6 @@ for target in $targets; do
   name=$(basename "$target")
   corpus="$build/corpus/$name"
   mkdir -p "$corpus"
-  # A target's seeds in the repository, NAME_seeds beside its source, start its corpus.
-  for seeds in $(find "$(dirname "$0")/.." -type d -name "${name}_seeds" -not -path "*/build*"); do
-    cp -n "$seeds"/* "$corpus"/
-  done
   echo "== $name for ${seconds}s"
   "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=1 \
     -artifact_prefix="$build/$name-" "$corpus" > "$build/$name.log" 2>&1 || { tail -n 40 "$build/$name.log"; exit 1; }
