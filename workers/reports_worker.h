@@ -2,8 +2,9 @@
 // archive totals, the sections, a range of shifts or of time (177), the control tape of the
 // shift's receipts (58) and the copy of any stored document (178).
 //
-// Every report only reads the archive and the device state. What it prints is gathered before
-// the first line goes to the printer, so a failed read prints nothing. Every report is framed
+// Every report only reads the archive and the device state. A report of 177 gathers what it
+// prints before the first line goes to the printer, so a failed read prints nothing; the
+// control tape prints receipt by receipt and says where it stopped. Every report is framed
 // alike: the registration header, a title, the report, the registration footer and the model
 // line with the feed-and-cut.
 #pragma once
