@@ -10,6 +10,7 @@
 #include "storage/card.h"
 #include "workers/config_worker.h"
 #include "workers/documents_worker.h"
+#include "workers/reports_worker.h"
 
 namespace {
 
@@ -75,6 +76,8 @@ CoreApiResult CoreWorker::dispatch(const CoreTransaction& transaction) {
     case CommandRoute::Documents:
       return DocumentsWorker(cashiers_, state_, board_, archive_.get(), printer_, openDocument_,
                              ReceiptTables{&sections_, &discounts_}).execute(transaction);
+    case CommandRoute::Reports:
+      return ReportsWorker(cashiers_, state_, archive_.get(), printer_, &sections_).execute(transaction);
     case CommandRoute::SerialNumber:
       return CoreApiResult(setFactorySerialNumber(transaction.payload));
     case CommandRoute::PrinterStatus:

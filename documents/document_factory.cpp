@@ -24,6 +24,8 @@ std::shared_ptr<BaseWorkDocument> rebuildDocument(const DocDescriptor& descripto
                                                   const ModelData* model, const RegData* registration) {
   Cashier cashier;
   cashier.number = descriptor.cashierNumber();
+  // Data whose type byte is not the descriptor's belong to another document.
+  if (!stored.empty() && stored[0] != descriptor.type()) return nullptr;
   std::shared_ptr<BaseWorkDocument> document = createDocument(descriptor.type(), model, registration, cashier);
   if (document == nullptr) return nullptr;
   document->takeDescriptorFields(descriptor);

@@ -17,7 +17,8 @@ std::shared_ptr<BaseWorkDocument> createDocument(std::uint8_t type, const ModelD
 // A stored document: made as createDocument with the records and a cashier holding only the
 // descriptor's cashier number, then given the descriptor's document number, shift number,
 // fiscalization number, date-time and fiscal sign, and then every item of `stored` after its
-// type byte through setStoredTag, in order. Null for a type createDocument does not make, or
-// when an item (or an item's header) runs past the end of `stored`.
+// type byte through setStoredTag, in order. Null for a type createDocument does not make, for
+// a type byte in `stored` other than the descriptor's, or when an item (or an item's header)
+// runs past the end of `stored`.
 std::shared_ptr<BaseWorkDocument> rebuildDocument(const DocDescriptor& descriptor, bytes::View stored,
                                                   const ModelData* model, const RegData* registration);

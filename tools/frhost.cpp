@@ -28,6 +28,7 @@
 #include "tools/host/port.h"
 #include "tools/host/printer_commands.h"
 #include "tools/host/receipt_commands.h"
+#include "tools/host/report_commands.h"
 #include "values/bytes.h"
 #include "values/cp866.h"
 
@@ -365,6 +366,9 @@ constexpr NamedCommand kCommands[] = {
     {"cancel", "", "cancel the open document (6)", oneRequest<bareRequest<host::kCancelCommand>>, nullptr},
     {"document", "", "the type of the open document (176)", oneRequest<bareRequest<host::kOpenDocumentStateCommand>>,
      describeOpenDocument},
+    {"report", "KIND [ARGS]", "x, fiscal, totals, sections, shifts A B, period FROM TO (177)", host::reportPlan, nullptr},
+    {"tape", "[FROM-NUMBER]", "the control tape of the shift's receipts (58)", host::tapePlan, nullptr},
+    {"copy", "N", "a copy of stored document N (178)", host::copyPlan, nullptr},
 };
 
 void printUsage(std::ostream& out) {
@@ -463,6 +467,7 @@ int runPlan(host::HostPort& line, const host::Plan& plan, const NamedCommand& co
     }
     if (labelled) std::cout << "\n";
     printReply(*reply, last ? command.describe : nullptr);
+    std::cout << host::tapeContinuation(request.command, reply->code, reply->data);
     if (reply->code == 0) return kReplyCame;
     if (labelled) std::cout << "stopped     at " << step.label << ", code " << unsigned{reply->code} << "\n";
     return documentOpen ? cancelUnfinished(line, identifier, timeout) : kReplyCame;
