@@ -81,9 +81,9 @@ int openFlags(FileMode mode) {
 
 // A new file's name is durable only once its directory is synced.
 void syncDirectoryOf(const std::string& path) {
-  std::string directory = std::filesystem::path(path).parent_path().string();
-  if (directory.empty()) directory = ".";
-  const int descriptor = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  const char* directory = parent.empty() ? "." : parent.c_str();
+  const int descriptor = ::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (descriptor < 0) return;
   ::fsync(descriptor);
   ::close(descriptor);

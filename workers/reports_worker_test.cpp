@@ -46,7 +46,7 @@ class SteppedClockBoard final : public platform::BoardWrapper {
         return file->readAt(offset, out);
       }
       bool writeAt(std::uint64_t offset, bytes::View data) override { return file->writeAt(offset, data); }
-      bool flush() override { return file->flush(); }
+      bool sync() override { return file->sync(); }
       std::optional<std::uint64_t> size() override { return file->size(); }
     };
     auto watched = std::make_unique<Watched>();
@@ -143,7 +143,7 @@ class ReportsWorkerTest : public ::testing::Test {
         board_(std::make_unique<SteppedClockBoard>(platform::makeSimulatedBoard(directory_.path().string()),
                                                    1800000000)),
         cashiers_(board_->nvPath("CASHIERS")),
-        identity_(board_->identityMemoryPath()),
+        identity_(*board_),
         printer_(board_->printerPortPath(), state_) {
     cashiers_.ensureCashierFile();
     state_.setDeviceKey(kKey);
