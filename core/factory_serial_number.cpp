@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "core/core_worker.h"
-#include "values/cp866.h"
 
 namespace {
 
@@ -31,7 +30,7 @@ int CoreWorker::setFactorySerialNumber(bytes::View payload) {
 
   ModelData model = *state_.currentModelData();
   model.setModelCode(ModelData::kModelCode);
-  model.setModelName("ТЕРНА-1-К"_cp866);
+  model.setModelName(ModelData::kModelName);
   model.setSerialNumber(std::string(body.begin(), body.end()));
   if (!model.seal(key)) return kBadPayload;
   // Published only once stored, so the running register never shows a number it has not kept.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "values/cp866.h"
 #include "values/crc.h"
 
 namespace {
@@ -18,7 +17,7 @@ bool storeText(bytes::MutableView record, std::size_t offset, std::size_t width,
 
 ModelData::ModelData() {
   setModelCode(kModelCode);
-  setModelName("ТЕРНА-1-К"_cp866);
+  setModelName(kModelName);
 }
 
 ModelData ModelData::fromBytes(bytes::View stored) {

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "values/bytes.h"
+#include "values/cp866.h"
 
 class ModelData {
  public:
@@ -26,6 +27,7 @@ class ModelData {
   static constexpr std::size_t kNameSize = 32;
   static constexpr std::size_t kCheckValueOffset = 44;
   static constexpr std::uint16_t kModelCode = 0x8213;
+  static constexpr std::string_view kModelName = "ТЕРНА-1-К"_cp866;
 
   // The default record: model code 0x8213, no serial number, the model's name, check value 0.
   ModelData();
