@@ -15,6 +15,7 @@
 #include "storage/archive_layout.h"
 #include "storage/archive_startup.h"
 #include "storage/card.h"
+#include "storage/receipt_archive.h"
 
 namespace {
 
@@ -239,6 +240,30 @@ TEST_F(ArchiveCrashTest, Sale) { runMatrix({kRegistration, kOpening}, kSale); }
 TEST_F(ArchiveCrashTest, Purchase) { runMatrix({kRegistration, kOpening, kDeposit, kSale}, kPurchase); }
 TEST_F(ArchiveCrashTest, ArchiveClosing) {
   runMatrix({kRegistration, kOpening, kClosing}, {DocumentType::kArchiveClosing});
+}
+
+// A receipt's data check value covers its stored form: a flipped byte there is found, one in the
+// pieces after it is not taken for a data check failure.
+TEST_F(ArchiveCrashTest, Checker_FindsADamagedStoredFormOfAReceipt) {
+  start();
+  ASSERT_TRUE(store_);
+  std::uint32_t when = kNow;
+  for (const Step& step : {kRegistration, kOpening, kSale}) ASSERT_EQ(store(step, when += 60), 0);
+  DocDescriptor sale;
+  ASSERT_TRUE(store_->readDescriptor(3, sale));
+  const bytes::Bytes sound = board_->contents(archivePath_);
+  const std::size_t formLength =
+      receipt_archive::storedFormLength(bytes::slice(sound, sale.dataOffset(), sale.dataLength()));
+  ASSERT_LT(formLength, sale.dataLength()) << "the sections and lines follow the stored form";
+  const std::string dataProblem = "document 3: data check value";
+  for (const std::size_t at : {formLength - 1, std::size_t{sale.dataLength()} - 1}) {
+    bytes::Bytes damaged = sound;
+    damaged[sale.dataOffset() + at] ^= 0x01;
+    board_->setContents(archivePath_, damaged);
+    const std::vector<std::string> found = problems();
+    const bool reported = std::find(found.begin(), found.end(), dataProblem) != found.end();
+    EXPECT_EQ(reported, at < formLength) << "byte " << at << " of " << sale.dataLength();
+  }
 }
 
 }  // namespace
