@@ -9,11 +9,13 @@
 #include <fstream>
 
 #include "documents/document_testing.h"
+#include "documents/receipt_testing.h"
 #include "platform/fault_injecting_board.h"
 #include "storage/archive_checker.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_startup.h"
 #include "storage/card.h"
+#include "storage/receipt_archive.h"
 
 namespace {
 
@@ -41,8 +43,18 @@ const char* name(Fault fault) {
 
 struct Step {
   std::uint8_t type;
-  std::int64_t amount = 0;  // cash documents
+  std::int64_t amount = 0;  // cash documents; the cash paid for a receipt
+  std::uint8_t kind = 0;    // receipts: their kind, lines and electronic payment
+  std::vector<receipt_testing::Item> items = {};
+  std::int64_t electronic = 0;
 };
+
+receipt_testing::Item line(std::uint64_t price, std::uint8_t section) {
+  receipt_testing::Item item;
+  item.price = price;
+  item.section = section;
+  return item;
+}
 
 // What lies on the card: the archive, its journal and the identity memory.
 struct Card {
@@ -82,7 +94,22 @@ class ArchiveCrashTest : public ::testing::Test {
       return finishedFiscalization(*state_, store_->archiveId(), when,
                                    store_->fiscalizationCount() == 0 ? "SHOP" : "NEW NAME");
     }
+    if (step.type == DocumentType::kReceipt) return finishedReceipt(step, when);
     return finishedDocument(step.type, *state_, when, step.amount != 0 ? kopecks(step.amount) : bytes::Bytes());
+  }
+
+  // A receipt finished against the device state as it stands; null if any step is refused.
+  std::shared_ptr<BaseWorkDocument> finishedReceipt(const Step& step, std::uint32_t when) {
+    auto receipt = std::make_shared<ReceiptDoc>(state_->currentModelData().get(), state_->currentRegData().get(),
+                                                operatorCashier(), tables_.tables());
+    if (receipt->applyOpenData(receipt_testing::openData(step.kind), *state_) != 0) return nullptr;
+    std::string text;
+    for (const receipt_testing::Item& item : step.items) {
+      if (receipt->addTag(item.tlv(), text) != 0) return nullptr;
+    }
+    std::uint16_t missing = 0;
+    const bytes::Bytes payment = receipt_testing::payment(step.amount, step.electronic);
+    return receipt->finish(when, kKey, payment, missing, *state_) == 0 ? receipt : nullptr;
   }
 
   int store(const Step& step, std::uint32_t when) {
@@ -134,6 +161,7 @@ class ArchiveCrashTest : public ::testing::Test {
       put(base);
       start();
       auto document = make(tested, testedTime);
+      ASSERT_TRUE(document);
       board_->resetCounts();
       switch (fault) {
         case Fault::Crash: board_->dieAt(kind, n, false); break;
@@ -182,6 +210,7 @@ class ArchiveCrashTest : public ::testing::Test {
     }
   }
 
+  receipt_testing::Tables tables_;
   std::string root_, archivePath_;
   std::unique_ptr<platform::Board> simulated_;
   std::unique_ptr<FaultInjectingBoard> board_;
@@ -193,6 +222,11 @@ class ArchiveCrashTest : public ::testing::Test {
 const Step kRegistration{DocumentType::kFiscalization};
 const Step kOpening{DocumentType::kShiftOpening};
 const Step kClosing{DocumentType::kShiftClosing};
+const Step kDeposit{DocumentType::kCashDeposit, 10000};
+// 180.00 in two sections: 100.00 in cash, 80.00 by card.
+const Step kSale{DocumentType::kReceipt, 10000, 0, {line(12000, 1), line(6000, 2)}, 8000};
+// 60.00 paid out of the drawer.
+const Step kPurchase{DocumentType::kReceipt, 6000, 1, {line(6000, 2)}};
 
 TEST_F(ArchiveCrashTest, Registration) { runMatrix({}, kRegistration); }
 TEST_F(ArchiveCrashTest, ReRegistration) { runMatrix({kRegistration, kOpening, kClosing}, kRegistration); }
@@ -200,10 +234,36 @@ TEST_F(ArchiveCrashTest, ShiftOpening) { runMatrix({kRegistration}, kOpening); }
 TEST_F(ArchiveCrashTest, ShiftClosing) { runMatrix({kRegistration, kOpening}, kClosing); }
 TEST_F(ArchiveCrashTest, Deposit) { runMatrix({kRegistration, kOpening}, {DocumentType::kCashDeposit, 10000}); }
 TEST_F(ArchiveCrashTest, Payout) {
-  runMatrix({kRegistration, kOpening, {DocumentType::kCashDeposit, 10000}}, {DocumentType::kCashPayout, 2500});
+  runMatrix({kRegistration, kOpening, kDeposit}, {DocumentType::kCashPayout, 2500});
 }
+TEST_F(ArchiveCrashTest, Sale) { runMatrix({kRegistration, kOpening}, kSale); }
+TEST_F(ArchiveCrashTest, Purchase) { runMatrix({kRegistration, kOpening, kDeposit, kSale}, kPurchase); }
 TEST_F(ArchiveCrashTest, ArchiveClosing) {
   runMatrix({kRegistration, kOpening, kClosing}, {DocumentType::kArchiveClosing});
+}
+
+// A receipt's data check value covers its stored form: a flipped byte there is found, one in the
+// pieces after it is not taken for a data check failure.
+TEST_F(ArchiveCrashTest, Checker_FindsADamagedStoredFormOfAReceipt) {
+  start();
+  ASSERT_TRUE(store_);
+  std::uint32_t when = kNow;
+  for (const Step& step : {kRegistration, kOpening, kSale}) ASSERT_EQ(store(step, when += 60), 0);
+  DocDescriptor sale;
+  ASSERT_TRUE(store_->readDescriptor(3, sale));
+  const bytes::Bytes sound = board_->contents(archivePath_);
+  const std::size_t formLength =
+      receipt_archive::storedFormLength(bytes::slice(sound, sale.dataOffset(), sale.dataLength()));
+  ASSERT_LT(formLength, sale.dataLength()) << "the sections and lines follow the stored form";
+  const std::string dataProblem = "document 3: data check value";
+  for (const std::size_t at : {formLength - 1, std::size_t{sale.dataLength()} - 1}) {
+    bytes::Bytes damaged = sound;
+    damaged[sale.dataOffset() + at] ^= 0x01;
+    board_->setContents(archivePath_, damaged);
+    const std::vector<std::string> found = problems();
+    const bool reported = std::find(found.begin(), found.end(), dataProblem) != found.end();
+    EXPECT_EQ(reported, at < formLength) << "byte " << at << " of " << sale.dataLength();
+  }
 }
 
 }  // namespace
