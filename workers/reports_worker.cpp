@@ -15,6 +15,21 @@
 
 namespace {
 
+// The report's printed words, as CP866 bytes (named once: clang 14 cannot compile these
+// literals inside longer expressions).
+constexpr std::string_view kShiftLabel = "СМЕНА\t"_cp866;
+constexpr std::string_view kOpenedLabel = "ОТКРЫТА\t"_cp866;
+constexpr std::string_view kClosedLabel = "ЗАКРЫТА\t"_cp866;
+constexpr std::string_view kXReportTitle = "X-Отчет"_cp866;
+constexpr std::string_view kShiftsFromLabel = "СМЕНЫ С  "_cp866;
+constexpr std::string_view kToLabel = "\tПО "_cp866;
+constexpr std::string_view kShiftRangeTitle = "ОТЧЕТ ПО ДИАПАЗОНУ СМЕН"_cp866;
+constexpr std::string_view kFromLabel = "С  "_cp866;
+constexpr std::string_view kPeriodTitle = "ОТЧЕТ ЗА ПЕРИОД"_cp866;
+constexpr std::string_view kCopyTitle = "(КОПИЯ)"_cp866;
+constexpr std::string_view kTapeTitle = "КОНТРОЛЬНАЯ ЛЕНТА"_cp866;
+constexpr std::string_view kContinuationTitle = "(ПРОДОЛЖЕНИЕ)"_cp866;
+
 enum Command : std::uint8_t {
   kControlTape = 58,
   kReport = 177,
@@ -130,10 +145,10 @@ int ReportsWorker::report(bytes::View payload) {
 int ReportsWorker::shiftReport(bool withSections) {
   CounterSet counters;
   if (!archive_->readCounters(ArchiveStore::Counters::Shift, counters)) return result::kArchiveNotReady;
-  std::string lines = std::string("СМЕНА\t"_cp866) + std::to_string(state_.shiftNumber()) + "\n" +
-                      std::string("ОТКРЫТА\t"_cp866) + timeText(state_.shiftOpeningTime());
+  std::string lines = std::string(kShiftLabel) + std::to_string(state_.shiftNumber()) + "\n" +
+                      std::string(kOpenedLabel) + timeText(state_.shiftOpeningTime());
   if (withSections && !state_.hasStatusFlag(FrStatus::kShiftOpen)) {
-    lines += "\n" + std::string("ЗАКРЫТА\t"_cp866) + timeText(state_.shiftClosingTime());
+    lines += "\n" + std::string(kClosedLabel) + timeText(state_.shiftClosingTime());
   }
   std::string body = linesBlock(lines) + counterReport(true, &counters, *state_.currentRegData());
   if (withSections) {
@@ -146,7 +161,7 @@ int ReportsWorker::shiftReport(bool withSections) {
       return sections_ != nullptr && sections_->readSection(number, section) ? section.name : std::string();
     });
   }
-  return printReport("X-Отчет"_cp866, body);
+  return printReport(kXReportTitle, body);
 }
 
 int ReportsWorker::periodCountersReport() {
@@ -180,9 +195,9 @@ int ReportsWorker::shiftRangeReport(bytes::View range) {
 
   TotalCounters totals;
   if (const int code = rangeTotals(first.number, last.number, totals); code != result::kSuccess) return code;
-  const std::string line = std::string("СМЕНЫ С  "_cp866) + std::to_string(lo) + std::string("\tПО "_cp866) +
+  const std::string line = std::string(kShiftsFromLabel) + std::to_string(lo) + std::string(kToLabel) +
                            std::to_string(hi);
-  return printReport("ОТЧЕТ ПО ДИАПАЗОНУ СМЕН"_cp866, linesBlock(line) + totalsReport(totals));
+  return printReport(kShiftRangeTitle, linesBlock(line) + totalsReport(totals));
 }
 
 // The documents whose time lies from lo to hi inclusive (the bounds in either order).
@@ -199,8 +214,8 @@ int ReportsWorker::periodReport(bytes::View range) {
 
   TotalCounters totals;
   if (const int code = rangeTotals(first.number, last.number, totals); code != result::kSuccess) return code;
-  const std::string line = std::string("С  "_cp866) + timeText(lo) + std::string("\tПО "_cp866) + timeText(hi);
-  return printReport("ОТЧЕТ ЗА ПЕРИОД"_cp866, linesBlock(line) + totalsReport(totals));
+  const std::string line = std::string(kFromLabel) + timeText(lo) + std::string(kToLabel) + timeText(hi);
+  return printReport(kPeriodTitle, linesBlock(line) + totalsReport(totals));
 }
 
 int ReportsWorker::rangeTotals(std::uint32_t first, std::uint32_t last, TotalCounters& totals) {
@@ -260,7 +275,7 @@ int ReportsWorker::copy(bytes::View payload) {
     default:
       break;
   }
-  for (const std::string& step : {header, titleBlock("(КОПИЯ)"_cp866), report, document->footerText(true)}) {
+  for (const std::string& step : {header, titleBlock(kCopyTitle), report, document->footerText(true)}) {
     if (const int code = printStep(step); code != result::kSuccess) return code;
   }
   return result::kSuccess;
@@ -285,14 +300,14 @@ CoreApiResult ReportsWorker::controlTape(bytes::View payload) {
   const std::uint32_t last = archive_->lastDocumentInfo().first;
   if (first > last) return CoreApiResult(result::kNotFound);
 
-  std::string head = state_.currentRegData()->headerBlock() + titleBlock("КОНТРОЛЬНАЯ ЛЕНТА"_cp866);
+  std::string head = state_.currentRegData()->headerBlock() + titleBlock(kTapeTitle);
   if (continuation) {
-    head += titleBlock("(ПРОДОЛЖЕНИЕ)"_cp866);
+    head += titleBlock(kContinuationTitle);
   } else {
     CounterSet counters;
     if (!archive_->readCounters(ArchiveStore::Counters::Shift, counters)) return CoreApiResult(result::kArchiveNotReady);
-    head += linesBlock(std::string("СМЕНА\t"_cp866) + std::to_string(state_.shiftNumber()) + "\n" +
-                       std::string("ОТКРЫТА\t"_cp866) + timeText(state_.shiftOpeningTime())) +
+    head += linesBlock(std::string(kShiftLabel) + std::to_string(state_.shiftNumber()) + "\n" +
+                       std::string(kOpenedLabel) + timeText(state_.shiftOpeningTime())) +
             counterReport(true, &counters, *state_.currentRegData());
   }
   if (const int code = printStep(head); code != result::kSuccess) return CoreApiResult(code);
