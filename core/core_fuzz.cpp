@@ -9,6 +9,8 @@
 #include "core/core_worker.h"
 #include "platform/fault_injecting_board.h"
 #include "reference/cashier.h"
+#include "reference/discount.h"
+#include "reference/section.h"
 #include "storage/archive_checker.h"
 #include "storage/card.h"
 
@@ -28,7 +30,9 @@ struct Fixture {
     board = std::make_unique<platform::FaultInjectingBoard>(*simulated);
     board->setContents(board->identityMemoryPath(), bytes::Bytes(4096, 0xFF));
     cashiers = std::make_unique<CashierTable>(board->nvPath("CASHIERS"));
-    worker = std::make_unique<CoreWorker>(state, *board, *cashiers);
+    discounts = std::make_unique<DiscountTable>(board->nvPath("DISCOUNTS"));
+    sections = std::make_unique<SectionTable>(board->nvPath("SECTIONS"));
+    worker = std::make_unique<CoreWorker>(state, *board, *cashiers, *discounts, *sections);
     worker->init();
   }
   std::string root;
@@ -36,6 +40,8 @@ struct Fixture {
   std::unique_ptr<platform::FaultInjectingBoard> board;
   DeviceState state;
   std::unique_ptr<CashierTable> cashiers;
+  std::unique_ptr<DiscountTable> discounts;
+  std::unique_ptr<SectionTable> sections;
   std::unique_ptr<CoreWorker> worker;
 };
 
