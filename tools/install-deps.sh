@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -e
-packages="build-essential cmake libgtest-dev libbenchmark-dev clang libclang-rt-14-dev nlohmann-json3-dev"
+packages="build-essential cmake libgtest-dev libbenchmark-dev clang libclang-rt-14-dev nlohmann-json3-dev libcli11-dev"
 # The board's build: armhf cross compilers, qemu-user to run its tests, armhf GoogleTest by
 # multiarch, and what makes and checks the Debian packages.
 if ! dpkg --print-foreign-architectures | grep -qx armhf; then
