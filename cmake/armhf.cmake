@@ -1,6 +1,9 @@
 # Cross build for the board: 32-bit ARM with hardware floating point (Debian's armhf), with
 # Debian's cross compilers and the armhf libraries installed by multiarch. Programs built here
-# run on this machine through qemu-user with the armhf system libraries.
+# run on this machine through qemu-user with the multiarch armhf system libraries under /:
+# the loader and the C library must come from one build, and the cross compiler's own copy
+# under /usr/arm-linux-gnueabihf is older than the multiarch one, so a program started with
+# that copy's loader crashes as soon as it starts a thread.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
@@ -14,4 +17,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
 find_program(FRCORE_QEMU_ARM qemu-arm REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${FRCORE_QEMU_ARM} -L /usr/arm-linux-gnueabihf)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${FRCORE_QEMU_ARM} -L /)

@@ -7,7 +7,7 @@ packages="build-essential cmake libgtest-dev libbenchmark-dev clang libclang-rt-
 if ! dpkg --print-foreign-architectures | grep -qx armhf; then
   if [ "$(id -u)" -eq 0 ]; then dpkg --add-architecture armhf; else sudo dpkg --add-architecture armhf; fi
 fi
-packages="$packages crossbuild-essential-armhf qemu-user libc6:armhf libgtest-dev:armhf dpkg-dev fakeroot lintian"
+packages="$packages crossbuild-essential-armhf qemu-user libc6:armhf libstdc++6:armhf libgtest-dev:armhf dpkg-dev fakeroot lintian"
 missing=""
 for p in $packages; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <string_view>
 #include <system_error>
 
@@ -95,22 +96,24 @@ std::vector<std::string> serviceEnvironment(const fs::path& root) {
   return environment;
 }
 
+}  // namespace
+
 // A service cross-built for another processor runs through the emulator that runs the tests:
-// FRCORE_SERVICE_LAUNCHER holds its command, words separated by spaces. Natively it is empty.
-std::vector<std::string> serviceLauncher() {
-#ifdef FRCORE_SERVICE_LAUNCHER
+// the variable FRCORE_SERVICE_LAUNCHER holds its command, words separated by spaces. On the
+// board and in native builds it is unset.
+std::vector<std::string> launcherFromEnvironment() {
   std::vector<std::string> words;
-  std::string_view rest = FRCORE_SERVICE_LAUNCHER;
+  const char* launcher = std::getenv("FRCORE_SERVICE_LAUNCHER");
+  std::string_view rest = launcher != nullptr ? launcher : "";
   while (!rest.empty()) {
     const std::size_t space = std::min(rest.find(' '), rest.size());
     if (space > 0) words.emplace_back(rest.substr(0, space));
     rest.remove_prefix(std::min(space + 1, rest.size()));
   }
   return words;
-#else
-  return {};
-#endif
 }
+
+namespace {
 
 std::vector<char*> pointersTo(std::vector<std::string>& texts) {
   std::vector<char*> pointers;
@@ -164,7 +167,11 @@ void SimulatedBoard::startService() {
   hostLine_.discardSlaveInput();
   printerLine_.discardSlaveInput();
 
-  std::vector<std::string> arguments = serviceLauncher();
+  // An emulator starts whatever it is given, so a missing program is caught here.
+  if (::access(options_.service.c_str(), X_OK) != 0) {
+    throw std::system_error(errno, std::generic_category(), "starting " + options_.service.string());
+  }
+  std::vector<std::string> arguments = options_.launcher;
   arguments.push_back(options_.service.string());
   arguments.insert(arguments.end(), options_.serviceArguments.begin(), options_.serviceArguments.end());
   std::vector<std::string> environment = serviceEnvironment(options_.root);

@@ -16,6 +16,11 @@
 
 namespace sim {
 
+// The command that runs a program built for the board on this machine, from the environment
+// (FRCORE_SERVICE_LAUNCHER, e.g. "qemu-arm -L /" when the tests of a cross build run under an
+// emulator); empty when the programs run natively.
+std::vector<std::string> launcherFromEnvironment();
+
 struct BoardOptions {
   std::filesystem::path root;
   // The program run as the board's service, and its arguments (for example "-s").
@@ -26,6 +31,9 @@ struct BoardOptions {
   // Offer the host's end of the host line as the pseudo-terminal root/host. Without the relay
   // the host's end is hostMasterFd().
   bool hostRelay = false;
+  // Put before the service's command: the emulator for a service built for the board. A native
+  // program such as a shell takes none.
+  std::vector<std::string> launcher = launcherFromEnvironment();
 };
 
 // Construction prepares the directory (prepareBoardDirectory), creates the host line (slave

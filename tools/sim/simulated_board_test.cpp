@@ -46,7 +46,8 @@ sim::BoardOptions scriptBoard(const fs::path& root, const std::string& script) {
   return {.root = root,
           .service = "/bin/sh",
           .serviceArguments = {"-c", "cd \"$FRCORE_ROOT\" && " + script},
-          .logToFile = true};
+          .logToFile = true,
+          .launcher = {}};
 }
 
 // A service that sends back every byte the host sends.
