@@ -201,7 +201,7 @@ void SimulatedBoard::startService() {
     if (::getppid() != parent) ::_exit(127);
     ::setpgid(0, 0);  // a Ctrl-C meant for the simulator does not reach the service
     if (log >= 0 && (::dup2(log, STDOUT_FILENO) < 0 || ::dup2(log, STDERR_FILENO) < 0)) ::_exit(127);
-    ::execve(argv[0], argv.data(), envp.data());
+    ::execvpe(argv[0], argv.data(), envp.data());  // the launcher may be named without its path
     const int error = errno;
     [[maybe_unused]] const ssize_t ignored = ::write(execError[1], &error, sizeof error);
     ::_exit(127);
