@@ -80,16 +80,20 @@ std::uint16_t DeviceState::statusFlags() const {
   return load<std::uint16_t>(status_.raw, StatusStruct::kFlags);
 }
 
-bytes::Bytes DeviceState::statusBytes() const {
-  std::lock_guard<std::mutex> hold(statusLock_);
+bytes::Bytes DeviceState::statusBytesLocked() const {
   bytes::Bytes out(status_.raw.begin(), status_.raw.end());
   out[StatusStruct::kFormat] = FrStatus::kFormatByte;
   return out;
 }
 
-bytes::Bytes DeviceState::cycleBytes() const {
+bytes::Bytes DeviceState::statusBytes() const {
   std::lock_guard<std::mutex> hold(statusLock_);
-  return bytes::Bytes(cycle_.raw.begin(), cycle_.raw.end());
+  return statusBytesLocked();
+}
+
+DeviceState::RecordBytes DeviceState::recordBytes() const {
+  std::lock_guard<std::mutex> hold(statusLock_);
+  return {statusBytesLocked(), bytes::Bytes(cycle_.raw.begin(), cycle_.raw.end())};
 }
 
 int DeviceState::deviceFaultLocked(bool withPrinter) const {

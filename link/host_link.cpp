@@ -184,13 +184,14 @@ void HostLink::sendReply(const CoreApiResult& result) {
 }
 
 // Shift open (1 byte), shift number, receipt counter, then the whole shift record.
+// Both records come from one moment.
 bytes::Bytes HostLink::stateBlock() const {
-  const bytes::Bytes status = state_.statusBytes();
+  const auto [status, cycle] = state_.recordBytes();
   bytes::Bytes block;
   bytes::appendU8(block, (bytes::loadU16(status, FrStatus::StatusStruct::kFlags) & FrStatus::kShiftOpen) ? 1 : 0);
   bytes::appendBytes(block, bytes::slice(status, FrStatus::StatusStruct::kShiftNumber, 2));
   bytes::appendBytes(block, bytes::slice(status, FrStatus::StatusStruct::kReceiptCounter, 2));
-  bytes::appendBytes(block, state_.cycleBytes());
+  bytes::appendBytes(block, cycle);
   return block;
 }
 
