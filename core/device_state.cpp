@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "core/result_code.h"
+
 namespace {
 
 using FrStatus::CycleStatus;
@@ -80,29 +82,33 @@ std::uint16_t DeviceState::statusFlags() const {
   return load<std::uint16_t>(status_.raw, StatusStruct::kFlags);
 }
 
-bytes::Bytes DeviceState::statusBytes() const {
-  std::lock_guard<std::mutex> hold(statusLock_);
+bytes::Bytes DeviceState::statusBytesLocked() const {
   bytes::Bytes out(status_.raw.begin(), status_.raw.end());
   out[StatusStruct::kFormat] = FrStatus::kFormatByte;
   return out;
 }
 
-bytes::Bytes DeviceState::cycleBytes() const {
+bytes::Bytes DeviceState::statusBytes() const {
   std::lock_guard<std::mutex> hold(statusLock_);
-  return bytes::Bytes(cycle_.raw.begin(), cycle_.raw.end());
+  return statusBytesLocked();
+}
+
+DeviceState::RecordBytes DeviceState::recordBytes() const {
+  std::lock_guard<std::mutex> hold(statusLock_);
+  return {statusBytesLocked(), bytes::Bytes(cycle_.raw.begin(), cycle_.raw.end())};
 }
 
 int DeviceState::deviceFaultLocked(bool withPrinter) const {
   const std::uint16_t flags = load<std::uint16_t>(status_.raw, StatusStruct::kFlags);
-  if (flags & FrStatus::kForeignArchive) return 32;
-  if (!(flags & FrStatus::kCardPresent)) return 15;
-  if (!(flags & FrStatus::kArchiveReady)) return 5;
-  if (flags & FrStatus::kArchiveClosed) return 31;
-  if (flags & FrStatus::kIdentityFault) return 25;
-  if (!withPrinter) return 0;
-  if (flags & FrStatus::kPrinterNotAnswering) return 53;
-  if (flags & FrStatus::kPaperOut) return 54;
-  return 0;
+  if (flags & FrStatus::kForeignArchive) return result::kOtherDevice;
+  if (!(flags & FrStatus::kCardPresent)) return result::kNoCard;
+  if (!(flags & FrStatus::kArchiveReady)) return result::kArchiveNotReady;
+  if (flags & FrStatus::kArchiveClosed) return result::kArchiveClosed;
+  if (flags & FrStatus::kIdentityFault) return result::kIdentityFault;
+  if (!withPrinter) return result::kSuccess;
+  if (flags & FrStatus::kPrinterNotAnswering) return result::kPrinterSilent;
+  if (flags & FrStatus::kPaperOut) return result::kPaperOut;
+  return result::kSuccess;
 }
 
 int DeviceState::deviceFault(bool withPrinter) const {
@@ -123,63 +129,63 @@ int DeviceState::checked(Check check) const {
 
 int DeviceState::readyForType1() const {
   return checked([&](bool shiftOpen, std::uint32_t capacity) {
-    if (shiftOpen) return 26;
-    if (load<std::uint8_t>(status_.raw, StatusStruct::kFiscalizationCount) >= kMaxFiscalizations) return 33;
-    if (capacity < kMinCapacity) return 6;
-    return 0;
+    if (shiftOpen) return result::kShiftOpen;
+    if (load<std::uint8_t>(status_.raw, StatusStruct::kFiscalizationCount) >= kMaxFiscalizations) return result::kRegistrationLimit;
+    if (capacity < kMinCapacity) return result::kCardFull;
+    return result::kSuccess;
   });
 }
 
 int DeviceState::readyForType2() const {
   return checked([&](bool shiftOpen, std::uint32_t) {
-    if (!shiftOpen) return 27;
-    if (load<std::uint64_t>(cycle_.raw, CycleStatus::kDrawerCash) != 0) return 52;
-    return 0;
+    if (!shiftOpen) return result::kNoShiftOpen;
+    if (load<std::uint64_t>(cycle_.raw, CycleStatus::kDrawerCash) != 0) return result::kDrawerNotEmpty;
+    return result::kSuccess;
   });
 }
 
 int DeviceState::readyForType3(std::int64_t now) const {
   return checked([&](bool shiftOpen, std::uint32_t capacity) {
-    if (!shiftOpen) return 27;
-    if (capacity < kMinCapacity) return 6;
-    if (now - load<std::uint32_t>(cycle_.raw, CycleStatus::kOpeningTime) > kShiftMaxAgeSeconds) return 51;
-    if (load<std::uint16_t>(status_.raw, StatusStruct::kReceiptCounter) >= kShiftMaxReceipts) return 50;
-    return 0;
+    if (!shiftOpen) return result::kNoShiftOpen;
+    if (capacity < kMinCapacity) return result::kCardFull;
+    if (now - load<std::uint32_t>(cycle_.raw, CycleStatus::kOpeningTime) > kShiftMaxAgeSeconds) return result::kShiftTooOld;
+    if (load<std::uint16_t>(status_.raw, StatusStruct::kReceiptCounter) >= kShiftMaxReceipts) return result::kReceiptLimit;
+    return result::kSuccess;
   });
 }
 
 int DeviceState::readyForType4() const {
-  return checked([](bool shiftOpen, std::uint32_t) { return shiftOpen ? 26 : 0; });
+  return checked([](bool shiftOpen, std::uint32_t) { return shiftOpen ? result::kShiftOpen : result::kSuccess; });
 }
 
 int DeviceState::readyForType5(std::int64_t now) const {
   return checked([&](bool shiftOpen, std::uint32_t capacity) {
-    if (!shiftOpen) return 27;
-    if (capacity < kMinCapacity) return 6;
-    if (now - load<std::uint32_t>(cycle_.raw, CycleStatus::kOpeningTime) > kShiftMaxAgeSeconds) return 51;
-    return 0;
+    if (!shiftOpen) return result::kNoShiftOpen;
+    if (capacity < kMinCapacity) return result::kCardFull;
+    if (now - load<std::uint32_t>(cycle_.raw, CycleStatus::kOpeningTime) > kShiftMaxAgeSeconds) return result::kShiftTooOld;
+    return result::kSuccess;
   });
 }
 
 int DeviceState::readyForType6() const {
   return checked([&](bool shiftOpen, std::uint32_t capacity) {
-    if (!shiftOpen) return 27;
-    if (capacity < kMinCapacityForPayout) return 6;
-    if (load<std::uint64_t>(cycle_.raw, CycleStatus::kDrawerCash) == 0) return 40;
-    return 0;
+    if (!shiftOpen) return result::kNoShiftOpen;
+    if (capacity < kMinCapacityForPayout) return result::kCardFull;
+    if (load<std::uint64_t>(cycle_.raw, CycleStatus::kDrawerCash) == 0) return result::kDrawerShort;
+    return result::kSuccess;
   });
 }
 
 int DeviceState::readyForType7() const {
   return checked([&](bool shiftOpen, std::uint32_t capacity) {
-    if (shiftOpen) return 26;
-    if (capacity < kMinCapacity) return 6;
-    return 0;
+    if (shiftOpen) return result::kShiftOpen;
+    if (capacity < kMinCapacity) return result::kCardFull;
+    return result::kSuccess;
   });
 }
 
 int DeviceState::readyForReport() const {
-  return checked([](bool shiftOpen, std::uint32_t) { return shiftOpen ? 0 : 27; });
+  return checked([](bool shiftOpen, std::uint32_t) { return shiftOpen ? result::kSuccess : result::kNoShiftOpen; });
 }
 
 bool DeviceState::isAfterLastDocument(std::int64_t now) const {

@@ -53,7 +53,12 @@ class DeviceState {
 
   // The records' bytes as the host receives them (the format byte always 0x32).
   bytes::Bytes statusBytes() const;
-  bytes::Bytes cycleBytes() const;
+  struct RecordBytes {
+    bytes::Bytes status;
+    bytes::Bytes cycle;
+  };
+  // Both records read under one hold of the lock: never two moments mixed.
+  RecordBytes recordBytes() const;
 
   // Readiness for a document of each type: 0 when ready, otherwise the first result code that
   // applies. `now` is the current time in seconds since the epoch.
@@ -84,6 +89,7 @@ class DeviceState {
 
  private:
   int deviceFaultLocked(bool withPrinter) const;
+  bytes::Bytes statusBytesLocked() const;
   template <typename Check>
   int checked(Check check) const;
 

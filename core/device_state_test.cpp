@@ -27,7 +27,7 @@ TEST_F(DeviceStateTest, Reset_AllZeroButFormatByte) {
   bytes::Bytes expected(StatusStruct::kSize, 0);
   expected[3] = 0x32;
   EXPECT_EQ(state_.statusBytes(), expected);
-  EXPECT_EQ(state_.cycleBytes(), bytes::Bytes(CycleStatus::kSize, 0));
+  EXPECT_EQ(state_.recordBytes().cycle, bytes::Bytes(CycleStatus::kSize, 0));
 }
 
 TEST_F(DeviceStateTest, Fields_LandAtTheirOffsetsLittleEndian) {
@@ -48,7 +48,7 @@ TEST_F(DeviceStateTest, Fields_LandAtTheirOffsetsLittleEndian) {
   state_.setShiftClosingNumber(3);
   state_.setShiftClosingTime(4);
   state_.setDrawerCash(0x0102030405060708ull);
-  EXPECT_EQ(state_.cycleBytes(), (bytes::Bytes{1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0,
+  EXPECT_EQ(state_.recordBytes().cycle, (bytes::Bytes{1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0,
                                                8, 7, 6, 5, 4, 3, 2, 1}));
   EXPECT_EQ(state_.drawerCash(), 0x0102030405060708ull);
 }

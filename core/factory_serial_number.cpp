@@ -3,15 +3,11 @@
 #include <algorithm>
 
 #include "core/core_worker.h"
+#include "core/result_code.h"
 
 namespace {
 
 constexpr std::size_t kSerialNumberSize = 10;
-
-constexpr int kBadPayload = 22;
-constexpr int kNoPermission = 16;
-constexpr int kAlreadySet = 24;
-constexpr int kIdentityMemoryFault = 25;
 
 }  // namespace
 
@@ -19,25 +15,25 @@ int CoreWorker::setFactorySerialNumber(bytes::View payload) {
   Cashier cashier;
   bytes::View body;
   if (const int refused = checkOperator(payload, cashier, body); refused != 0) return refused;
-  if (state_.currentModelData()->isValid()) return kAlreadySet;
-  if (body.size() != kSerialNumberSize) return kBadPayload;
-  if (!(cashier.rights & CashierRights::kSerialNumber)) return kNoPermission;
+  if (state_.currentModelData()->isValid()) return result::kSerialAlreadySet;
+  if (body.size() != kSerialNumberSize) return result::kBadPayload;
+  if (!(cashier.rights & CashierRights::kSerialNumber)) return result::kNoPermission;
   if (!std::all_of(body.begin(), body.end(), [](std::uint8_t b) { return b >= '0' && b <= '9'; })) {
-    return kBadPayload;
+    return result::kBadPayload;
   }
   const bytes::Bytes key = state_.deviceKey();
-  if (key.empty()) return kIdentityMemoryFault;  // nothing to seal it with
+  if (key.empty()) return result::kIdentityFault;  // nothing to seal it with
 
   ModelData model = *state_.currentModelData();
   model.setModelCode(ModelData::kModelCode);
   model.setModelName(ModelData::kModelName);
   model.setSerialNumber(std::string(body.begin(), body.end()));
-  if (!model.seal(key)) return kBadPayload;
+  if (!model.seal(key)) return result::kBadPayload;
   // Published only once stored, so the running register never shows a number it has not kept.
   if (!identity_.writeModelData(model)) {
     state_.setStatusFlag(FrStatus::kIdentityFault, true);
-    return kIdentityMemoryFault;
+    return result::kIdentityFault;
   }
   state_.publishModelData(model);
-  return 0;
+  return result::kSuccess;
 }

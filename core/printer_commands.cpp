@@ -1,14 +1,13 @@
 // The core's printer work: the start-up sequence and printout, and the host's printer commands
 // (0xC0 status, 0xC3 styled text, 0xC4 raw bytes, 0xC5 feed and cut).
 #include "core/core_worker.h"
+#include "core/result_code.h"
 #include "printer/print_layout.h"
 #include "printer/printer_settings.h"
 #include "values/cp866.h"
 #include "values/local_time.h"
 
 namespace {
-
-constexpr int kBadPayload = 22;
 
 // 0xC3 payload: spacing, alignment, font, style bits, then the text.
 constexpr std::size_t kHostTextHeader = 4;
@@ -50,7 +49,7 @@ void CoreWorker::printStartupBanner() {
 }
 
 int CoreWorker::printHostText(bytes::View payload) {
-  if (payload.size() < kHostTextHeader) return kBadPayload;
+  if (payload.size() < kHostTextHeader) return result::kBadPayload;
   const std::uint8_t bits = payload[3];
   std::uint8_t attributes = payload[1] == kAlignCentred ? PrintStyle::kCentred
                             : payload[1] == kAlignRight ? PrintStyle::kRight
@@ -66,6 +65,6 @@ int CoreWorker::printHostText(bytes::View payload) {
 }
 
 int CoreWorker::printRaw(bytes::View payload) {
-  if (payload.empty()) return kBadPayload;
+  if (payload.empty()) return result::kBadPayload;
   return printer_.writeRaw(payload);
 }

@@ -106,7 +106,7 @@ bool archiveStoreAndLoad() {
   std::ofstream(root + "/dev/mmcblk0p1").put('\0');
   std::ofstream(root + "/sys/bus/i2c/devices/0-0050/eeprom") << std::string(4096, '\xFF');
   auto board = platform::makeSimulatedBoard(root);
-  IdentityMemory identity(board->identityMemoryPath());
+  IdentityMemory identity(*board);
   DeviceState state;
   state.setDeviceKey(kKey);
   state.publishModelData(sealedModel());

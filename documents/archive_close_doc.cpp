@@ -42,7 +42,7 @@ void ArchiveCloseDoc::setStoredTag(const TlvItem& item) {
 
 bytes::Bytes ArchiveCloseDoc::toStored() const {
   bytes::Bytes stored = BaseWorkDocument::toStored();
-  appendU16Item(stored, DocumentTag::kShiftNumber, shiftNumber_);
+  appendU16Item(stored, tag::kShiftNumber, shiftNumber_);
   if (periodCounters_) appendItem(stored, countersToTlv(*periodCounters_, false));
   if (archiveTotals_) appendItem(stored, totalsToTlv(*archiveTotals_));
   return stored;

@@ -5,11 +5,13 @@
 #include <ctime>
 #include <utility>
 
+#include "core/result_code.h"
 #include "platform/log.h"
 #include "printer/print_layout.h"
 #include "values/cp866.h"
 #include "values/crc.h"
 #include "values/local_time.h"
+#include "values/tags.h"
 
 namespace {
 
@@ -101,18 +103,18 @@ bool BaseWorkDocument::isStorable() const {
 
 int BaseWorkDocument::applyOpenData(bytes::View openData, const DeviceState& state) {
   shiftNumber_ = state.shiftNumber();
-  if (openData.empty() || openData[0] == 0) return kOk;
+  if (openData.empty() || openData[0] == 0) return result::kSuccess;
   const std::size_t length = openData[0];
   const bytes::View name = openData.subspan(1);
-  if (name.size() < length) return kOpenDataTooShort;
+  if (name.size() < length) return result::kOpenDataShort;
   cashier_.name.assign(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(length));
-  return kOk;
+  return result::kSuccess;
 }
 
 int BaseWorkDocument::addTag(const TlvItem& item, std::string& /*printText*/) {
-  if (item.tag() != DocumentTag::kCashierName) return kTagNotTaken;
+  if (item.tag() != tag::kCashierName) return result::kItemNotTaken;
   cashier_.name = item.getText();
-  return kOk;
+  return result::kSuccess;
 }
 
 bytes::Bytes BaseWorkDocument::closeReply(const DeviceState& /*state*/) const {
@@ -127,12 +129,12 @@ bytes::Bytes BaseWorkDocument::statusReply() const { return {type_}; }
 
 void BaseWorkDocument::setStoredTag(const TlvItem& item) {
   switch (item.tag()) {
-    case DocumentTag::kDateTime: dateTime_ = item.getU32(); return;
-    case DocumentTag::kCashierName: cashier_.name = item.getText(); return;
-    case DocumentTag::kShiftNumber: shiftNumber_ = item.getU16(); return;
-    case DocumentTag::kDocumentNumber: documentNumber_ = item.getU32(); return;
-    case DocumentTag::kFiscalSign: fiscalSign_ = item.getU32(); return;
-    case DocumentTag::kFiscalizationNumber: fiscalizationNumber_ = item.getU32(); return;
+    case tag::kDateTime: dateTime_ = item.getU32(); return;
+    case tag::kCashierName: cashier_.name = item.getText(); return;
+    case tag::kShiftNumber: shiftNumber_ = item.getU16(); return;
+    case tag::kDocumentNumber: documentNumber_ = item.getU32(); return;
+    case tag::kFiscalSign: fiscalSign_ = item.getU32(); return;
+    case tag::kFiscalizationNumber: fiscalizationNumber_ = item.getU32(); return;
     default: break;
   }
   platform::logLine("setStoredTag UNKNOWN TAG " + std::to_string(item.tag()) + " " +
@@ -152,14 +154,14 @@ std::shared_ptr<DocDescriptor> BaseWorkDocument::makeDescriptor() const {
 
 bytes::Bytes BaseWorkDocument::toStored() const {
   bytes::Bytes stored{type_};
-  appendU32Item(stored, DocumentTag::kDocumentNumber, documentNumber_);
-  appendU32Item(stored, DocumentTag::kFiscalizationNumber, fiscalizationNumber_);
+  appendU32Item(stored, tag::kDocumentNumber, documentNumber_);
+  appendU32Item(stored, tag::kFiscalizationNumber, fiscalizationNumber_);
   TlvItem name;
-  name.setText(DocumentTag::kCashierName,
+  name.setText(tag::kCashierName,
                std::string_view(cashier_.name).substr(0, std::min(cashier_.name.size(), kStoredNameSize)));
   appendItem(stored, name);
-  appendU32Item(stored, DocumentTag::kDateTime, dateTime_);
-  appendU32Item(stored, DocumentTag::kFiscalSign, fiscalSign_);
+  appendU32Item(stored, tag::kDateTime, dateTime_);
+  appendU32Item(stored, tag::kFiscalSign, fiscalSign_);
   return stored;
 }
 
@@ -206,9 +208,9 @@ std::string BaseWorkDocument::headerWithShiftText() const {
 }
 
 int BaseWorkDocument::requireCashierName(std::uint16_t& missingTag) const {
-  if (!cashier_.name.empty()) return kOk;
-  missingTag = DocumentTag::kCashierName;
-  return kMissingItem;
+  if (!cashier_.name.empty()) return result::kSuccess;
+  missingTag = tag::kCashierName;
+  return result::kMandatoryMissing;
 }
 
 void BaseWorkDocument::appendRegistrationCheck(bytes::Bytes& out) const {

@@ -29,6 +29,7 @@
 #include "reference/cashier.h"
 #include "storage/model_data.h"
 #include "values/bytes.h"
+#include "values/tags.h"
 #include "values/tlv.h"
 
 namespace DocumentType {
@@ -44,15 +45,8 @@ inline constexpr std::uint8_t kShiftOpening = 7;
 bool isKnown(std::uint8_t type);
 }  // namespace DocumentType
 
-// Tags of the items every document stores.
-namespace DocumentTag {
-inline constexpr std::uint16_t kDateTime = 11012;
-inline constexpr std::uint16_t kCashierName = 11021;
-inline constexpr std::uint16_t kShiftNumber = 11038;
-inline constexpr std::uint16_t kDocumentNumber = 11040;
-inline constexpr std::uint16_t kFiscalSign = 11077;
-inline constexpr std::uint16_t kFiscalizationNumber = 12117;
-}  // namespace DocumentTag
+// The host tools' name for the one table of tags.
+namespace DocumentTag = tag;
 
 class BaseDocument {
  public:
@@ -98,10 +92,6 @@ class BaseDocument {
 
 class BaseWorkDocument : public BaseDocument {
  public:
-  static constexpr int kOk = 0;
-  static constexpr int kTagNotTaken = 34;
-  static constexpr int kMissingItem = 37;
-  static constexpr int kOpenDataTooShort = 39;
 
   static constexpr std::uint32_t kMaxStoredSize = 4096;
   // The stored cashier name is cut to this many bytes.

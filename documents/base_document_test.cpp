@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "core/result_code.h"
 #include "documents/cash_ctrl_document.h"
 #include "documents/cycle_open_document.h"
 #include "documents/document_testing.h"
@@ -22,7 +23,7 @@ class PaddedDocument final : public BaseWorkDocument {
         storedSize_(storedSize) {}
   std::shared_ptr<BaseDocument> clone() const override { return nullptr; }
   std::string title() const override { return "PADDED"; }
-  int finish(std::uint32_t, bytes::View, bytes::View, std::uint16_t&, const DeviceState&) override { return kOk; }
+  int finish(std::uint32_t, bytes::View, bytes::View, std::uint16_t&, const DeviceState&) override { return result::kSuccess; }
   bytes::Bytes toStored() const override {
     bytes::Bytes stored = BaseWorkDocument::toStored();
     stored.resize(storedSize_, 0xAA);

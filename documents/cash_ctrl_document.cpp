@@ -2,8 +2,10 @@
 
 #include <utility>
 
+#include "core/result_code.h"
 #include "printer/print_layout.h"
 #include "values/cp866.h"
+#include "values/tags.h"
 
 namespace {
 
@@ -44,17 +46,17 @@ BaseDocument* CashCtrlDocument::copyTo(BaseDocument* other) const {
 int CashCtrlDocument::finish(std::uint32_t now, bytes::View /*key*/, bytes::View finishingData,
                              std::uint16_t& missingTag, const DeviceState& state) {
   dateTime_ = now;
-  if (const int result = requireCashierName(missingTag); result != kOk) return result;
+  if (const int refused = requireCashierName(missingTag); refused != result::kSuccess) return refused;
   if (finishingData.size() != 8) {
-    missingTag = kAmountTag;
-    return kMissingItem;
+    missingTag = tag::kCashPaid;
+    return result::kMandatoryMissing;
   }
   const std::int64_t kopecks = bytes::loadI64(finishingData, 0);
-  if (kopecks <= 0) return kCashRefused;
-  if (isPayout() && static_cast<std::uint64_t>(kopecks) > state.drawerCash()) return kCashRefused;
-  if (isDeposit() && kopecks > kMaxDeposit) return kDepositTooLarge;
+  if (kopecks <= 0) return result::kDrawerShort;
+  if (isPayout() && static_cast<std::uint64_t>(kopecks) > state.drawerCash()) return result::kDrawerShort;
+  if (isDeposit() && kopecks > kMaxDeposit) return result::kDepositTooLarge;
   amount_ = Decimal(Decimal::kMoneyScale, kopecks);
-  return kOk;
+  return result::kSuccess;
 }
 
 bytes::Bytes CashCtrlDocument::closeReply(const DeviceState& state) const {
@@ -65,7 +67,7 @@ bytes::Bytes CashCtrlDocument::closeReply(const DeviceState& state) const {
 }
 
 void CashCtrlDocument::setStoredTag(const TlvItem& item) {
-  if (item.tag() == kAmountTag) {
+  if (item.tag() == tag::kCashPaid) {
     amount_ = Decimal(Decimal::kMoneyScale, item.getVarInt());
   } else {
     BaseWorkDocument::setStoredTag(item);
@@ -75,9 +77,9 @@ void CashCtrlDocument::setStoredTag(const TlvItem& item) {
 bytes::Bytes CashCtrlDocument::toStored() const {
   bytes::Bytes stored = BaseWorkDocument::toStored();
   TlvItem amount;
-  amount.setVarInt(kAmountTag, static_cast<std::uint64_t>(amount_.mantissa()));
+  amount.setVarInt(tag::kCashPaid, static_cast<std::uint64_t>(amount_.mantissa()));
   appendItem(stored, amount);
-  appendU16Item(stored, DocumentTag::kShiftNumber, shiftNumber_);
+  appendU16Item(stored, tag::kShiftNumber, shiftNumber_);
   return stored;
 }
 

@@ -14,9 +14,7 @@
 
 class CashCtrlDocument final : public BaseWorkDocument {
  public:
-  static constexpr int kCashRefused = 40;
-  static constexpr int kDepositTooLarge = 41;
-  static constexpr std::uint16_t kAmountTag = 11031;
+  static constexpr std::uint16_t kAmountTag = tag::kCashPaid;  // the host tools' name
   // The largest deposit, in kopecks.
   static constexpr std::int64_t kMaxDeposit = 100000000000;
 

@@ -49,7 +49,7 @@ void CloseCycleDoc::setStoredTag(const TlvItem& item) {
 
 bytes::Bytes CloseCycleDoc::toStored() const {
   bytes::Bytes stored = BaseWorkDocument::toStored();
-  appendU16Item(stored, DocumentTag::kShiftNumber, shiftNumber_);
+  appendU16Item(stored, tag::kShiftNumber, shiftNumber_);
   if (shiftCounters_) appendItem(stored, countersToTlv(*shiftCounters_, true));
   return stored;
 }

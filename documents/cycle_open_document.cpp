@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "values/cp866.h"
+#include "values/tags.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ bytes::Bytes CycleOpenDocument::closeReply(const DeviceState& state) const {
 
 bytes::Bytes CycleOpenDocument::toStored() const {
   bytes::Bytes stored = BaseWorkDocument::toStored();
-  appendU16Item(stored, DocumentTag::kShiftNumber, shiftNumber_);
+  appendU16Item(stored, tag::kShiftNumber, shiftNumber_);
   return stored;
 }
 

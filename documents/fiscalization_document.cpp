@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "core/result_code.h"
 #include "reference/tax_rate.h"
 #include "storage/counter_reports.h"
 #include "values/cp866.h"
@@ -10,11 +11,7 @@
 
 namespace {
 
-constexpr std::uint16_t kTaxpayerNumberTag = 11018;
-constexpr std::uint16_t kRegistrationNumberTag = 11037;
-constexpr std::uint16_t kArchiveIdTag = 11041;
-constexpr std::uint16_t kFirstTaxRateTag = TaxRate::kFirstTag;
-constexpr std::uint16_t kLastTaxRateTag = TaxRate::kFirstTag + RegData::kTaxRateSlots - 1;
+constexpr std::uint16_t kLastTaxRate = tag::kFirstTaxRate + RegData::kTaxRateSlots - 1;
 
 constexpr std::size_t kTaxpayerNumberSize = 12;
 constexpr std::size_t kRegistrationNumberSize = 16;
@@ -23,9 +20,9 @@ constexpr std::size_t kFinishingDataSize = kTaxpayerNumberSize + kRegistrationNu
 // The text fields the host sets by tag.
 std::optional<RegData::Text> hostTextField(std::uint16_t tag) {
   switch (tag) {
-    case 11048: return RegData::Text::UserName;
-    case 11187: return RegData::Text::Place;
-    case 11009: return RegData::Text::Address;
+    case tag::kUserName: return RegData::Text::UserName;
+    case tag::kPlace: return RegData::Text::Place;
+    case tag::kAddress: return RegData::Text::Address;
     default: return std::nullopt;
   }
 }
@@ -33,13 +30,13 @@ std::optional<RegData::Text> hostTextField(std::uint16_t tag) {
 // Every text field a stored fiscalization holds.
 std::optional<RegData::Text> storedTextField(std::uint16_t tag) {
   switch (tag) {
-    case kTaxpayerNumberTag: return RegData::Text::TaxpayerNumber;
-    case kRegistrationNumberTag: return RegData::Text::RegistrationNumber;
+    case tag::kTaxpayerNumber: return RegData::Text::TaxpayerNumber;
+    case tag::kRegistrationNumber: return RegData::Text::RegistrationNumber;
     default: return hostTextField(tag);
   }
 }
 
-bool isTaxRateTag(std::uint16_t tag) { return tag >= kFirstTaxRateTag && tag <= kLastTaxRateTag; }
+bool isTaxRateTag(std::uint16_t tag) { return tag >= tag::kFirstTaxRate && tag <= kLastTaxRate; }
 
 std::string_view asText(bytes::View data) { return {reinterpret_cast<const char*>(data.data()), data.size()}; }
 
@@ -73,18 +70,18 @@ BaseDocument* FiscalizationDocument::copyTo(BaseDocument* other) const {
 int FiscalizationDocument::addTag(const TlvItem& item, std::string& printText) {
   if (const auto field = hostTextField(item.tag())) {
     const std::string text = item.getText();
-    if (text.empty() || text.size() > kMaxTextSize) return kBadRegistrationItem;
+    if (text.empty() || text.size() > kMaxTextSize) return result::kBadRegistrationText;
     registration_.setText(*field, text);
-    return kOk;
+    return result::kSuccess;
   }
   if (isTaxRateTag(item.tag())) {
     TaxRate rate;
     std::size_t slot = 0;
-    if (!rate.fromTlv(item, slot)) return kBadRegistrationItem;
+    if (!rate.fromTlv(item, slot)) return result::kBadRegistrationText;
     // A rate that is set but unusable would be refused by every receipt item.
-    if (rate.kind() != 3 && !rate.isValid()) return kBadRegistrationItem;
+    if (rate.kind() != 3 && !rate.isValid()) return result::kBadRegistrationText;
     registration_.setTaxRateSlot(slot, rate.bytes());
-    return kOk;
+    return result::kSuccess;
   }
   return BaseWorkDocument::addTag(item, printText);
 }
@@ -98,27 +95,27 @@ int FiscalizationDocument::finish(std::uint32_t now, bytes::View key, bytes::Vie
   dateTime_ = now;
   const auto missing = [&missingTag](std::uint16_t tag) {
     missingTag = tag;
-    return kMissingItem;
+    return result::kMandatoryMissing;
   };
-  if (cashier_.name.empty()) return missing(DocumentTag::kCashierName);
-  if (!registration_.taxpayerNumberValid()) return missing(kTaxpayerNumberTag);
-  if (!registration_.registrationNumberValid()) return missing(kRegistrationNumberTag);
-  if (registration_.text(RegData::Text::UserName).empty()) return missing(11048);
-  if (registration_.text(RegData::Text::Place).empty()) return missing(11187);
-  if (registration_.text(RegData::Text::Address).empty()) return missing(11009);
-  if (!TaxRate::anyRateSet(registration_)) return missing(kFirstTaxRateTag);
+  if (cashier_.name.empty()) return missing(tag::kCashierName);
+  if (!registration_.taxpayerNumberValid()) return missing(tag::kTaxpayerNumber);
+  if (!registration_.registrationNumberValid()) return missing(tag::kRegistrationNumber);
+  if (registration_.text(RegData::Text::UserName).empty()) return missing(tag::kUserName);
+  if (registration_.text(RegData::Text::Place).empty()) return missing(tag::kPlace);
+  if (registration_.text(RegData::Text::Address).empty()) return missing(tag::kAddress);
+  if (!TaxRate::anyRateSet(registration_)) return missing(tag::kFirstTaxRate);
   registration_.setRegistrationTime(now);
-  return registration_.seal(model_.serialNumber(), key) ? kOk : kRegistrationNotSealed;
+  return registration_.seal(model_.serialNumber(), key) ? result::kSuccess : result::kRegistrationIncomplete;
 }
 
 void FiscalizationDocument::setStoredTag(const TlvItem& item) {
   const std::uint16_t tag = item.tag();
   if (const auto field = storedTextField(tag)) {
     registration_.restoreText(*field, item.getText());
-  } else if (tag == DocumentTag::kDateTime) {
+  } else if (tag == tag::kDateTime) {
     dateTime_ = item.getU32();
     registration_.setRegistrationTime(dateTime_);
-  } else if (tag == kArchiveIdTag) {
+  } else if (tag == tag::kArchiveId) {
     registration_.setArchiveId(item.getU32());
   } else if (isTaxRateTag(tag)) {
     TaxRate rate;

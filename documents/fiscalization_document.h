@@ -20,8 +20,6 @@
 
 class FiscalizationDocument final : public BaseWorkDocument {
  public:
-  static constexpr int kBadRegistrationItem = 35;
-  static constexpr int kRegistrationNotSealed = 36;
   // User name, place and address hold at most this many bytes.
   static constexpr std::size_t kMaxTextSize = 255;
 

@@ -373,7 +373,7 @@ void ReceiptDoc::setStoredTag(const TlvItem& item) {
     section.fromTlv(item);
     const auto [entry, added] = sections_.try_emplace(section.number, section);
     if (!added) entry->second.fromTlv(item);
-  } else if (itemTag >= TaxRate::kFirstTag && itemTag < TaxRate::kFirstTag + 5) {
+  } else if (itemTag >= tag::kFirstTaxRate && itemTag < tag::kFirstTaxRate + RegData::kTaxRateSlots) {
     TaxRate rate;
     std::size_t slot = 0;
     Decimal sum;

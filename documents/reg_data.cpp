@@ -8,6 +8,7 @@
 #include "reference/tax_rate.h"
 #include "values/cp866.h"
 #include "values/crc.h"
+#include "values/tags.h"
 
 namespace {
 
@@ -34,21 +35,13 @@ constexpr std::size_t kCheckValueOffset = 964;
 constexpr std::uint16_t kRateNotSet = 0xC000;
 constexpr unsigned kTextFont = 1;
 
-constexpr std::uint16_t kRegistrationNumberTag = 11037;
-constexpr std::uint16_t kTaxpayerNumberTag = 11018;
-constexpr std::uint16_t kUserNameTag = 11048;
-constexpr std::uint16_t kPlaceTag = 11187;
-constexpr std::uint16_t kAddressTag = 11009;
-constexpr std::uint16_t kRegistrationTimeTag = 11012;
-constexpr std::uint16_t kArchiveIdTag = 11041;
-
 // The text fields in the order of the registration's item list.
 constexpr std::pair<std::uint16_t, RegData::Text> kTextTags[] = {
-    {kRegistrationNumberTag, RegData::Text::RegistrationNumber},
-    {kTaxpayerNumberTag, RegData::Text::TaxpayerNumber},
-    {kUserNameTag, RegData::Text::UserName},
-    {kPlaceTag, RegData::Text::Place},
-    {kAddressTag, RegData::Text::Address},
+    {tag::kRegistrationNumber, RegData::Text::RegistrationNumber},
+    {tag::kTaxpayerNumber, RegData::Text::TaxpayerNumber},
+    {tag::kUserName, RegData::Text::UserName},
+    {tag::kPlace, RegData::Text::Place},
+    {tag::kAddress, RegData::Text::Address},
 };
 
 bool isDigit(std::uint8_t b) { return b >= '0' && b <= '9'; }
@@ -144,7 +137,7 @@ bool RegData::registrationNumberValid() const { return digitField(raw_, 0, 10, 1
 TlvList RegData::toTlvList() const {
   TlvList items;
   for (const auto& [tag, field] : kTextTags) items.emplace_back().setText(tag, text(field));
-  items.emplace_back().setU32(kArchiveIdTag, archiveId());
+  items.emplace_back().setU32(tag::kArchiveId, archiveId());
   for (std::size_t slot = 0; slot < kTaxRateSlots; ++slot) {
     const TaxRate rate = TaxRate::fromSlot(*this, slot);
     if (rate.isValid()) items.push_back(rate.toTlv(slot));
@@ -161,12 +154,12 @@ TlvItem RegData::valueByTag(std::uint16_t tag) const {
     }
   }
   switch (tag) {
-    case kRegistrationTimeTag: item.setU32(tag, registrationTime()); return item;
-    case kArchiveIdTag: item.setU32(tag, archiveId()); return item;
+    case tag::kDateTime: item.setU32(tag, registrationTime()); return item;
+    case tag::kArchiveId: item.setU32(tag, archiveId()); return item;
     default: break;
   }
-  if (tag >= TaxRate::kFirstTag && tag < TaxRate::kFirstTag + kTaxRateSlots) {
-    const std::size_t slot = tag - TaxRate::kFirstTag;
+  if (tag >= tag::kFirstTaxRate && tag < tag::kFirstTaxRate + kTaxRateSlots) {
+    const std::size_t slot = tag - tag::kFirstTaxRate;
     return TaxRate::fromSlot(*this, slot).toTlv(slot);
   }
   return item;

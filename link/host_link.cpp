@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "core/result_code.h"
 #include "platform/log.h"
 #include "platform/sleep.h"
 #include "values/crc.h"
@@ -51,7 +52,7 @@ HostLink::HostLink(std::string portName, DeviceState& state, const platform::Boa
     : HostLink(makeSerialLinkPort(std::move(portName)), state, board, core) {}
 
 HostLink::HostLink(std::unique_ptr<LinkPort> port, DeviceState& state, const platform::Board& board, Core core)
-    : state_(state), board_(board), core_(core), port_(std::move(port)), lastReply_(17) {}
+    : state_(state), board_(board), core_(core), port_(std::move(port)), lastReply_(result::kNotFound) {}
 
 HostLink::~HostLink() = default;
 
@@ -60,7 +61,7 @@ bool HostLink::openPort() { return port_->open(); }
 bool HostLink::portLost() const { return lastReadError_ != EINTR && lastReadError_ != EAGAIN; }
 
 void HostLink::run() {
-  lastReply_ = CoreApiResult(17);
+  lastReply_ = CoreApiResult(result::kNotFound);
   stopRequested_ = false;
   while (!stopRequested_) {
     if (!port_->isOpen() && !openPort()) {
@@ -70,17 +71,17 @@ void HostLink::run() {
     CoreTransaction transaction;
     CoreApiResult result;
     const int code = readFrame(transaction);
-    if (code == 12 && portLost()) {
+    if (code == result::kNoStartByte && portLost()) {
       // The device went away (a hang-up or an I/O error): nobody would read a reply.
       port_->close();
       continue;
     }
-    if (code != 0) {
+    if (code != result::kSuccess) {
       platform::sleepFor(kPauseBeforeErrorReply);
       sendReply(CoreApiResult(code));
       continue;
     }
-    if (!handleRequest(transaction, result)) result = CoreApiResult(8);
+    if (!handleRequest(transaction, result)) result = CoreApiResult(result::kNoPort);
     platform::sleepFor(kPauseBeforeReply);
     sendReply(result);
   }
@@ -113,34 +114,34 @@ int HostLink::readFrame(CoreTransaction& transaction) {
   if (got != 1) {
     lastReadError_ = got == 0 ? 0 : errno;
     platform::logLine("read 104 " + bufferText(buffer));
-    return 12;
+    return result::kNoStartByte;
   }
 
   if (!readPieces(buffer, 2)) {
     platform::logLine("read 110 " + bufferText(buffer));
-    return 11;
+    return result::kBadFrameLength;
   }
   const bytes::Bytes lengthField = buffer;
   const std::size_t length = bytes::loadU16(lengthField, 0);
   if (length > kMaxRequestBody) {
     platform::logLine("read 117 " + bufferText(lengthField) + " " + std::to_string(length));
-    return 11;
+    return result::kBadFrameLength;
   }
   if (length == 0) {
     // A frame without a command byte: nothing to serve.
     platform::logLine("read 117 " + bufferText(lengthField) + " 0");
     readPieces(buffer, 2);
-    return 11;
+    return result::kBadFrameLength;
   }
 
   if (!readPieces(buffer, length + 2)) {
     platform::logLine("read 124  " + std::to_string(length) + " " + bufferText(buffer));
-    return 11;
+    return result::kBadFrameLength;
   }
   const bytes::Bytes& bodyAndCrc = buffer;
   const bytes::View body = bytes::View(bodyAndCrc).first(length);
   const std::uint16_t expected = crc::Crc16().update(lengthField).update(body).value();
-  if (bytes::loadU16(bodyAndCrc, length) != expected) return 9;
+  if (bytes::loadU16(bodyAndCrc, length) != expected) return result::kBadCrc;
 
   bytes::ByteReader reader(body);
   transaction.command = reader.u8();
@@ -151,7 +152,7 @@ int HostLink::readFrame(CoreTransaction& transaction) {
     transaction.payload.assign(payload.begin(), payload.end());
   }
   while (transaction.identifier == 0) transaction.identifier = makeUpIdentifier(transaction);
-  return 0;
+  return result::kSuccess;
 }
 
 // CRC-32 of the command, the time, the payload and two random bytes.
@@ -173,7 +174,7 @@ void HostLink::sendReply(const CoreApiResult& result) {
     bytes::appendU32(body, result.identifier());
     bytes::appendBytes(body, result.data());
   } else {
-    body[0] = 11;
+    body[0] = result::kBadFrameLength;
   }
   bytes::Bytes frame;
   bytes::appendU8(frame, kStartByte);
@@ -184,13 +185,14 @@ void HostLink::sendReply(const CoreApiResult& result) {
 }
 
 // Shift open (1 byte), shift number, receipt counter, then the whole shift record.
+// Both records come from one moment.
 bytes::Bytes HostLink::stateBlock() const {
-  const bytes::Bytes status = state_.statusBytes();
+  const auto [status, cycle] = state_.recordBytes();
   bytes::Bytes block;
   bytes::appendU8(block, (bytes::loadU16(status, FrStatus::StatusStruct::kFlags) & FrStatus::kShiftOpen) ? 1 : 0);
   bytes::appendBytes(block, bytes::slice(status, FrStatus::StatusStruct::kShiftNumber, 2));
   bytes::appendBytes(block, bytes::slice(status, FrStatus::StatusStruct::kReceiptCounter, 2));
-  bytes::appendBytes(block, state_.cycleBytes());
+  bytes::appendBytes(block, cycle);
   return block;
 }
 
@@ -203,8 +205,8 @@ bool HostLink::handleRequest(const CoreTransaction& transaction, CoreApiResult& 
 
   switch (transaction.command) {
     case kState:
-      if (!state_.currentModelData()->isValid()) return reply(13);
-      return reply(0, stateBlock());
+      if (!state_.currentModelData()->isValid()) return reply(result::kModelNotValid);
+      return reply(result::kSuccess, stateBlock());
 
     case kStatus: {
       if (core_ == Core::Running) {
@@ -214,36 +216,36 @@ bool HostLink::handleRequest(const CoreTransaction& transaction, CoreApiResult& 
         queue_.exec(refresh, dropped);
       }
       const auto model = state_.currentModelData();
-      if (!model->isValid()) return reply(13);
+      if (!model->isValid()) return reply(result::kModelNotValid);
       const std::string serial = model->serialNumber();
       bytes::Bytes data(serial.begin(), serial.end());
       bytes::appendBytes(data, state_.statusBytes());
-      return reply(0, std::move(data));
+      return reply(result::kSuccess, std::move(data));
     }
 
     case kModel: {
       const auto model = state_.currentModelData();
-      if (!model->isValid()) return reply(13);
-      return reply(0, bytes::Bytes(model->bytes().begin(), model->bytes().begin() + 44));
+      if (!model->isValid()) return reply(result::kModelNotValid);
+      return reply(result::kSuccess, bytes::Bytes(model->bytes().begin(), model->bytes().begin() + 44));
     }
 
     case kKey: {
       const bytes::Bytes key = state_.deviceKey();
-      if (key.empty()) return reply(25);
+      if (key.empty()) return reply(result::kIdentityFault);
       bytes::Bytes data = kVersion;
       bytes::appendBytes(data, kKeyPrefix);
       bytes::appendBytes(data, key);
-      return reply(0, std::move(data));
+      return reply(result::kSuccess, std::move(data));
     }
 
     case kVersionQuery:
-      return reply(0, kVersion);
+      return reply(result::kSuccess, kVersion);
 
     case kRegistrationValue: {
-      if (transaction.payload.size() != 2) return reply(22);
+      if (transaction.payload.size() != 2) return reply(result::kBadPayload);
       const auto registration = state_.currentRegData();
-      if (!registration->isComplete()) return reply(38);
-      return reply(0, registration->valueByTag(bytes::loadU16(transaction.payload, 0)).encode());
+      if (!registration->isComplete()) return reply(result::kRegistrationMissing);
+      return reply(result::kSuccess, registration->valueByTag(bytes::loadU16(transaction.payload, 0)).encode());
     }
 
     default:

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/result_code.h"
 #include "link/host_link.h"
 
 namespace {
@@ -67,10 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CoreTransaction transaction;
     CoreApiResult result;
     const int code = link.readFrame(transaction);
-    if (code != 0) {
+    if (code != result::kSuccess) {
       result = CoreApiResult(code);
     } else if (!link.handleRequest(transaction, result)) {
-      result = CoreApiResult(8);
+      result = CoreApiResult(result::kNoPort);
     }
     link.sendReply(result);
   }

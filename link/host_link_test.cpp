@@ -234,7 +234,7 @@ TEST_F(HostLinkTest, StateCommands_WithValidIdentity_AnswerTheRecords) {
   const CoreApiResult stateReply = handle(0x10);
   ASSERT_EQ(stateReply.code(), 0);
   bytes::Bytes expected{1, 0x02, 0x01, 7, 0};
-  bytes::appendBytes(expected, state_.cycleBytes());
+  bytes::appendBytes(expected, state_.recordBytes().cycle);
   EXPECT_EQ(stateReply.data(), expected);
 
   const CoreApiResult model = handle(0x31);
@@ -249,6 +249,33 @@ TEST_F(HostLinkTest, StateCommands_WithValidIdentity_AnswerTheRecords) {
   EXPECT_EQ(key.data(), expectedKey);
 
   EXPECT_EQ(handle(0x33).data(), (bytes::Bytes{0, 0, 4}));
+}
+
+// The writer moves the shift number first and the opening number after it, so at every moment
+// the shift number equals the opening number or is one ahead; a block mixing the status record
+// of one moment with the shift record of a later one breaks that.
+TEST_F(HostLinkTest, StateBlock_WhileTheCoreWrites_TakesBothRecordsFromOneMoment) {
+  makeIdentityValid();
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (std::uint16_t shift = 1; !stop; ++shift) {
+      state_.setShiftNumber(shift);
+      state_.setShiftOpeningNumber(shift);
+    }
+  });
+  while (state_.shiftNumber() == 0) std::this_thread::yield();
+  for (int i = 0; i < 200000; ++i) {
+    const bytes::Bytes block = handle(0x10).data();
+    const auto shift = bytes::loadU16(block, 1);
+    const auto opening = static_cast<std::uint16_t>(bytes::loadU32(block, 5));
+    const auto ahead = static_cast<std::uint16_t>(shift - opening);
+    if (ahead > 1) {
+      ADD_FAILURE() << "shift " << shift << " with the opening of shift " << opening;
+      break;
+    }
+  }
+  stop = true;
+  writer.join();
 }
 
 TEST_F(HostLinkTest, RegistrationQuery_ChecksPayloadThenCompleteness) {

@@ -54,40 +54,41 @@ int PrinterDriver::queryStatus() {
                          (status & escpos::kPaperNearEndBits) == escpos::kPaperNearEndBits);
     const bool paperOut = (status & escpos::kPaperOutBits) == escpos::kPaperOutBits;
     state_.setStatusFlag(FrStatus::kPaperOut, paperOut);
-    return paperOut ? kPaperOut : kOk;
+    return paperOut ? result::kPaperOut : result::kSuccess;
   }
   state_.setStatusFlag(FrStatus::kPrinterNotAnswering, true);
-  return kNotAnswering;
+  return result::kPrinterSilent;
 }
 
 int PrinterDriver::initialise() {
   writeAll(escpos::kReset);
   platform::sleepFor(kResetSettleTime);
   int status = queryStatus();
-  for (int queries = 1; status != kOk && queries < kReadyQueries; ++queries) {
+  for (int queries = 1; status != result::kSuccess && queries < kReadyQueries; ++queries) {
     platform::sleepFor(kReadyRetryPause);
     status = queryStatus();
   }
-  if (status == kOk) sendSetup();
+  if (status == result::kSuccess) sendSetup();
   return status;
 }
 
-int PrinterDriver::setup() { return sendSetup() ? kOk : kNotAnswering; }
+int PrinterDriver::setup() { return sendSetup() ? result::kSuccess : result::kPrinterSilent; }
 
 int PrinterDriver::printText(std::string_view text) {
   const bool sent = sendSetup() && writeAll(text);
   const int status = queryStatus();
   // A printer that answers but did not get the text has not printed it.
-  return sent || status != kOk ? status : kNotAnswering;
+  if (!sent && status == result::kSuccess) return result::kPrinterSilent;
+  return status;
 }
 
 int PrinterDriver::writeRaw(bytes::View data) {
-  if (!port_.isOpen()) return kNotAnswering;
-  if (data.empty()) return kOk;
-  return writeAll(data) ? kOk : kNotAnswering;
+  if (!port_.isOpen()) return result::kPrinterSilent;
+  if (data.empty()) return result::kSuccess;
+  return writeAll(data) ? result::kSuccess : result::kPrinterSilent;
 }
 
-int PrinterDriver::cut() { return writeAll(escpos::kFeedAndCut) ? kOk : kNotAnswering; }
+int PrinterDriver::cut() { return writeAll(escpos::kFeedAndCut) ? result::kSuccess : result::kPrinterSilent; }
 
 bool PrinterDriver::writeAll(std::string_view data) { return writeAll(bytes::view(data)); }
 

@@ -1,23 +1,20 @@
 // The receipt printer on its serial line: start-up, printing, raw bytes, cutting and the paper
 // status, which the driver mirrors into the device status flags.
 //
-// Result codes: 0 done, 53 the printer is absent or not answering (or what was to be sent
-// could not be written), 54 paper out. Every operation runs on the core thread.
+// Result codes: kSuccess, kPrinterSilent when the printer is absent or not answering (or what
+// was to be sent could not be written), kPaperOut. Every operation runs on the core thread.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "core/device_state.h"
+#include "core/result_code.h"
 #include "serial/serialport.h"
 #include "values/bytes.h"
 
 class PrinterDriver {
  public:
-  static constexpr int kOk = 0;
-  static constexpr int kNotAnswering = 53;
-  static constexpr int kPaperOut = 54;
-
   // Sets up the line (57600 bit/s, 8N1, 200 ms read time-out, echo off) without opening it.
   PrinterDriver(std::string portPath, DeviceState& state);
 
@@ -60,7 +57,7 @@ class PrinterDriver {
 template <typename Check>
 int withFreshPrinterState(PrinterDriver& printer, Check check) {
   const int code = check();
-  if (code != PrinterDriver::kNotAnswering && code != PrinterDriver::kPaperOut) return code;
+  if (code != result::kPrinterSilent && code != result::kPaperOut) return code;
   printer.queryStatus();
   return check();
 }

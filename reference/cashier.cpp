@@ -17,7 +17,6 @@ constexpr std::size_t kRightsOffset = 1;
 constexpr std::size_t kPasswordOffset = 3;
 
 using platform::File;
-using platform::openFile;
 using table_file::writeAndClose;
 
 std::size_t slotOffset(unsigned number) { return (number - 1) * Cashier::kSlotSize; }
@@ -81,9 +80,9 @@ bool CashierTable::ensureCashierFile() {
     // A file cut short while it was being created: the slots it holds whole stay, a part of a
     // slot does not count.
     wholeSlots = size / Cashier::kSlotSize;
-    file = openFile(path_, "r+b");
+    file = openFile_(path_, "r+b");
   } else if (error == std::errc::no_such_file_or_directory) {
-    file = openFile(path_, "w+b");
+    file = openFile_(path_, "w+b");
   }
   if (!file) return false;
   const unsigned first = static_cast<unsigned>(wholeSlots) + 1;
@@ -91,7 +90,7 @@ bool CashierTable::ensureCashierFile() {
 }
 
 bool CashierTable::readSlot(unsigned n, Cashier::Slot& slot) const {
-  File file = openFile(path_, "rb");
+  File file = openFile_(path_, "rb");
   return file && std::fseek(file.get(), static_cast<long>(slotOffset(n)), SEEK_SET) == 0 &&
          std::fread(slot.data(), 1, slot.size(), file.get()) == slot.size();
 }
@@ -109,10 +108,14 @@ bool CashierTable::readCashier(unsigned n, Cashier& out) {
 bool CashierTable::saveCashier(const Cashier& record) {
   if (!Cashier::isNumber(record.number)) return false;
   std::lock_guard guard(lock_);
-  File file = openFile(path_, "r+b");
+  File file = openFile_(path_, "r+b");
   if (!file) return false;
   const Cashier::Slot slot = record.encode();
-  if (!writeAndClose(std::move(file), slotOffset(record.number), slot)) return false;
+  if (!writeAndClose(std::move(file), slotOffset(record.number), slot)) {
+    // The slot may hold the new record, the old one or a part of each.
+    cache_.erase(record.number);
+    return false;
+  }
   cache_.insert_or_assign(record.number, Cashier::decode(slot));
   return true;
 }

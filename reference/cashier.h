@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "platform/board.h"
+#include "platform/stdio_file.h"
 #include "values/bytes.h"
 #include "values/cp866.h"
 
@@ -73,12 +74,17 @@ struct Cashier {
 
 // One table file with its cache. Every operation holds the table's lock for its own duration
 // only; the file is opened and closed within each operation and every write is flushed.
-// The cache mirrors what was read or written and is never cleared.
+// The cache holds slots as read from the file or as written to it whole; a slot whose write
+// failed anywhere, the close included, is dropped from it, so that the file is read again.
 class CashierTable {
  public:
   static constexpr std::size_t kFileSize = Cashier::kCount * Cashier::kSlotSize;
 
-  explicit CashierTable(std::string path) : path_(std::move(path)) {}
+  // Opens the table's file as fopen does; tests hand in files that misbehave.
+  using FileOpener = platform::File (*)(const std::string& path, const char* mode);
+
+  explicit CashierTable(std::string path, FileOpener openFile = platform::openFile)
+      : path_(std::move(path)), openFile_(openFile) {}
   CashierTable(const CashierTable&) = delete;
   CashierTable& operator=(const CashierTable&) = delete;
 
@@ -96,7 +102,7 @@ class CashierTable {
 
   // Writes the record's slot and caches the record as stored. An unusable record is stored
   // too: that withdraws the cashier. False for a number outside 1 to 20, without the file, or
-  // when the slot was not written whole.
+  // when the slot was not written whole or the file did not close cleanly.
   bool saveCashier(const Cashier& record);
 
   // The log-in check: cashier n exists, is usable and has this password. The record comes from
@@ -110,6 +116,7 @@ class CashierTable {
   bool readSlot(unsigned n, Cashier::Slot& slot) const;
 
   const std::string path_;
+  const FileOpener openFile_;
   std::mutex lock_;  // guards the file and the cache
   std::map<std::uint8_t, Cashier> cache_;
 };

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -269,6 +271,45 @@ bool processTableBindsOnce(const platform::Board& board) {
 }
 
 // The binding lasts for the process, so it is tried in a child process.
+// A file whose every byte reaches the disk but whose close reports an error.
+platform::File openWithFailingClose(const std::string& path, const char* mode) {
+  std::FILE* disk = std::fopen(path.c_str(), mode);
+  if (disk == nullptr) return nullptr;
+  cookie_io_functions_t io{};
+  io.read = [](void* file, char* buffer, std::size_t size) -> ssize_t {
+    return static_cast<ssize_t>(std::fread(buffer, 1, size, static_cast<std::FILE*>(file)));
+  };
+  io.write = [](void* file, const char* buffer, std::size_t size) -> ssize_t {
+    const std::size_t written = std::fwrite(buffer, 1, size, static_cast<std::FILE*>(file));
+    return std::fflush(static_cast<std::FILE*>(file)) == 0 ? static_cast<ssize_t>(written) : -1;
+  };
+  io.seek = [](void* file, off64_t* offset, int whence) -> int {
+    if (fseeko(static_cast<std::FILE*>(file), *offset, whence) != 0) return -1;
+    *offset = ftello(static_cast<std::FILE*>(file));
+    return 0;
+  };
+  io.close = [](void* file) -> int {
+    std::fclose(static_cast<std::FILE*>(file));
+    errno = EIO;
+    return -1;
+  };
+  return platform::File(fopencookie(disk, mode, io));
+}
+
+TEST_F(CashierTableTest, Save_FailingOnlyAtTheClose_KeepsTheCacheWithTheFile) {
+  ASSERT_TRUE(CashierTable(path_.string()).ensureCashierFile());
+  CashierTable table(path_.string(), openWithFailingClose);
+  Cashier out;
+  ASSERT_TRUE(table.checkCashier(20, 30, out));  // cached
+
+  EXPECT_FALSE(table.saveCashier(makeCashier(20, 77, "New")));
+  ASSERT_TRUE(CashierTable(path_.string()).readCashier(20, out));
+  ASSERT_EQ(out, makeCashier(20, 77, "New")) << "the whole slot reached the file";
+  EXPECT_FALSE(table.checkCashier(20, 30, out)) << "the old password still logs in";
+  EXPECT_TRUE(table.checkCashier(20, 77, out));
+  EXPECT_EQ(out.name, "New");
+}
+
 TEST_F(CashierTableTest, ProcessTable_IsBoundOnceToTheBoardsStore) {
   const auto board = platform::makeSimulatedBoard(root_.string());
   EXPECT_EXIT(std::exit(processTableBindsOnce(*board) ? 0 : 1), ::testing::ExitedWithCode(0), "");

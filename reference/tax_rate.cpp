@@ -1,6 +1,7 @@
 #include "reference/tax_rate.h"
 
 #include "documents/reg_data.h"
+#include "values/tags.h"
 
 namespace {
 
@@ -73,26 +74,26 @@ std::string TaxRate::displayName() const { return isValid() ? name() : std::stri
 
 TlvList TaxRate::items() const {
   TlvItem kindItem, percentageItem, nameItem;
-  kindItem.setU8(kKindTag, kind());
-  percentageItem.setU16(kPercentageTag, percentageHundredths());
-  nameItem.setText(kNameTag, name());
+  kindItem.setU8(tag::kTaxRateKind, kind());
+  percentageItem.setU16(tag::kTaxRatePercentage, percentageHundredths());
+  nameItem.setText(tag::kTaxRateName, name());
   return {kindItem, percentageItem, nameItem};
 }
 
 TlvItem TaxRate::toTlv(std::size_t slot) const {
   if (slot >= RegData::kTaxRateSlots) return {};
   TlvItem container;
-  container.setList(static_cast<std::uint16_t>(kFirstTag + slot), items());
+  container.setList(static_cast<std::uint16_t>(tag::kFirstTaxRate + slot), items());
   return container;
 }
 
 TlvItem TaxRate::toTlv(std::size_t slot, const Decimal& amount) const {
   if (slot >= RegData::kTaxRateSlots) return {};
   TlvList withAmount = items();
-  withAmount.emplace_back().setVarInt(kAmountTag,
+  withAmount.emplace_back().setVarInt(tag::kItemTaxAmount,
                                       static_cast<std::uint64_t>(amount.rescaled(Decimal::kMoneyScale).mantissa()));
   TlvItem container;
-  container.setList(static_cast<std::uint16_t>(kFirstTag + slot), withAmount);
+  container.setList(static_cast<std::uint16_t>(tag::kFirstTaxRate + slot), withAmount);
   return container;
 }
 
@@ -101,8 +102,8 @@ bool TaxRate::fromTlv(const TlvItem& item, std::size_t& slot) { return readTlv(i
 bool TaxRate::fromTlv(const TlvItem& item, std::size_t& slot, Decimal& amount) { return readTlv(item, slot, &amount); }
 
 bool TaxRate::readTlv(const TlvItem& item, std::size_t& slot, Decimal* amount) {
-  if (item.tag() < kFirstTag || item.tag() >= kFirstTag + RegData::kTaxRateSlots) return false;
-  slot = item.tag() - kFirstTag;
+  if (item.tag() < tag::kFirstTaxRate || item.tag() >= tag::kFirstTaxRate + RegData::kTaxRateSlots) return false;
+  slot = item.tag() - tag::kFirstTaxRate;
   *this = TaxRate();
   bool parsed = false;
   const TlvList children = parseList(item, &parsed);
@@ -110,10 +111,10 @@ bool TaxRate::readTlv(const TlvItem& item, std::size_t& slot, Decimal* amount) {
   for (const TlvItem& child : children) {
     bool fits = true;
     switch (child.tag()) {
-      case kKindTag: setKind(child.getU8(&fits)); break;
-      case kPercentageTag: setPercentage(child.getU16(&fits)); break;
-      case kNameTag: setName(child.getText()); break;
-      case kAmountTag:
+      case tag::kTaxRateKind: setKind(child.getU8(&fits)); break;
+      case tag::kTaxRatePercentage: setPercentage(child.getU16(&fits)); break;
+      case tag::kTaxRateName: setName(child.getText()); break;
+      case tag::kItemTaxAmount:
         if (amount == nullptr) return false;
         *amount = Decimal(Decimal::kMoneyScale, child.getVarInt());
         break;

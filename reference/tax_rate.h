@@ -17,6 +17,7 @@
 
 #include "values/bytes.h"
 #include "values/decimal.h"
+#include "values/tags.h"
 #include "values/tlv.h"
 
 // The registration record holds the rates; this header needs only its name.
@@ -27,11 +28,7 @@ class TaxRate {
   static constexpr std::size_t kSize = 32;
   static constexpr std::size_t kNameSize = 30;
   static constexpr std::uint16_t kNotSet = 0xC000;
-  static constexpr std::uint16_t kFirstTag = 13105;
-  static constexpr std::uint16_t kKindTag = 13102;
-  static constexpr std::uint16_t kPercentageTag = 13103;
-  static constexpr std::uint16_t kNameTag = 13104;
-  static constexpr std::uint16_t kAmountTag = 11102;
+  static constexpr std::uint16_t kFirstTag = tag::kFirstTaxRate;  // the host tools' name
 
   // Rate word 0xC000 (not set), empty name.
   TaxRate();

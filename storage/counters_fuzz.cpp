@@ -6,6 +6,7 @@
 #include "documents/reg_data.h"
 #include "reference/tax_rate.h"
 #include "storage/counter_blocks.h"
+#include "values/tags.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ void exerciseTaxRate(const TlvItem& item) {
   TaxRate rate;
   std::size_t slot = 0;
   if (rate.fromTlv(item, slot)) {
-    require(slot < RegData::kTaxRateSlots && item.tag() == TaxRate::kFirstTag + slot);
+    require(slot < RegData::kTaxRateSlots && item.tag() == tag::kFirstTaxRate + slot);
     TaxRate again;
     std::size_t slotAgain = 0;
     require(again.fromTlv(rate.toTlv(slot), slotAgain) && slotAgain == slot);

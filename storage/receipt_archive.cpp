@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/result_code.h"
+#include "documents/reg_data.h"
 #include "storage/archive_layout.h"
 #include "storage/counter_blocks.h"
 #include "reference/tax_rate.h"
@@ -37,7 +38,7 @@ std::size_t storedFormLength(bytes::View data) {
   while (data.size() >= at + 4) {
     const std::uint16_t itemTag = bytes::loadU16(data, at);
     const bool piece = itemTag == tag::kReceiptItem || itemTag == tag::kSection ||
-                       (itemTag >= TaxRate::kFirstTag && itemTag < TaxRate::kFirstTag + 5);
+                       (itemTag >= tag::kFirstTaxRate && itemTag < tag::kFirstTaxRate + RegData::kTaxRateSlots);
     if (piece) return at;
     at += 4 + std::size_t{bytes::loadU16(data, at + 2)};
   }

@@ -7,16 +7,21 @@
 
 namespace tag {
 
-inline constexpr std::uint16_t kDateTime = 11012;
+inline constexpr std::uint16_t kAddress = 11009;  // of settlement
+inline constexpr std::uint16_t kDateTime = 11012;  // also the registration time
+inline constexpr std::uint16_t kTaxpayerNumber = 11018;
 inline constexpr std::uint16_t kReceiptTotal = 11020;
 inline constexpr std::uint16_t kCashierName = 11021;
 inline constexpr std::uint16_t kQuantity = 11023;
 inline constexpr std::uint16_t kItemName = 11030;
 inline constexpr std::uint16_t kCashPaid = 11031;
+inline constexpr std::uint16_t kRegistrationNumber = 11037;
 inline constexpr std::uint16_t kShiftNumber = 11038;
 inline constexpr std::uint16_t kDocumentNumber = 11040;
+inline constexpr std::uint16_t kArchiveId = 11041;
 inline constexpr std::uint16_t kReceiptNumber = 11042;
 inline constexpr std::uint16_t kItemTotal = 11043;
+inline constexpr std::uint16_t kUserName = 11048;
 inline constexpr std::uint16_t kReceiptKind = 11054;
 inline constexpr std::uint16_t kReceiptItem = 11059;
 inline constexpr std::uint16_t kFiscalSign = 11077;
@@ -31,6 +36,7 @@ inline constexpr std::uint16_t kCash = 11136;  // the drawer cash at a block's t
 inline constexpr std::uint16_t kElectronic = 11138;
 inline constexpr std::uint16_t kTotalCounters = 11157;   // the archive totals
 inline constexpr std::uint16_t kPeriodCounters = 11158;  // counters since the last fiscalization
+inline constexpr std::uint16_t kPlace = 11187;           // of settlement
 inline constexpr std::uint16_t kShiftCounters = 11194;   // carried by a shift closing
 inline constexpr std::uint16_t kTaxIndex = 11199;
 inline constexpr std::uint16_t kTotal = 11201;
@@ -49,6 +55,11 @@ inline constexpr std::uint16_t kItemDiscount = 11304;   // variable integer, kop
 inline constexpr std::uint16_t kMarkingCode = 12000;
 inline constexpr std::uint16_t kUnit = 12108;
 inline constexpr std::uint16_t kFiscalizationNumber = 12117;
+// A tax rate: container kFirstTaxRate + slot (slots 0..4) of its kind, percentage and name.
+inline constexpr std::uint16_t kTaxRateKind = 13102;
+inline constexpr std::uint16_t kTaxRatePercentage = 13103;
+inline constexpr std::uint16_t kTaxRateName = 13104;
+inline constexpr std::uint16_t kFirstTaxRate = 13105;
 inline constexpr std::uint16_t kFirstTaxSum = 13110;  // tax sums of tax indexes 1..5: 13110..13114
 
 }  // namespace tag

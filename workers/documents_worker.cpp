@@ -116,15 +116,15 @@ int DocumentsWorker::open(std::uint8_t type, bytes::View payload) {
   Cashier cashier;
   bytes::View openData;
   if (const int refused = checkOperator(payload, cashier, openData); refused != 0) return refused;
-  if (!DocumentType::isKnown(type)) return kWrongType;
+  if (!DocumentType::isKnown(type)) return result::kWrongType;
   const auto model = state_.currentModelData();
-  if (!model->isValid()) return kModelNotValid;
-  if (!state_.isAfterLastDocument(board_.now())) return kClockNotLater;
+  if (!model->isValid()) return result::kModelNotValid;
+  if (!state_.isAfterLastDocument(board_.now())) return result::kTimeNotLater;
 
   auto guard = open_.lock();
   auto& held = open_.document();
-  if (held) return kAlreadyOpen;
-  if (!(cashier.rights & rightsFor(type))) return kNoPermission;
+  if (held) return result::kDocumentOpen;
+  if (!(cashier.rights & rightsFor(type))) return result::kNoPermission;
   if (const int notReady = withFreshPrinterState(printer_, [&] { return readiness(type); }); notReady != 0) {
     return notReady;
   }
@@ -132,7 +132,7 @@ int DocumentsWorker::open(std::uint8_t type, bytes::View payload) {
 
   const auto registration = state_.currentRegData();
   auto document = createDocument(type, model.get(), registration.get(), cashier, tables_);
-  if (!document) return kNotCreated;
+  if (!document) return result::kNotStorable;
   if (const int refused = document->applyOpenData(openData, state_); refused != 0) return refused;
 
   held = document;
@@ -144,17 +144,17 @@ int DocumentsWorker::open(std::uint8_t type, bytes::View payload) {
       return printer;
     }
   }
-  return 0;
+  return result::kSuccess;
 }
 
 int DocumentsWorker::addItem(bytes::View payload) {
   if (const int printer = printer_.queryStatus(); printer != 0) return printer;
   auto guard = open_.lock();
   auto& held = open_.document();
-  if (!held) return kNothingOpen;
+  if (!held) return result::kNoDocumentOpen;
   // The payload is exactly one item; anything else would hand the document a broken item.
   TlvItem item;
-  if (!item.decodeExact(payload)) return kBadItem;
+  if (!item.decodeExact(payload)) return result::kBadPayload;
   std::string text;
   const int code = held->addTag(item, text);
   if (!text.empty()) {
@@ -171,10 +171,10 @@ CoreApiResult DocumentsWorker::finish(std::uint8_t type, bytes::View hostData) {
   {
     auto guard = open_.lock();
     auto& held = open_.document();
-    if (!held) return CoreApiResult(kNothingOpen);
-    if (held->type() != type) return CoreApiResult(kWrongType);
+    if (!held) return CoreApiResult(result::kNoDocumentOpen);
+    if (held->type() != type) return CoreApiResult(result::kWrongType);
     const std::int64_t now = board_.now();
-    if (!state_.isAfterLastDocument(now)) return CoreApiResult(kClockNotLater);
+    if (!state_.isAfterLastDocument(now)) return CoreApiResult(result::kTimeNotLater);
     if (const int printer = printer_.queryStatus(); printer != 0) {
       drop(held);
       return CoreApiResult(printer);
@@ -186,7 +186,7 @@ CoreApiResult DocumentsWorker::finish(std::uint8_t type, bytes::View hostData) {
 
     std::uint16_t missingTag = 0;
     const int finished = held->finish(static_cast<std::uint32_t>(now), state_.deviceKey(), hostData, missingTag, state_);
-    if (finished == BaseWorkDocument::kMissingItem) {
+    if (finished == result::kMandatoryMissing) {
       bytes::Bytes data;
       bytes::appendU16(data, missingTag);
       return CoreApiResult(finished, std::move(data));
@@ -199,7 +199,7 @@ CoreApiResult DocumentsWorker::finish(std::uint8_t type, bytes::View hostData) {
     drop(held);
   }
   afterStore(*stored);
-  return CoreApiResult(0, stored->closeReply(state_));
+  return CoreApiResult(result::kSuccess, stored->closeReply(state_));
 }
 
 int DocumentsWorker::printChecked(std::string_view text) {
@@ -270,18 +270,18 @@ int DocumentsWorker::cancel() {
   {
     auto guard = open_.lock();
     auto& held = open_.document();
-    if (!held) return kNothingOpen;
+    if (!held) return result::kNoDocumentOpen;
     drop(held);
   }
   const PrintBlock notice(PrintStyle(PrintStyle::kCentred | PrintStyle::kBold | PrintStyle::kDoubleSize, 0),
                           "\nДОКУМЕНТ ОТМЕНЕН\n"_cp866);
   printer_.printText(render(notice, true));
-  return 0;
+  return result::kSuccess;
 }
 
 CoreApiResult DocumentsWorker::openDocumentState() {
   auto guard = open_.lock();
   const auto& held = open_.document();
-  if (!held) return CoreApiResult(kNothingOpen);
-  return CoreApiResult(0, held->statusReply());
+  if (!held) return CoreApiResult(result::kNoDocumentOpen);
+  return CoreApiResult(result::kSuccess, held->statusReply());
 }

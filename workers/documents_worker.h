@@ -18,14 +18,6 @@
 
 class DocumentsWorker : public BaseWorker {
  public:
-  static constexpr int kNotCreated = 3;
-  static constexpr int kModelNotValid = 13;
-  static constexpr int kNoPermission = 16;
-  static constexpr int kBadItem = 22;
-  static constexpr int kClockNotLater = 23;
-  static constexpr int kAlreadyOpen = 28;
-  static constexpr int kNothingOpen = 29;
-  static constexpr int kWrongType = 30;
 
   // `archive` may be null (no card). Receipts look up sections and discounts in `tables`.
   DocumentsWorker(CashierTable& cashiers, DeviceState& state, platform::Board& board, ArchiveStore* archive,

@@ -37,7 +37,7 @@ int main() {
   auto board = platform::makeSimulatedBoard(directory.path().string());
   DeviceState state;
   CashierTable cashiers(board->nvPath("CASHIERS"));
-  IdentityMemory identity(board->identityMemoryPath());
+  IdentityMemory identity(*board);
   PrinterDriver printer(board->printerPortPath(), state);
   cashiers.ensureCashierFile();
   state.setDeviceKey(kKey);
