@@ -46,7 +46,8 @@ constexpr std::uint32_t kCashAndShiftDocuments = 5;
 
 constexpr std::int64_t kRouble = 100;  // amounts are in kopecks
 
-// splitmix64, defined here so that a seed gives the same history on every machine.
+// splitmix64, defined here so that a seed gives the same history on every machine. Each draw
+// is a statement of its own: the language leaves the order of a call's arguments open.
 class Random {
  public:
   explicit Random(std::uint64_t seed) : state_(seed) {}
@@ -110,17 +111,18 @@ constexpr Ware kBoughtIn[] = {
 
 // Section 7 is left without a name: it prints as its number.
 constexpr std::pair<std::uint8_t, const char*> kSections[] = {
-    {1, "ХЛЕБ"}, {2, "МОЛОЧНЫЕ ПРОДУКТЫ"}, {3, "ОВОЩИ И ФРУКТЫ"}, {4, "БАКАЛЕЯ"}, {5, "БЫТОВАЯ ХИМИЯ"},
-    {6, "ПРИЕМ ТАРЫ"}};
+    {1, "ХЛЕБ"}, {2, "МОЛОЧНЫЕ ПРОДУКТЫ"}, {3, "ОВОЩИ И ФРУКТЫ"}, {4, "БАКАЛЕЯ"}, {5, "БЫТОВАЯ ХИМИЯ"}, {6, "ПРИЕМ ТАРЫ"},
+};
 
-struct Programmed {
+struct ProgrammedDiscount {
   std::uint8_t number;
   std::int32_t kind;
   std::int64_t value;
   const char* name;
 };
-constexpr Programmed kDiscounts[] = {
-    {1, Discount::kPercentage, 1000, "ПЕНСИОНЕРАМ"}, {2, Discount::kAmount, 5000, "КУПОН"}, {3, Discount::kPercentage, 500, ""}};
+constexpr ProgrammedDiscount kDiscounts[] = {{1, Discount::kPercentage, 1000, "ПЕНСИОНЕРАМ"},
+                                     {2, Discount::kAmount, 5000, "КУПОН"},
+                                     {3, Discount::kPercentage, 500, ""}};
 
 constexpr struct {
   std::uint8_t number;
@@ -136,8 +138,8 @@ constexpr struct {
 } kTaxRates[] = {{1, 2000, "НДС 20%"}, {1, 1000, "НДС 10%"}, {0, 0, "БЕЗ НДС"}};
 
 // Notes a customer pays with, in kopecks.
-constexpr std::int64_t kNotes[] = {10 * kRouble, 50 * kRouble, 100 * kRouble, 500 * kRouble, 1000 * kRouble,
-                                   5000 * kRouble};
+constexpr std::int64_t kNotes[] = {10 * kRouble,  50 * kRouble,   100 * kRouble,
+                                   500 * kRouble, 1000 * kRouble, 5000 * kRouble};
 
 std::string text(const char* utf8) { return cp866::fromUtf8(utf8); }
 
@@ -207,7 +209,7 @@ bool syncTree(const fs::path& root) {
   return !error && syncPath(root) && synced;
 }
 
-std::string refused(const char* what, int code) { return std::string(what) + " refused with code " + std::to_string(code); }
+std::string refused(const std::string& what, int code) { return what + " refused with code " + std::to_string(code); }
 
 class Generator {
  public:
@@ -269,7 +271,9 @@ class Generator {
     bytes::Bytes key(IdentityMemory::kDeviceKeySize);
     for (auto& byte : key) byte = static_cast<std::uint8_t>(random_.next());
     auto memory = board_.openFile(board_.identityMemoryPath(), platform::FileMode::ReadWrite);
-    if (!memory || !memory->writeAt(IdentityMemory::kDeviceKeyOffset, key)) return "the identity memory cannot be written";
+    if (!memory || !memory->writeAt(IdentityMemory::kDeviceKeyOffset, key)) {
+      return "the identity memory cannot be written";
+    }
     memory.reset();
     identity_.loadIdentity(state_);
     if (state_.hasStatusFlag(FrStatus::kIdentityFault)) return "the identity memory cannot be read";
@@ -290,11 +294,13 @@ class Generator {
     }
     bool saved = true;
     for (const auto& cashier : kCashiers) {
-      saved = cashiers_.saveCashier(Cashier{cashier.number, kCashierRights, cashier.password, text(cashier.name)}) && saved;
+      saved =
+          cashiers_.saveCashier(Cashier{cashier.number, kCashierRights, cashier.password, text(cashier.name)}) && saved;
     }
     for (const auto& [number, name] : kSections) saved = sections_.saveSection(Section{number, text(name)}) && saved;
     for (const auto& discount : kDiscounts) {
-      saved = discounts_.saveDiscount(Discount{discount.number, discount.kind, discount.value, text(discount.name)}) && saved;
+      saved = discounts_.saveDiscount(Discount{discount.number, discount.kind, discount.value, text(discount.name)}) &&
+              saved;
     }
     return saved ? std::string() : "the reference tables cannot be programmed";
   }
@@ -308,11 +314,12 @@ class Generator {
 
     Cashier administrator;
     if (!cashiers_.readCashier(Cashier::kAdministrator, administrator)) return "the administrator cannot be read";
-    auto document = createDocument(DocumentType::kFiscalization, state_.currentModelData().get(), nullptr, administrator);
+    auto document =
+        createDocument(DocumentType::kFiscalization, state_.currentModelData().get(), nullptr, administrator);
     if (const int code = document->applyOpenData({}, state_); code != result::kSuccess) {
       return refused("the registration", code);
     }
-    TlvList items(3);
+    TlvList items(3);  // the user's name, the place and the address of settlement
     items[0].setText(11048, text("ООО \"Ромашка\""));
     items[1].setText(11187, text("Магазин \"У дома\""));
     items[2].setText(11009, text("Москва, ул. Тверская, д. 1"));
@@ -350,31 +357,31 @@ class Generator {
     const std::uint32_t receipts = options_.receiptsPerShift;
     const std::uint32_t documents = receipts + kCashAndShiftDocuments;
     const std::uint32_t slot = std::max<std::uint32_t>(1, shiftLength_ / documents);
-    const std::uint32_t opening = kHistoryStart + index * spacing_ + static_cast<std::uint32_t>(random_.below(spacing_ / 8 + 1));
+    const std::uint32_t opening =
+        kHistoryStart + index * spacing_ + static_cast<std::uint32_t>(random_.below(spacing_ / 8 + 1));
     std::uint32_t position = 0;
-    const auto nextTime = [&] { return opening + position++ * slot + static_cast<std::uint32_t>(random_.below(slot / 2 + 1)); };
+    const auto nextTime = [&] {
+      return opening + position++ * slot + static_cast<std::uint32_t>(random_.below(slot / 2 + 1));
+    };
 
     const auto& who = kCashiers[random_.below(std::size(kCashiers))];
     const Cashier cashier{who.number, kCashierRights, who.password, text(who.name)};
     const std::int64_t changeFund = random_.between(4, 10) * 500 * kRouble;
-    if (std::string reason = cashDocument(DocumentType::kShiftOpening, cashier, 0, nextTime()); !reason.empty()) return reason;
-    if (std::string reason = cashDocument(DocumentType::kCashDeposit, cashier, changeFund, nextTime()); !reason.empty()) {
-      return reason;
+    std::string reason = cashDocument(DocumentType::kShiftOpening, cashier, 0, nextTime());
+    if (reason.empty()) reason = cashDocument(DocumentType::kCashDeposit, cashier, changeFund, nextTime());
+    for (std::uint32_t number = 0; number < receipts && reason.empty(); ++number) {
+      if (number == receipts / 2) reason = settleDrawer(cashier, changeFund, nextTime());
+      if (!reason.empty()) break;
+      const std::uint8_t kind = kindOf(number, receipts);  // drawn before the time: one order everywhere
+      reason = receipt(cashier, kind, nextTime());
     }
-    for (std::uint32_t number = 0; number < receipts; ++number) {
-      if (number == receipts / 2) {
-        if (std::string reason = settleDrawer(cashier, changeFund, nextTime()); !reason.empty()) return reason;
-      }
-      if (std::string reason = receipt(cashier, kindOf(number, receipts), nextTime()); !reason.empty()) return reason;
+    if (reason.empty() && receipts == 0) reason = settleDrawer(cashier, changeFund, nextTime());
+    if (reason.empty()) {
+      const auto drawer = static_cast<std::int64_t>(state_.drawerCash());
+      reason = cashDocument(DocumentType::kCashPayout, cashier, drawer, nextTime());
     }
-    if (receipts == 0) {
-      if (std::string reason = settleDrawer(cashier, changeFund, nextTime()); !reason.empty()) return reason;
-    }
-    const auto drawer = static_cast<std::int64_t>(state_.drawerCash());
-    if (std::string reason = cashDocument(DocumentType::kCashPayout, cashier, drawer, nextTime()); !reason.empty()) {
-      return reason;
-    }
-    return cashDocument(DocumentType::kShiftClosing, cashier, 0, nextTime());
+    if (reason.empty()) reason = cashDocument(DocumentType::kShiftClosing, cashier, 0, nextTime());
+    return reason;
   }
 
   // Halfway through the shift: the takings above the change fund go to the safe, or a drawer
@@ -403,22 +410,26 @@ class Generator {
   // A shift opening or closing (amount 0), a deposit or a payout.
   std::string cashDocument(std::uint8_t type, const Cashier& cashier, std::int64_t amount, std::uint32_t time) {
     auto document = createDocument(type, state_.currentModelData().get(), state_.currentRegData().get(), cashier);
-    if (const int code = document->applyOpenData({}, state_); code != result::kSuccess) return refused("a document", code);
+    if (const int code = document->applyOpenData({}, state_); code != result::kSuccess) {
+      return refused("a document", code);
+    }
     return store(document, amount != 0 ? amountData(amount) : bytes::Bytes(), time);
   }
 
   std::string receipt(const Cashier& cashier, std::uint8_t kind, std::uint32_t time) {
-    auto document = createDocument(DocumentType::kReceipt, state_.currentModelData().get(), state_.currentRegData().get(),
-                                   cashier, ReceiptTables{&sections_, &discounts_});
+    auto document = createDocument(DocumentType::kReceipt, state_.currentModelData().get(),
+                                   state_.currentRegData().get(), cashier, ReceiptTables{&sections_, &discounts_});
     if (const int code = document->applyOpenData(bytes::Bytes{kind}, state_); code != result::kSuccess) {
       return refused("a receipt", code);
     }
     const bool buyingIn = kind == 1 || kind == 3;
     const bool sale = kind == 0;
-    const std::uint64_t lines = sale ? 1 + random_.below(3) + (random_.chance(30) ? random_.below(6) : 0) : 1 + random_.below(2);
+    std::uint64_t lines = 1 + random_.below(sale ? 3 : 2);
+    if (sale && random_.chance(30)) lines += random_.below(6);
     std::string printed;
     for (std::uint64_t line = 0; line < lines; ++line) {
-      const Ware& ware = buyingIn ? kBoughtIn[random_.below(std::size(kBoughtIn))] : kGoods[random_.below(std::size(kGoods))];
+      const Ware& ware =
+          buyingIn ? kBoughtIn[random_.below(std::size(kBoughtIn))] : kGoods[random_.below(std::size(kGoods))];
       if (const int code = document->addTag(itemLine(ware, sale), printed); code != result::kSuccess) {
         return refused("a receipt item", code);
       }
@@ -430,7 +441,8 @@ class Generator {
   // One item line as the host sends it. Sales sometimes take a programmed discount, or a
   // manual one that drops the kopecks.
   TlvItem itemLine(const Ware& ware, bool sale) {
-    const std::int64_t thousandths = ware.weighed ? random_.between(150, 2500) : 1000 * random_.between(1, ware.price < 10000 ? 5 : 2);
+    const std::int64_t thousandths =
+        ware.weighed ? random_.between(150, 2500) : 1000 * random_.between(1, ware.price < 10000 ? 5 : 2);
     TlvList items;
     items.emplace_back().setText(tag::kItemName, text(ware.name));
     if (*ware.code != '\0') items.emplace_back().setText(tag::kProductCode, ware.code);
@@ -481,13 +493,17 @@ class Generator {
   // state then follows it as far as later documents read it.
   std::string store(const std::shared_ptr<BaseWorkDocument>& document, bytes::View finishing, std::uint32_t time) {
     std::uint16_t missingTag = 0;
-    const std::string which = "document " + std::to_string(++documents_) + " (type " + std::to_string(document->type()) + ")";
-    if (const int code = document->finish(time, state_.deviceKey(), finishing, missingTag, state_); code != result::kSuccess) {
-      return refused(("finishing " + which).c_str(), code);
+    ++documents_;
+    const auto failed = [&](const char* step, int code) {
+      return refused(std::string(step) + " document " + std::to_string(documents_) + " of type " +
+                         std::to_string(document->type()),
+                     code);
+    };
+    if (const int code = document->finish(time, state_.deviceKey(), finishing, missingTag, state_);
+        code != result::kSuccess) {
+      return failed("finishing", code);
     }
-    if (const int code = archive_->storeDocument(document); code != result::kSuccess) {
-      return refused(("storing " + which).c_str(), code);
-    }
+    if (const int code = archive_->storeDocument(document); code != result::kSuccess) return failed("storing", code);
     const std::uint64_t drawer = state_.drawerCash();
     switch (document->type()) {
       case DocumentType::kShiftOpening:

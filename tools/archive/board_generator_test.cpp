@@ -134,7 +134,8 @@ TEST(BoardGenerator, ServiceOnGeneratedBoard_ContinuesTheNumbering) {
   ASSERT_EQ(board.host().transact({0x11, 1, administrator}).value_or(host::Reply{255, 0, {}}).code, 0) << board.log();
   const auto reply = board.host().transact({0x12, 2, {}});
   ASSERT_TRUE(reply && reply->code == 0 && reply->data.size() >= 14) << board.log();
-  EXPECT_EQ(bytes::loadU32(reply->data, 0), 2 + options.shifts * (options.receiptsPerShift + kDocumentsPerShiftBesidesReceipts));
+  EXPECT_EQ(bytes::loadU32(reply->data, 0),
+            2 + options.shifts * (options.receiptsPerShift + kDocumentsPerShiftBesidesReceipts));
   EXPECT_EQ(bytes::loadU16(reply->data, 12), options.shifts + 1);
   board.board().stopService();
   EXPECT_EQ(problemsOf(board.root()), std::vector<std::string>{});
