@@ -202,9 +202,9 @@ bool syncTree(const fs::path& root) {
   };
   std::error_code error;
   bool synced = true;
-  for (const auto& entry : fs::recursive_directory_iterator(root, error)) {
-    const fs::file_type type = entry.symlink_status().type();
-    if (type == fs::file_type::regular || type == fs::file_type::directory) synced = syncPath(entry.path()) && synced;
+  for (fs::recursive_directory_iterator entry(root, error), end; !error && entry != end; entry.increment(error)) {
+    const fs::file_type type = entry->symlink_status(error).type();
+    if (type == fs::file_type::regular || type == fs::file_type::directory) synced = syncPath(entry->path()) && synced;
   }
   return !error && syncPath(root) && synced;
 }
