@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/sleep.h"
+#include "tools/sim/pseudo_terminal.h"
 #include "tools/sim/testing.h"
 
 extern char** environ;
@@ -143,7 +144,16 @@ TEST(Frsim, EndedBySignal_TakesItsServiceWithIt) {
     ::kill(frsim.pid(), signal);
     const int status = frsim.wait();
     EXPECT_TRUE(eventuallyGone(servicePid));
-    if (signal == SIGKILL) continue;
+    if (signal == SIGKILL) {
+      // The links stay behind; the pseudo-terminals they named are handed out again.
+      const std::array<sim::PseudoTerminal, 3> reused;
+      for (const char* line : {"dev/ttyGS0", "dev/ttyS0", "host"}) {
+        const int opened = ::open((directory.path() / line).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        EXPECT_LT(opened, 0) << line << " leads to another board's line";
+        if (opened >= 0) ::close(opened);
+      }
+      continue;
+    }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << frsim.output();
     EXPECT_FALSE(fs::exists(fs::symlink_status(directory.path() / "dev/ttyGS0"))) << "the line's link goes";
   }
