@@ -117,6 +117,20 @@ std::string bytesText(bytes::View data, std::string_view none) {
 
 std::string commandText(std::uint8_t command) { return hexByte(command) + " " + std::string(commandName(command)); }
 
+// The lines for the frames `data` completes in `reader`, each after `arrow`: a frame with a good
+// check value as `describe` has it.
+template <typename Describe>
+std::vector<std::string> frameLines(host::FrameReader& reader, bytes::View data, std::string_view arrow,
+                                    Describe describe) {
+  reader.feed(data);
+  std::vector<std::string> lines;
+  while (const auto frame = reader.next()) {
+    lines.push_back(std::string(arrow) + (frame->crcMatches ? describe(frame->body)
+                                                            : "frame with a bad check value: " + bytesText(frame->body, "empty")));
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::string_view commandName(std::uint8_t command) { return lookUp(kCommands, command); }
@@ -141,31 +155,18 @@ std::string describeReply(bytes::View body, std::optional<std::uint8_t> answered
 }
 
 std::vector<std::string> FrameTrace::fromHost(bytes::View data) {
-  requests_.feed(data);
-  std::vector<std::string> lines;
-  while (auto frame = requests_.next()) {
-    if (!frame->crcMatches) {
-      lines.push_back(">> frame with a bad check value: " + bytesText(frame->body, "empty"));
-      continue;
-    }
-    if (!frame->body.empty()) lastCommand_ = frame->body[0];
-    lines.push_back(">> " + describeRequest(frame->body));
-  }
-  return lines;
+  return frameLines(requests_, data, ">> ", [this](bytes::View body) {
+    if (!body.empty()) lastCommand_ = body[0];
+    return describeRequest(body);
+  });
 }
 
 std::vector<std::string> FrameTrace::fromService(bytes::View data) {
-  replies_.feed(data);
-  std::vector<std::string> lines;
-  while (auto frame = replies_.next()) {
-    if (!frame->crcMatches) {
-      lines.push_back("<< frame with a bad check value: " + bytesText(frame->body, "empty"));
-      continue;
-    }
-    lines.push_back("<< " + describeReply(frame->body, lastCommand_));
+  return frameLines(replies_, data, "<< ", [this](bytes::View body) {
+    std::string line = describeReply(body, lastCommand_);
     lastCommand_.reset();
-  }
-  return lines;
+    return line;
+  });
 }
 
 }  // namespace sim
