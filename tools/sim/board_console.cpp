@@ -26,6 +26,10 @@ constexpr std::string_view kWords =
     "  restart                        stop the service and start it again, as switching the board off and on\n"
     "  help                           these words\n";
 
+// The furthest the console moves the clock from the machine's, about a century: the register
+// keeps its time in 32 bits.
+constexpr std::int64_t kFurthestOffset = 3'155'760'000;
+
 std::vector<std::string_view> wordsOf(std::string_view line) {
   constexpr std::string_view kSpace = " \t\r\n";
   std::vector<std::string_view> words;
@@ -130,7 +134,11 @@ std::string BoardConsole::clock(std::string_view rest) {
   } else if (const auto move = words.size() == 1 && (words[0].starts_with('+') || words[0].starts_with('-'))
                                    ? numberIn<std::int64_t>(words[0])
                                    : std::nullopt) {
-    offset += *move;
+    std::int64_t moved = 0;
+    if (__builtin_add_overflow(offset, *move, &moved) || moved < -kFurthestOffset || moved > kFurthestOffset) {
+      return said("the clock goes at most " + std::to_string(kFurthestOffset) + " s either way");
+    }
+    offset = moved;
   } else {
     return said("clock takes +SECONDS, -SECONDS or reset");
   }

@@ -93,6 +93,7 @@ TEST_F(BoardConsoleTest, PrinterStatusHelpAndMistakes_AreAnsweredInWords) {
   }
   type("help", "card free BYTES");
   type("clock 5", "clock takes +SECONDS");
+  type("clock +9223372036854775807", "at most 3155760000 s either way");
   type("card free lots", "card takes remove");
   type("paper jam", "\"paper jam\" is not what frsim takes; type help");
   EXPECT_EQ(console_.run(" \t"), "");
