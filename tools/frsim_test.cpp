@@ -67,14 +67,14 @@ class RunningFrsim {
   std::optional<std::string> awaitOutput(const std::regex& pattern) {
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
     std::smatch match;
-    while (!std::regex_search(output_text_, match, pattern)) {
+    while (!std::regex_search(received_, match, pattern)) {
       pollfd readable{output_, POLLIN, 0};
       if (std::chrono::steady_clock::now() > deadline || ::poll(&readable, 1, 100) < 0) return std::nullopt;
       if (readable.revents == 0) continue;
       std::array<char, 512> buffer{};
       const ssize_t count = ::read(output_, buffer.data(), buffer.size());
       if (count <= 0) return std::nullopt;
-      output_text_.append(buffer.data(), static_cast<std::size_t>(count));
+      received_.append(buffer.data(), static_cast<std::size_t>(count));
     }
     return match.size() > 1 ? match[1].str() : match[0].str();
   }
@@ -88,13 +88,13 @@ class RunningFrsim {
     return status;
   }
 
-  const std::string& output() const { return output_text_; }
+  const std::string& output() const { return received_; }
 
  private:
   pid_t pid_ = -1;
   int input_ = -1;
   int output_ = -1;
-  std::string output_text_;
+  std::string received_;
   std::optional<int> status_;
 };
 
