@@ -1,7 +1,8 @@
 # frcore: build, test and run on an ordinary Linux machine.
 #
-#   make run        install what is missing, build, and run a simulated board in the foreground
-#   make test       build and run every test
+#   make run        install what is missing, build the service and its two tools (no tests), and
+#                   run a simulated board in the foreground
+#   make test       build everything, the tests too, and run every test
 #   make sanitize   every test under AddressSanitizer and UndefinedBehaviorSanitizer, then
 #                   under ThreadSanitizer
 #   make fuzz       every fuzz target for FUZZ_SECONDS seconds (clang and libFuzzer)
@@ -26,19 +27,22 @@ endif
 comma := ,
 configure = cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=$(2) $(CMAKE_FLAGS) $(3) >/dev/null
 
-.PHONY: deps build test run sanitize fuzz bench arm arm-test deb clean
+.PHONY: deps configure build test run sanitize fuzz bench arm arm-test deb clean
 
 deps:
 	@sh tools/install-deps.sh
 
-build: deps
+configure: deps
 	$(call configure,build,$(BUILD_TYPE),)
+
+build: configure
 	cmake --build build -j$(JOBS)
 
 test: build
 	ctest --test-dir build --output-on-failure -j$(JOBS)
 
-run: build
+run: configure
+	cmake --build build -j$(JOBS) --target frcore frsim frhost
 	build/tools/frsim $(BOARD)
 
 sanitize: deps

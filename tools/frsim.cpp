@@ -1,60 +1,72 @@
 // frsim: runs a whole simulated board in the foreground.
 //
-//   frsim [DIR] [--frcore PATH] [-- ARGS...]
+//   frsim [DIR] [--frcore PATH] [--trace] [-- ARGS...]
 //
 // Prepares DIR (default ./board), creates its serial lines, plays the printer, offers the
 // host's end of the host line as DIR/host and runs the service on the board with ARGS. The
 // service is the one built beside frsim unless --frcore or the environment variable
-// FRCORE_BINARY names another. SIGINT or SIGTERM stop the service and frsim (exit 0); a service
-// that ends by itself ends frsim too (exit 1).
+// FRCORE_BINARY names another. A board another service holds is refused before it is touched.
+// SIGINT, SIGTERM, SIGHUP or SIGQUIT stop the service and frsim (exit 0); a service that ends by
+// itself ends frsim too (exit 1); a frsim that is killed takes its service with it.
 //
-// The printed paper grows in DIR/paper/paper.txt and DIR/paper/paper.html. A line typed on
-// standard input puts the printer in a state while the board runs: "ok", "near-end" (the roll
-// is running out), "out" (no paper) or "silent" (the paper status query goes unanswered). The
-// state is kept in DIR/printer-state, so it also holds when frsim is started again.
+// The printed paper grows in DIR/paper/paper.txt and DIR/paper/paper.html. Lines typed on
+// standard input are console words (BoardConsole): the printer's state, the card, its free
+// space, the clock, the status and a restart of the service. --trace prints every frame on the
+// host line, both ways, decoded (FrameTrace).
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "tools/sim/board_console.h"
+#include "tools/sim/frame_trace.h"
 #include "tools/sim/printer_state.h"
 #include "tools/sim/simulated_board.h"
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr int kUsageError = 2;
 
-void printUsage(std::ostream& out) {
-  out << "usage: frsim [DIR] [--frcore PATH] [-- ARGS...]\n"
-         "  DIR            the board's directory (default ./board)\n"
-         "  --frcore PATH  the service to run (default: $FRCORE_BINARY, else the one built here)\n"
-         "  ARGS           arguments for the service, for example -s\n";
+// `path` as typed at this shell: relative to the working directory when it lies below it,
+// quoted when the shell would split or expand it.
+std::string typed(const fs::path& path) {
+  const fs::path relative = path.lexically_relative(fs::current_path());
+  const std::string text = !relative.empty() && *relative.begin() != ".." ? relative.string() : path.string();
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::string_view("/._-+").find(c) != std::string_view::npos;
+  });
+  return plain ? text : "'" + text + "'";
 }
 
-// Takes the complete lines typed so far out of `typed` and puts the printer in the state each
-// names.
-void applyTypedStates(std::string& typed, const sim::SimulatedBoard& board) {
-  for (std::size_t end = typed.find('\n'); end != std::string::npos; end = typed.find('\n')) {
-    const std::string line = typed.substr(0, end);
-    typed.erase(0, end + 1);
-    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    const auto state = sim::parsePrinterState(line);
-    if (!state) {
-      std::cout << "frsim: printer states are ok, near-end, out and silent" << std::endl;
-    } else if (!sim::writePrinterState(board.printerStatePath(), *state)) {
-      std::cout << "frsim: cannot write " << board.printerStatePath().string() << std::endl;
-    } else {
-      std::cout << "frsim: printer " << sim::nameOf(*state) << std::endl;
-    }
+// The frhost built or installed beside this frsim, as typed; "frhost" when there is none.
+std::string frhostCommand() {
+  std::error_code error;
+  const fs::path beside = fs::read_symlink("/proc/self/exe", error).parent_path() / "frhost";
+  if (error || !fs::exists(beside, error)) return "frhost";
+  return typed(beside);
+}
+
+// Takes the complete lines typed so far out of `input` and carries each out.
+void runTypedLines(std::string& input, sim::BoardConsole& console) {
+  for (std::size_t end = input.find('\n'); end != std::string::npos; end = input.find('\n')) {
+    std::cout << console.run(std::string_view(input).substr(0, end)) << std::flush;
+    input.erase(0, end + 1);
   }
 }
 
@@ -71,33 +83,47 @@ int main(int argc, char** argv) {
   if (const char* fromEnvironment = std::getenv("FRCORE_BINARY"); fromEnvironment != nullptr) {
     options.service = fromEnvironment;
   }
-  bool rootGiven = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (argument == "--") {
-      options.serviceArguments.assign(argv + i + 1, argv + argc);
-      break;
-    }
-    if (argument == "-h" || argument == "--help") {
-      printUsage(std::cout);
-      return 0;
-    }
-    if (argument == "--frcore" && i + 1 < argc) {
-      options.service = argv[++i];
-    } else if (!argument.starts_with("-") && !rootGiven) {
-      options.root = argument;
-      rootGiven = true;
-    } else {
-      printUsage(std::cerr);
-      return kUsageError;
-    }
+  // Everything after "--" is the service's, whatever it looks like.
+  const auto separator = std::find(argv + 1, argv + argc, std::string_view("--"));
+  if (separator != argv + argc) options.serviceArguments.assign(separator + 1, argv + argc);
+
+  CLI::App app("frsim: runs a whole simulated board in the foreground: its serial lines, its printer and the "
+               "service on it.\nArguments after -- go to the service (for example: frsim board -- -s).",
+               "frsim");
+  std::string root = options.root.string();
+  std::string service = options.service.string();
+  bool trace = false;
+  app.add_option("DIR", root, "the board's directory")->capture_default_str();
+  app.add_option("--frcore", service, "the service to run (default: $FRCORE_BINARY, else the one built here)");
+  app.add_flag("--trace", trace, "print every frame on the host line, both ways, decoded");
+  app.footer("Words to type while the board runs:\n" + std::string(sim::consoleWords()));
+  try {
+    app.parse(static_cast<int>(separator - argv), argv);
+  } catch (const CLI::ParseError& error) {
+    if (error.get_exit_code() == 0) return app.exit(error);
+    std::cerr << "frsim: " << error.what() << " (frsim --help shows the usage)" << std::endl;
+    return kUsageError;
+  }
+  options.root = root;
+  options.service = service;
+
+  if (trace) {
+    options.watchHostLine = [frames = std::make_shared<sim::FrameTrace>()](sim::HostLineDirection direction,
+                                                                          bytes::View data) {
+      const auto lines = direction == sim::HostLineDirection::FromHost ? frames->fromHost(data) : frames->fromService(data);
+      std::string text;
+      for (const std::string& line : lines) text += "frsim: " + line + "\n";
+      std::cout << text << std::flush;
+    };
   }
 
   // The signals are read from a signal descriptor below; blocked before any thread starts,
-  // they stay blocked in every thread (the service gets a clean mask).
+  // they stay blocked in every thread (the service gets a clean mask). Every way frsim ends
+  // short of SIGKILL then runs the board's destructor, which stops the service and removes the
+  // lines' links; on SIGKILL the service gets its own SIGKILL as frsim dies.
   sigset_t awaited;
   sigemptyset(&awaited);
-  for (const int signal : {SIGINT, SIGTERM, SIGCHLD}) sigaddset(&awaited, signal);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD}) sigaddset(&awaited, signal);
   pthread_sigmask(SIG_BLOCK, &awaited, nullptr);
   const int signals = signalfd(-1, &awaited, SFD_CLOEXEC);
   if (signals < 0) {
@@ -107,27 +133,27 @@ int main(int argc, char** argv) {
 
   try {
     sim::SimulatedBoard board(options);
-    const std::string printerState(sim::nameOf(sim::readPrinterState(board.printerStatePath())));
-    std::cout << "frsim: board     " << board.root().string() << "\n"
-              << "frsim: host port " << board.hostPortPath().string() << "  (frhost --port "
-              << board.hostPortPath().string() << " version)\n"
-              << "frsim: paper     " << board.paperTextPath().string() << ", " << board.paperHtmlPath().string()
-              << "\n"
-              << "frsim: printer   " << printerState << "; type ok, near-end, out or silent to change it\n"
+    sim::BoardConsole console(board);
+    const std::string hostCommand = frhostCommand() + " --port " + typed(board.hostPortPath());
+    std::cout << "frsim: board     " << typed(board.root()) << "\n"
+              << "frsim: host port " << typed(board.hostPortPath()) << "  (try: " << hostCommand << " version)\n"
+              << "frsim: paper     " << typed(board.paperTextPath()) << ", " << typed(board.paperHtmlPath()) << "\n"
+              << "frsim: printer   " << sim::nameOf(sim::readPrinterState(board.printerStatePath()))
+              << "; type help for the words that change the board while it runs\n"
               << "frsim: service   " << options.service.string() << " (pid " << board.servicePid()
               << "); Ctrl-C stops it" << std::endl;
 
     // Standard input is watched until it ends (frsim may run without a terminal).
     std::array<pollfd, 2> watched{{{signals, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}}};
-    std::string typed;
+    std::string input;
     while (true) {
       if (::poll(watched.data(), watched.size(), -1) < 0) continue;  // EINTR
       if (watched[1].revents != 0) {
         std::array<char, 256> buffer{};
         const ssize_t count = ::read(STDIN_FILENO, buffer.data(), buffer.size());
         if (count > 0) {
-          typed.append(buffer.data(), static_cast<std::size_t>(count));
-          applyTypedStates(typed, board);
+          input.append(buffer.data(), static_cast<std::size_t>(count));
+          runTypedLines(input, console);
         } else if (count == 0 || errno != EINTR) {
           watched[1].fd = -1;
         }

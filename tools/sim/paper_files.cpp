@@ -1,6 +1,7 @@
 #include "tools/sim/paper_files.h"
 
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 
 #include "printer/print_layout.h"
@@ -33,7 +34,8 @@ std::string escapedHtml(std::string_view text) {
 
 // The page's look. One dot of the printer is one pixel: the large font is 12 dots wide
 // (20 px monospace), the small font 9 (75 %); double size doubles both. A line is at least one
-// character high and at least its line feed.
+// character high and at least its line feed. The script keeps the view at the end of the roll
+// across reloads, and where the reader left it once they scroll up.
 constexpr std::string_view kHtmlHead = R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><meta http-equiv="refresh" content="2"><title>paper</title>
 <style>
@@ -46,25 +48,65 @@ body { background: #666; margin: 0; padding: 24px; }
 .reverse span { background: #000; color: #fff; }
 .cut { border-top: 2px dashed #888; height: 0; margin: 16px -16px; text-align: center; }
 .cut span { position: relative; top: -12px; background: #fff; color: #444; font-size: 18px; padding: 0 6px; }
-</style></head><body>
+</style>
+<script>
+history.scrollRestoration = "manual";
+addEventListener("load", () => {
+  const page = document.documentElement;
+  scrollTo(0, sessionStorage.paperAway === "1" ? Number(sessionStorage.paperY) : page.scrollHeight);
+  addEventListener("scroll", () => {
+    sessionStorage.paperAway = innerHeight + scrollY < page.scrollHeight - 40 ? "1" : "0";
+    sessionStorage.paperY = String(scrollY);
+  });
+});
+</script></head><body>
 )";
 
-void appendHtmlLine(std::ostringstream& out, const PrintedLine& line) {
+std::string rollStart(unsigned paperWidth) {
+  return "<div class=\"roll\" style=\"width: " + std::to_string(charactersPerLine(PrintedLine{}, paperWidth)) +
+         "ch\">\n";
+}
+
+std::string htmlItem(const PaperItem& item) {
+  const auto* line = std::get_if<PrintedLine>(&item);
+  if (line == nullptr) return "<div class=\"cut\"><span>✂</span></div>\n";
+  std::ostringstream out;
   out << "<div class=\"line";
-  if (line.alignment == Alignment::Centred) out << " centred";
-  if (line.alignment == Alignment::Right) out << " right";
-  if (line.bold) out << " bold";
-  if (line.smallFont) out << " small";
-  if (line.doubleSize) out << " double";
-  if (line.reverse) out << " reverse";
-  out << "\" style=\"min-height: " << line.lineSpacing << "px\">";
-  if (line.text.empty()) {
+  if (line->alignment == Alignment::Centred) out << " centred";
+  if (line->alignment == Alignment::Right) out << " right";
+  if (line->bold) out << " bold";
+  if (line->smallFont) out << " small";
+  if (line->doubleSize) out << " double";
+  if (line->reverse) out << " reverse";
+  out << "\" style=\"min-height: " << line->lineSpacing << "px\">";
+  if (line->text.empty()) {
     out << "<br>";  // one character high, and nothing to show reversed
   } else {
-    out << "<span>" << escapedHtml(line.text) << "</span>";
+    out << "<span>" << escapedHtml(line->text) << "</span>";
   }
   out << "</div>\n";
+  return out.str();
 }
+
+// Appends to two files held open for the life of the printer.
+class FileOutput final : public PaperOutput {
+ public:
+  explicit FileOutput(const fs::path& paperDirectory)
+      : text_(paperDirectory / "paper.txt", std::ios::binary | std::ios::trunc),
+        html_(paperDirectory / "paper.html", std::ios::binary | std::ios::trunc) {}
+
+  void appendText(std::string_view bytes) override { append(text_, bytes); }
+  void appendHtml(std::string_view bytes) override { append(html_, bytes); }
+
+ private:
+  static void append(std::ofstream& file, std::string_view bytes) {
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.flush();
+  }
+
+  std::ofstream text_;
+  std::ofstream html_;
+};
 
 }  // namespace
 
@@ -87,41 +129,38 @@ std::string paperTextLine(const PaperItem& item, unsigned paperWidth) {
 }
 
 std::string paperHtml(const PrintedPaper& paper, unsigned paperWidth) {
-  const unsigned rollCharacters = charactersPerLine(PrintedLine{}, paperWidth);
-  std::ostringstream out;
-  out << kHtmlHead << "<div class=\"roll\" style=\"width: " << rollCharacters << "ch\">\n";
-  for (const PaperItem& item : paper.items) {
-    if (const auto* line = std::get_if<PrintedLine>(&item)) {
-      appendHtmlLine(out, *line);
-    } else {
-      out << "<div class=\"cut\"><span>✂</span></div>\n";
-    }
-  }
-  out << "</div>\n</body></html>\n";
-  return out.str();
+  std::string page(kHtmlHead);
+  if (paper.items.empty()) return page;
+  page += rollStart(paperWidth);
+  for (const PaperItem& item : paper.items) page += htmlItem(item);
+  return page;
 }
 
-PaperFiles::PaperFiles(const fs::path& paperDirectory, fs::path paperWidthFile)
-    : htmlPath_(paperDirectory / "paper.html"),
-      paperWidthFile_(std::move(paperWidthFile)),
-      text_(paperDirectory / "paper.txt", std::ios::binary | std::ios::trunc) {}
+std::unique_ptr<PaperOutput> paperFilesIn(const fs::path& paperDirectory) {
+  return std::make_unique<FileOutput>(paperDirectory);
+}
+
+PaperFiles::PaperFiles(std::unique_ptr<PaperOutput> output, fs::path paperWidthFile)
+    : output_(std::move(output)), paperWidthFile_(std::move(paperWidthFile)) {
+  output_->appendHtml(kHtmlHead);
+}
 
 void PaperFiles::update(const PrintedPaper& paper) {
+  if (itemsWritten_ == paper.items.size()) return;
   const unsigned paperWidth = readPaperWidth(paperWidthFile_.string());
+  std::string text;
+  std::string html;
+  if (openRollWidth_ != paperWidth) {
+    if (openRollWidth_) html += "</div>\n";
+    html += rollStart(paperWidth);
+    openRollWidth_ = paperWidth;
+  }
   for (; itemsWritten_ < paper.items.size(); ++itemsWritten_) {
-    text_ << paperTextLine(paper.items[itemsWritten_], paperWidth) << '\n';
+    text += paperTextLine(paper.items[itemsWritten_], paperWidth) + '\n';
+    html += htmlItem(paper.items[itemsWritten_]);
   }
-  text_.flush();
-
-  // Written beside the page and renamed over it, so a browser never loads half a page.
-  fs::path written = htmlPath_;
-  written += ".new";
-  {
-    std::ofstream html(written, std::ios::binary | std::ios::trunc);
-    html << paperHtml(paper, paperWidth);
-  }
-  std::error_code ignored;
-  fs::rename(written, htmlPath_, ignored);
+  output_->appendText(text);
+  output_->appendHtml(html);
 }
 
 }  // namespace sim

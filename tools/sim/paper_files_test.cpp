@@ -57,11 +57,27 @@ TEST(PaperHtml, Roll_HasItsWidthModesEscapedTextAndTearLines) {
   EXPECT_NE(sim::paperHtml(paper, 60).find("width: 34ch"), std::string::npos);
 }
 
-TEST(PaperFiles, Updates_AppendNewItemsToTextAndRewriteHtml) {
+// Counts what the paper files are given, as the files would receive it.
+struct CountingOutput final : sim::PaperOutput {
+  struct Counts {
+    std::size_t calls = 0;
+    std::size_t bytes = 0;
+  };
+  void appendText(std::string_view bytes) override { add(bytes); }
+  void appendHtml(std::string_view bytes) override { add(bytes); }
+  void add(std::string_view bytes) {
+    ++counts->calls;
+    counts->bytes += bytes.size();
+  }
+  std::shared_ptr<Counts> counts = std::make_shared<Counts>();
+};
+
+TEST(PaperFiles, Updates_AppendNewItemsToBothFilesAndANewRollWhenTheWidthChanges) {
   sim::TemporaryDirectory directory;
   const fs::path widthFile = directory.path() / "PRINTER_SETTINGS";
   std::ofstream(widthFile, std::ios::binary) << '\x50';  // 80 mm
-  sim::PaperFiles files(directory.path(), widthFile);
+  sim::PaperFiles files(sim::paperFilesIn(directory.path()), widthFile);
+  EXPECT_EQ(fileText(directory.path() / "paper.html"), sim::paperHtml({}, 80));
 
   sim::PrintedPaper paper{{PrintedLine{.text = "first", .alignment = Alignment::Right}}};
   files.update(paper);
@@ -73,7 +89,35 @@ TEST(PaperFiles, Updates_AppendNewItemsToTextAndRewriteHtml) {
   EXPECT_EQ(fileText(directory.path() / "paper.txt"),
             std::string(43, ' ') + "first\n" + std::string(sim::kCutMark) + "\nsecond\n");
   EXPECT_EQ(fileText(directory.path() / "paper.html"), sim::paperHtml(paper, 80));
-  EXPECT_FALSE(fs::exists(directory.path() / "paper.html.new"));
+
+  std::ofstream(widthFile, std::ios::binary) << '\x3C';  // 60 mm from here on
+  paper.items.push_back(PrintedLine{.text = "third"});
+  files.update(paper);
+  const std::string html = fileText(directory.path() / "paper.html");
+  EXPECT_TRUE(html.starts_with(sim::paperHtml({{paper.items.begin(), paper.items.end() - 1}}, 80)));
+  EXPECT_TRUE(html.ends_with("</div>\n<div class=\"roll\" style=\"width: 34ch\">\n"
+                             "<div class=\"line\" style=\"min-height: 30px\"><span>third</span></div>\n"));
+}
+
+TEST(PaperFiles, PrintCost_DoesNotGrowWithTheLengthOfTheRoll) {
+  CountingOutput* output = new CountingOutput;
+  const auto counts = output->counts;
+  sim::PaperFiles files(std::unique_ptr<sim::PaperOutput>(output), "no-width-file");
+  sim::PrintedPaper paper;
+  const auto printReceipt = [&] {
+    const CountingOutput::Counts before = *counts;
+    for (int line = 0; line < 20; ++line) paper.items.push_back(PrintedLine{.text = "ХЛЕБ 45.50"});
+    paper.items.emplace_back(std::in_place_type<PaperCut>);
+    files.update(paper);
+    return CountingOutput::Counts{counts->calls - before.calls, counts->bytes - before.bytes};
+  };
+
+  const CountingOutput::Counts second = (printReceipt(), printReceipt());
+  for (int receipt = 0; receipt < 2000; ++receipt) printReceipt();
+  const CountingOutput::Counts late = printReceipt();
+  EXPECT_EQ(late.calls, second.calls);
+  EXPECT_EQ(late.bytes, second.bytes);
+  EXPECT_EQ(late.calls, 2u) << "one append to each file";
 }
 
 }  // namespace

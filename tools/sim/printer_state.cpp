@@ -5,6 +5,8 @@
 #include <iterator>
 #include <string>
 
+#include "tools/sim/board_directory.h"
+
 namespace sim {
 namespace {
 
@@ -52,18 +54,7 @@ PrinterState readPrinterState(const std::filesystem::path& file) {
 }
 
 bool writePrinterState(const std::filesystem::path& file, PrinterState state) {
-  // Written beside the file and renamed over it, so a reader never sees it half written.
-  std::filesystem::path written = file;
-  written += ".new";
-  {
-    std::ofstream out(written, std::ios::binary | std::ios::trunc);
-    out << nameOf(state) << '\n';
-    out.flush();
-    if (!out) return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(written, file, error);
-  return !error;
+  return replaceFile(file, std::string(nameOf(state)) + '\n');
 }
 
 }  // namespace sim

@@ -44,15 +44,16 @@ PseudoTerminal::PseudoTerminal() {
 PseudoTerminal::~PseudoTerminal() {
   if (!link_.empty()) {
     std::error_code ignored;
-    if (std::filesystem::read_symlink(link_, ignored) == slavePath_) std::filesystem::remove(link_, ignored);
+    if (std::filesystem::read_symlink(link_, ignored) == linkTarget_) std::filesystem::remove(link_, ignored);
   }
   ::close(slave_);
   ::close(master_);
 }
 
 void PseudoTerminal::linkSlaveAt(const std::filesystem::path& link) {
+  linkTarget_ = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(slave_);
   std::filesystem::remove(link);
-  std::filesystem::create_symlink(slavePath_, link);
+  std::filesystem::create_symlink(linkTarget_, link);
   link_ = link;
 }
 

@@ -22,7 +22,10 @@ class PseudoTerminal {
   const std::string& slavePath() const { return slavePath_; }
 
   // Makes `link` a symbolic link to the slave, replacing whatever was there. The link is
-  // removed again when the pseudo-terminal goes away.
+  // removed again when the pseudo-terminal goes away. It goes through this process's own
+  // descriptor of the slave (/proc/PID/fd/N), so it leads nowhere once the process has ended
+  // however it ended: a program that keeps reopening the path cannot reach the pseudo-terminal
+  // of the same number that the system hands to someone else later.
   void linkSlaveAt(const std::filesystem::path& link);
 
   // Discards what was written on the master and not yet read on the slave, as a line that
@@ -34,6 +37,7 @@ class PseudoTerminal {
   int slave_ = -1;
   std::string slavePath_;
   std::filesystem::path link_;
+  std::filesystem::path linkTarget_;
 };
 
 }  // namespace sim

@@ -28,6 +28,7 @@ namespace fs = std::filesystem;
 
 BoardOptions prepared(BoardOptions options) {
   options.root = fs::absolute(options.root);
+  if (boardHeld(options.root)) throw BoardHeld(options.root);
   prepareBoardDirectory(options.root);
   return options;
 }
@@ -123,6 +124,10 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
 }
 
 }  // namespace
+
+BoardHeld::BoardHeld(const fs::path& root)
+    : std::runtime_error("another service runs on the board " + root.string() + " (it holds " +
+                         serviceLockFile(root).string() + "); stop it, or give another directory") {}
 
 SimulatedBoard::SimulatedBoard(BoardOptions options)
     : options_(prepared(std::move(options))), printer_(options_.root) {
@@ -258,9 +263,14 @@ void SimulatedBoard::runPrinter() {
 void SimulatedBoard::runRelay() {
   const int hostSide = relayLine_->masterFd();
   const int serviceSide = hostLine_.masterFd();
+  const auto carry = [&](int from, int to, HostLineDirection direction) {
+    const bytes::Bytes data = readSome(from);
+    if (options_.watchHostLine && !data.empty()) options_.watchHostLine(direction, data);
+    writeAll(to, data, stopEvent_);
+  };
   while (const auto readable = waitReadable(std::array{hostSide, serviceSide}, stopEvent_)) {
-    if ((*readable)[0]) writeAll(serviceSide, readSome(hostSide), stopEvent_);
-    if ((*readable)[1]) writeAll(hostSide, readSome(serviceSide), stopEvent_);
+    if ((*readable)[0]) carry(hostSide, serviceSide, HostLineDirection::FromHost);
+    if ((*readable)[1]) carry(serviceSide, hostSide, HostLineDirection::FromService);
   }
 }
 

@@ -5,7 +5,9 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "tools/sim/board_directory.h"
 #include "tools/sim/pseudo_terminal.h"
 #include "tools/sim/virtual_printer.h"
+#include "values/bytes.h"
 
 namespace sim {
 
@@ -20,6 +23,8 @@ namespace sim {
 // (FRCORE_SERVICE_LAUNCHER, e.g. "qemu-arm -L /" when the tests of a cross build run under an
 // emulator); empty when the programs run natively.
 std::vector<std::string> launcherFromEnvironment();
+
+enum class HostLineDirection { FromHost, FromService };
 
 struct BoardOptions {
   std::filesystem::path root;
@@ -34,9 +39,18 @@ struct BoardOptions {
   // Put before the service's command: the emulator for a service built for the board. A native
   // program such as a shell takes none.
   std::vector<std::string> launcher = launcherFromEnvironment();
+  // With the relay: called on the relay's thread with the bytes it carries, as they pass.
+  std::function<void(HostLineDirection, bytes::View)> watchHostLine = {};
 };
 
-// Construction prepares the directory (prepareBoardDirectory), creates the host line (slave
+// Thrown by a board whose directory another running service holds.
+class BoardHeld : public std::runtime_error {
+ public:
+  explicit BoardHeld(const std::filesystem::path& root);
+};
+
+// Construction refuses a board another service holds (BoardHeld) before it touches anything,
+// then prepares the directory (prepareBoardDirectory), creates the host line (slave
 // linked at root/dev/ttyGS0) and the printer line (slave linked at root/dev/ttyS0), starts the
 // printer (and the relay) and then the service, with FRCORE_ROOT set to the absolute root.
 // The lines outlive the service: it can be stopped and started again on the same board.

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 
 #include "platform/sleep.h"
@@ -101,8 +102,10 @@ TEST(SimulatedBoard, LinesAreLinkedInDevAndRemovedWithTheBoard) {
   const fs::path root = directory.path();
   {
     sim::SimulatedBoard board(scriptBoard(root, "exit 0"));
-    EXPECT_TRUE(fs::read_symlink(root / "dev/ttyGS0").string().starts_with("/dev/pts/"));
-    EXPECT_TRUE(fs::read_symlink(root / "dev/ttyS0").string().starts_with("/dev/pts/"));
+    for (const char* line : {"dev/ttyGS0", "dev/ttyS0"}) {
+      EXPECT_TRUE(fs::read_symlink(root / line).string().starts_with("/proc/" + std::to_string(::getpid()) + "/fd/"));
+      EXPECT_TRUE(fs::canonical(root / line).string().starts_with("/dev/pts/")) << line;
+    }
     EXPECT_FALSE(fs::exists(fs::symlink_status(root / "host")));
   }
   EXPECT_FALSE(fs::exists(fs::symlink_status(root / "dev/ttyGS0")));
@@ -138,14 +141,23 @@ TEST(SimulatedBoard, Relay_OffersHostEndAsTerminalBothWays) {
   sim::TemporaryDirectory directory;
   sim::BoardOptions options = scriptBoard(directory.path(), kEchoService);
   options.hostRelay = true;
+  std::mutex watching;
+  std::array<Bytes, 2> watched;  // from the host, from the service
+  options.watchHostLine = [&](sim::HostLineDirection direction, bytes::View data) {
+    const std::lock_guard hold(watching);
+    bytes::appendBytes(watched[direction == sim::HostLineDirection::FromHost ? 0 : 1], data);
+  };
   sim::SimulatedBoard board(options);
 
   auto port = host::HostPort::open(board.hostPortPath());
   ASSERT_TRUE(port);
   const auto reply = port->readFrameBody(0ms);
   EXPECT_FALSE(reply);
-  ASSERT_TRUE(port->send(host::frame(Bytes{0x10, 0x03})));
+  const Bytes frame = host::frame(Bytes{0x10, 0x03});
+  ASSERT_TRUE(port->send(frame));
   EXPECT_EQ(port->readFrameBody(kPatience), (Bytes{0x10, 0x03}));
+  const std::lock_guard hold(watching);
+  EXPECT_EQ(watched, (std::array{frame, frame})) << "the watcher sees what passes either way";
 }
 
 TEST(SimulatedBoard, Destruction_KillsTheService) {

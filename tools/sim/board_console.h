@@ -1,0 +1,34 @@
+// The words typed into frsim while its board runs. Each changes what the board presents to its
+// service (the printer's state, the card, the card's free space, the clock) through the board's
+// files, or restarts the service, and says what it did.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "tools/sim/simulated_board.h"
+
+namespace sim {
+
+// The console's words, one line each with what it does, for frsim's help and the word "help".
+std::string_view consoleWords();
+
+class BoardConsole {
+ public:
+  explicit BoardConsole(SimulatedBoard& board) : board_(board) {}
+
+  // Carries out one typed line and returns what it did, in lines each ending with a line feed;
+  // an empty line does nothing and returns nothing.
+  std::string run(std::string_view line);
+
+ private:
+  std::string printer(std::string_view word);
+  std::string card(std::string_view rest);
+  std::string clock(std::string_view rest);
+  std::string status();
+  std::string restart();
+
+  SimulatedBoard& board_;
+};
+
+}  // namespace sim
