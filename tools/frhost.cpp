@@ -326,8 +326,8 @@ int main(int argc, char** argv) {
   app.add_option("--port", port, "the host line (a simulated board offers DIR/host)")
       ->envname("FRHOST_PORT")
       ->type_name("PATH");
-  addNumber(app, "--id", firstIdentifier, 1, UINT32_MAX,
-            "identifier of the first request, counted up for each later one (default: random)");
+  addNumber(app, "--id", firstIdentifier, 0, UINT32_MAX,
+            "identifier of the first request, counted up for each later one (default or 0: random)");
   addNumber(app, "--timeout", timeout, 0, 600'000, "how long to wait for each reply, in ms (default 5000)");
   addNumber(app, "--operator", cashier.number, host::Operator::kFirstNumber, host::Operator::kLastNumber,
             "cashier who opens documents and changes settings (default 20)");
@@ -342,8 +342,8 @@ int main(int argc, char** argv) {
   for (const NamedCommand& command : kCommands) {
     CLI::App* sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
     sub->prefix_command();
-    sub->footer("arguments: " + std::string(command.name) + " " + std::string(command.arguments) + "\n" +
-                std::string(command.details));
+    sub->footer("usage: frhost [OPTIONS] " + std::string(command.name) + " " + std::string(command.arguments) +
+                "\n" + std::string(command.details));
   }
   for (const ConfigCommand& command : kConfigCommands) {
     CLI::App* sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
