@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <span>
@@ -207,16 +208,17 @@ const NamedCommand kCommands[] = {
 // The configuration commands: their arguments go to runConfigCommand.
 struct ConfigCommand {
   std::string_view name;
+  std::string_view arguments;
   std::string_view summary;
 };
 
 constexpr ConfigCommand kConfigCommands[] = {
-    {"cashier", "cashier get N | cashier set N [--name TEXT] [--rights BITS] [--password P]"},
-    {"section", "section get N | section set N --name TEXT"},
-    {"discount", "discount get N | discount set N [--name TEXT] [--percent P | --amount ROUBLES | --unset]"},
-    {"clock", "clock | clock set now|SECONDS|YYYY-MM-DDTHH:MM:SS: read or set the register's clock"},
-    {"paper-width", "paper-width | paper-width set MM: read or set the paper width"},
-    {"tables", "tables dump FILE | tables program FILE: all three tables to or from a JSON file"},
+    {"cashier", "get N | set N [--name TEXT] [--rights BITS] [--password P]", "read or change cashier N (1, 2)"},
+    {"section", "get N | set N --name TEXT", "read or change section N (1, 2)"},
+    {"discount", "get N | set N [--name TEXT] [--percent P | --amount ROUBLES | --unset]", "read or change discount N (1, 2)"},
+    {"clock", "[set now|SECONDS|YYYY-MM-DDTHH:MM:SS]", "read or set the register's clock (3, 4)"},
+    {"paper-width", "[set MM]", "read or set the paper width (193, 194)"},
+    {"tables", "dump FILE | program FILE", "all cashiers, sections and discounts to or from a JSON file"},
 };
 
 constexpr std::string_view kExitStatusHelp =
@@ -303,10 +305,34 @@ CLI::Option* addNumber(CLI::App& app, const std::string& name, Number& target, s
       ->type_name("N");
 }
 
+// Help as frhost tells it: a command's help is its summary, then its footer (its usage line and
+// details); the whole help has frhost's usage line.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App*, std::string) const override {
+    return "usage: frhost [OPTIONS] COMMAND [ARGUMENTS]\n";
+  }
+  std::string make_help(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const override {
+    if (app->get_parent() == nullptr || mode != CLI::AppFormatMode::Normal) {
+      return CLI::Formatter::make_help(app, std::move(name), mode);
+    }
+    return app->get_description() + "\n" + app->get_footer();
+  }
+};
+
 std::vector<std::string_view> views(const std::vector<std::string>& words) { return {words.begin(), words.end()}; }
 
-int usageError(std::string_view command, std::string_view problem) {
-  std::cerr << "frhost " << command << ": " << problem << " (frhost help " << command << ")\n";
+// One line naming what is wrong, and where the options of frhost go when one of them came
+// after the command.
+int usageError(const CLI::App& app, std::string_view command, std::string_view problem, Arguments arguments) {
+  std::cerr << "frhost " << command << ": " << problem;
+  for (const std::string_view argument : arguments) {
+    if (argument.starts_with("--") && app.get_option_no_throw(std::string(argument)) != nullptr) {
+      std::cerr << "; " << argument << " goes before the command";
+      break;
+    }
+  }
+  std::cerr << " (frhost help " << command << ")\n";
   return host::kExitUsage;
 }
 
@@ -314,6 +340,7 @@ int usageError(std::string_view command, std::string_view problem) {
 
 int main(int argc, char** argv) {
   CLI::App app{"frhost: the point-of-sale host's command line. Global options go before the COMMAND.", "frhost"};
+  app.formatter(std::make_shared<HelpFormatter>());
   app.footer(std::string(kExitStatusHelp));
   app.require_subcommand(0, 1);
 
@@ -349,6 +376,7 @@ int main(int argc, char** argv) {
     CLI::App* sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
     sub->prefix_command();
     std::ostringstream usage;
+    usage << "usage: frhost [OPTIONS] " << command.name << " " << command.arguments << "\n";
     host::printConfigUsage(usage);
     sub->footer(usage.str());
   }
@@ -395,10 +423,10 @@ int main(int argc, char** argv) {
   std::string problem;
   if (command != nullptr) {
     plan = command->plan(cashier, arguments, problem);
-    if (!plan) return usageError(name, problem);
+    if (!plan) return usageError(app, name, problem, arguments);
   } else {
     arguments.insert(arguments.begin(), name);
-    if (!host::configCommandValid(arguments, problem)) return usageError(name, problem);
+    if (!host::configCommandValid(arguments, problem)) return usageError(app, name, problem, arguments);
   }
   if (port.empty()) {
     std::cerr << "frhost: --port PATH (or FRHOST_PORT) names the host line (frhost --help)\n";
