@@ -1,12 +1,10 @@
 #include "tools/host/config_commands.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iomanip>
-#include <iostream>
 #include <iterator>
 #include <limits>
 #include <set>
