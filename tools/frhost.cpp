@@ -76,7 +76,9 @@ struct NamedCommand {
   std::string_view details = {};
 };
 
-host::Plan onePlan(host::Request request) { return host::Plan{.steps = {{.label = "", .request = std::move(request)}}}; }
+host::Plan onePlan(host::Request request) {
+  return host::Plan{.steps = {{.label = "", .request = std::move(request)}}};
+}
 
 std::optional<host::Plan> sendPlan(const host::Operator&, Arguments arguments, std::string& problem) {
   const auto code = arguments.empty() ? std::nullopt : host::parseNumber(arguments[0], 0, 0xFF);
@@ -215,7 +217,8 @@ struct ConfigCommand {
 constexpr ConfigCommand kConfigCommands[] = {
     {"cashier", "get N | set N [--name TEXT] [--rights BITS] [--password P]", "read or change cashier N (1, 2)"},
     {"section", "get N | set N --name TEXT", "read or change section N (1, 2)"},
-    {"discount", "get N | set N [--name TEXT] [--percent P | --amount ROUBLES | --unset]", "read or change discount N (1, 2)"},
+    {"discount", "get N | set N [--name TEXT] [--percent P | --amount ROUBLES | --unset]",
+     "read or change discount N (1, 2)"},
     {"clock", "[set now|SECONDS|YYYY-MM-DDTHH:MM:SS]", "read or set the register's clock (3, 4)"},
     {"paper-width", "[set MM]", "read or set the paper width (193, 194)"},
     {"tables", "dump FILE | program FILE", "all cashiers, sections and discounts to or from a JSON file"},
@@ -438,8 +441,9 @@ int main(int argc, char** argv) {
     std::cerr << "frhost: cannot open " << port << ": " << std::strerror(errno) << "\n";
     return host::kExitNoReply;
   }
-  Session session(*line, {.firstIdentifier = firstIdentifier, .timeout = std::chrono::milliseconds(timeout), .json = json},
-                  std::cout, std::cerr);
+  const host::SessionOptions options{
+      .firstIdentifier = firstIdentifier, .timeout = std::chrono::milliseconds(timeout), .json = json};
+  Session session(*line, options, std::cout, std::cerr);
   if (command == nullptr) {
     host::runConfigCommand(session, cashier, arguments);
     return session.exitStatus();

@@ -236,7 +236,8 @@ std::optional<bytes::Bytes> readSlot(Session& session, const Operator& cashier, 
                                      std::string_view label) {
   const auto reply = session.transact(kReadRecordCommand, readRecordPayload(cashier, table, number));
   if (!reply) return std::nullopt;
-  session.report(label, kReadRecordCommand, *reply, {}, reply->code == 0 ? Session::Show::kJsonOnly : Session::Show::kLine);
+  session.report(label, kReadRecordCommand, *reply, {},
+                 reply->code == 0 ? Session::Show::kJsonOnly : Session::Show::kLine);
   if (reply->code != 0) return std::nullopt;
   return reply->data;
 }

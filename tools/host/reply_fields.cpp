@@ -53,7 +53,8 @@ Field documentField(std::string name, std::uint8_t type) {
 
 Fields versionFields(bytes::View data) {
   if (data.size() != kVersionSize) return unexpected("version", data.size());
-  return {textField("version", std::to_string(data[0]) + "." + std::to_string(data[1]) + "." + std::to_string(data[2]))};
+  return {
+      textField("version", std::to_string(data[0]) + "." + std::to_string(data[1]) + "." + std::to_string(data[2]))};
 }
 
 Fields stateFields(bytes::View data) {
@@ -92,7 +93,8 @@ std::string statusFlagNames(std::uint16_t flags) {
     named |= flag.bit;
   }
   for (unsigned bit = 1; bit <= 0x8000; bit <<= 1) {
-    if ((flags & bit) != 0 && (named & bit) == 0) names += (names.empty() ? "" : ", ") + hex16(static_cast<std::uint16_t>(bit));
+    if ((flags & bit) == 0 || (named & bit) != 0) continue;
+    names += (names.empty() ? "" : ", ") + hex16(static_cast<std::uint16_t>(bit));
   }
   return names;
 }

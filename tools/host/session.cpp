@@ -64,8 +64,8 @@ Session::Session(HostPort& line, const SessionOptions& options, std::ostream& ou
 std::optional<Reply> Session::transact(std::uint8_t command, bytes::View payload) {
   if (nextIdentifier_ == 0) ++nextIdentifier_;  // 0 would let the register pick one
   const std::uint32_t identifier = nextIdentifier_++;
-  auto reply = line_.transact({.command = command, .identifier = identifier, .payload = {payload.begin(), payload.end()}},
-                              options_.timeout);
+  auto reply = line_.transact(
+      {.command = command, .identifier = identifier, .payload = {payload.begin(), payload.end()}}, options_.timeout);
   if (!reply) {
     failed_ = true;
     notes_ << "frhost: no reply to command " << unsigned{command} << " within " << options_.timeout.count()
