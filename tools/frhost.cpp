@@ -398,7 +398,7 @@ int main(int argc, char** argv) {
 
   const std::vector<CLI::App*> chosen = app.get_subcommands();
   if (chosen.empty()) {
-    std::cerr << app.help();
+    std::cerr << "frhost: a COMMAND is needed (frhost --help lists them)\n";
     return host::kExitUsage;
   }
   if (chosen[0] == help) {

@@ -112,7 +112,7 @@ TEST_F(FrhostTest, ExitStatus_SuccessRefusalUsageAndNoReply) {
   EXPECT_EQ(refused.status, 3);
   EXPECT_NE(refused.output.find("13 (device identity not valid)"), std::string::npos) << refused.output;
 
-  for (const char* wrong : {"sale --kind 99 name=a,price=1", "--operator 30 version", "version now", "bogus",
+  for (const char* wrong : {"", "sale --kind 99 name=a,price=1", "--operator 30 version", "version now", "bogus",
                             "print --font 9 text", "send 0x100", "cashier get 21"}) {
     const Outcome usage = shell(command(wrong) + " 2>&1");
     EXPECT_EQ(usage.status, 2) << wrong;
