@@ -276,7 +276,9 @@ std::optional<ReceiptReply> parseReceiptReply(bytes::View data) {
 
 Fields receiptFields(bytes::View data) {
   const auto reply = parseReceiptReply(data);
-  if (!reply) return {textField("unexpected", "close reply of " + std::to_string(data.size()) + " bytes, not that of a receipt")};
+  if (!reply) {
+    return {textField("unexpected", "close reply of " + std::to_string(data.size()) + " bytes, not that of a receipt")};
+  }
   char sign[16];
   std::snprintf(sign, sizeof sign, "%010u", static_cast<unsigned>(reply->fiscalSign));
   return {numberField("document", reply->documentNumber), {"fiscal sign", reply->fiscalSign, sign},
