@@ -250,7 +250,7 @@ TEST(ServicePrinting, HostTextRawBytesAndCut) {
 }
 
 std::string runServiceMode(const sim::TestBoard& board, const std::string& mode) {
-  const std::string command = "FRCORE_ROOT='" + board.root().string() + "' $FRCORE_SERVICE_LAUNCHER '" FRCORE_BINARY "' " + mode;
+  const std::string command = "FRCORE_ROOT='" + board.root().string() + "' $FRCORE_LAUNCHER '" FRCORE_BINARY "' " + mode;
   std::string output;
   if (FILE* pipe = popen(command.c_str(), "r")) {
     char buffer[256];
@@ -281,7 +281,7 @@ TEST(ServiceModes, EraseThenShow_LeavesABlankMemory) {
 TEST(ServiceModes, SecondServiceOnABoard_IsRefused) {
   sim::TestBoard board;
   ASSERT_TRUE(board.waitUntilServing()) << board.log();
-  const std::string command = "FRCORE_ROOT='" + board.root().string() + "' $FRCORE_SERVICE_LAUNCHER '" FRCORE_BINARY "' -c";
+  const std::string command = "FRCORE_ROOT='" + board.root().string() + "' $FRCORE_LAUNCHER '" FRCORE_BINARY "' -c";
   std::string output;
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);

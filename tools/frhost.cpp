@@ -1,126 +1,47 @@
 // frhost: the point-of-sale host's command line.
 //
-//   frhost --port PATH [--id N] [--timeout MS] [--operator N] [--password P] COMMAND [ARGUMENTS]
+//   frhost [--port PATH] [--id N] [--timeout MS] [--operator N] [--password P] [--json] [--no-wait]
+//          COMMAND [ARGUMENTS]
+//   frhost help [COMMAND]
 //
-// Sends a command's requests on the host line at PATH and prints the replies: the result code
-// with its meaning, the identifier, the data in hexadecimal and, for named commands, what the
-// data say. A document command sends several requests (open, items, finish) and stops at the
-// first that fails; a document it opened and could not finish is cancelled.
-// Exit status: 0 when every request sent got a reply (whatever its code), 1 when one got none,
-// 2 for usage errors.
+// Holds the host line at PATH for itself (an exclusive lock: several frhost take turns), sends
+// a command's requests, each with an identifier of its own, and prints the replies. A document
+// command sends several requests (open, items, finish) and stops at the first that fails; a
+// document it opened and could not finish is cancelled. Before opening a document it waits
+// until the register's clock has left the second of its last document.
+// Exit status: 0 when every request was answered with code 0, 3 when one was refused, 1 when a
+// reply did not come, 2 for usage errors.
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
-#include <iomanip>
 #include <iostream>
+#include <memory>
 #include <optional>
-#include <span>
 #include <sstream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "tools/host/config_commands.h"
 #include "tools/host/document_commands.h"
+#include "tools/host/number_text.h"
+#include "tools/host/pacing.h"
 #include "tools/host/port.h"
 #include "tools/host/printer_commands.h"
 #include "tools/host/receipt_commands.h"
+#include "tools/host/reply_fields.h"
 #include "tools/host/report_commands.h"
-#include "values/bytes.h"
-#include "values/cp866.h"
+#include "tools/host/session.h"
 
 namespace {
 
-constexpr int kReplyCame = 0;
-constexpr int kNoReply = 1;
-constexpr int kUsageError = 2;
-
 using Arguments = std::span<const std::string_view>;
-
-struct ResultCodeText {
-  std::uint8_t code;
-  const char* meaning;
-};
-
-constexpr ResultCodeText kResultCodes[] = {
-    {0, "success"},
-    {3, "document could not be created or is not storable"},
-    {4, "document could not be closed for storing"},
-    {5, "archive not ready, or an archive read failed"},
-    {6, "too little free space on the card"},
-    {7, "stored data too long, or the receipt too large"},
-    {8, "no port, or no result from the core"},
-    {9, "frame CRC mismatch"},
-    {10, "unknown command code"},
-    {11, "bad frame length, short frame, or reply too long"},
-    {12, "no start byte received"},
-    {13, "device identity not valid"},
-    {15, "no card"},
-    {16, "cashier lacks the permission"},
-    {17, "record not found or nothing to report"},
-    {18, "cashier unknown, wrong password or not usable"},
-    {19, "operator prefix too short or cashier number outside 1..20; receipt item without sub-items"},
-    {20, "unknown table or setting selector"},
-    {21, "record could not be saved"},
-    {22, "payload of the wrong size or content"},
-    {23, "time not later than the last document and the build moment"},
-    {24, "factory serial number already set"},
-    {25, "identity memory fault or no device key"},
-    {26, "a shift is open"},
-    {27, "no shift is open"},
-    {28, "a document is already open"},
-    {29, "no document is open"},
-    {30, "wrong document type or unknown report"},
-    {31, "archive closed"},
-    {32, "archive belongs to another device"},
-    {33, "registration count at its limit"},
-    {34, "an item the document does not take"},
-    {35, "registration text empty or too long, or a tax-rate item that does not decode"},
-    {36, "sealed registration still not complete"},
-    {37, "a mandatory item is missing (the data are its tag)"},
-    {38, "registration data missing or incomplete"},
-    {39, "open data announce more bytes than they hold"},
-    {40, "no cash, or not enough cash in the drawer"},
-    {41, "deposit too large"},
-    {42, "receipt kind not valid or not set"},
-    {43, "section of an item not found or not valid"},
-    {44, "discount of an item not found or not valid"},
-    {45, "tax rate of an item not found or not valid"},
-    {46, "receipt item not valid"},
-    {47, "payment below the total"},
-    {48, "electronic payment above the total, outgoing receipt overpaid, or total too large"},
-    {50, "3000 receipts in the shift"},
-    {51, "shift open longer than 24 hours"},
-    {52, "cash in the drawer is not zero"},
-    {53, "printer not answering"},
-    {54, "paper out"},
-    {255, "empty result"},
-};
-
-const char* meaningOf(std::uint8_t code) {
-  for (const ResultCodeText& entry : kResultCodes) {
-    if (entry.code == code) return entry.meaning;
-  }
-  return "unknown code";
-}
-
-// A number in decimal or, with a 0x prefix, hexadecimal, at most `maximum`.
-std::optional<std::uint64_t> parseNumber(std::string_view text, std::uint64_t maximum) {
-  int base = 10;
-  if (text.starts_with("0x") || text.starts_with("0X")) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > maximum) {
-    return std::nullopt;
-  }
-  return value;
-}
+using host::Fields;
+using host::Session;
 
 // Hexadecimal digits, two per byte; spaces anywhere are ignored.
 std::optional<bytes::Bytes> parseHex(Arguments pieces) {
@@ -141,73 +62,60 @@ std::optional<bytes::Bytes> parseHex(Arguments pieces) {
   return out;
 }
 
-std::string spacedHex(bytes::View data) {
-  std::ostringstream text;
-  text << std::hex << std::uppercase << std::setfill('0');
-  for (std::size_t i = 0; i < data.size(); ++i) text << (i == 0 ? "" : " ") << std::setw(2) << unsigned{data[i]};
-  return text.str();
-}
-
-std::string timeText(std::uint32_t seconds) {
-  if (seconds == 0) return "-";
-  const std::time_t moment = seconds;
-  std::tm local{};
-  localtime_r(&moment, &local);
-  std::ostringstream text;
-  text << std::put_time(&local, "%Y-%m-%d %H:%M:%S") << " (" << seconds << ")";
-  return text.str();
-}
-
-std::string moneyText(std::uint64_t hundredths) {
-  std::ostringstream text;
-  text << hundredths / 100 << '.' << std::setw(2) << std::setfill('0') << hundredths % 100;
-  return text.str();
-}
-
 // The named commands: how each builds its requests and what the data of its last reply say.
 struct NamedCommand {
   std::string_view name;
   std::string_view arguments;
   std::string_view summary;
   // The requests for the arguments, with `cashier` as the operator prefix where the command
-  // takes one; nullopt when the arguments are not valid (`problem` may tell why).
+  // takes one; nullopt with `problem` set when the arguments are not valid.
   std::optional<host::Plan> (*plan)(const host::Operator& cashier, Arguments arguments, std::string& problem);
-  // Prints what the data of a successful last reply mean; null when there is nothing to add.
-  void (*describe)(bytes::View data);
+  // What the data of a successful last reply say; null when there is nothing to add.
+  Fields (*describe)(bytes::View data);
+  // More help: the command's options.
+  std::string_view details = {};
 };
 
-// A command of one request, which takes no operator prefix.
-template <std::optional<host::Request> (*kRequest)(Arguments)>
-std::optional<host::Plan> oneRequest(const host::Operator& /*cashier*/, Arguments arguments, std::string& /*problem*/) {
-  auto request = kRequest(arguments);
-  if (!request) return std::nullopt;
-  return host::Plan{.steps = {{.label = "", .request = std::move(*request)}}};
+host::Plan onePlan(host::Request request) {
+  return host::Plan{.steps = {{.label = "", .request = std::move(request)}}};
 }
 
-std::optional<host::Request> sendRequest(Arguments arguments) {
-  if (arguments.empty()) return std::nullopt;
-  const auto code = parseNumber(arguments[0], 0xFF);
+std::optional<host::Plan> sendPlan(const host::Operator&, Arguments arguments, std::string& problem) {
+  const auto code = arguments.empty() ? std::nullopt : host::parseNumber(arguments[0], 0, 0xFF);
+  if (!code) {
+    problem = "CODE is a command code from 0 to 255 (or 0x00 to 0xFF)";
+    return std::nullopt;
+  }
   auto payload = parseHex(arguments.subspan(1));
-  if (!code || !payload) return std::nullopt;
-  return host::Request{.command = static_cast<std::uint8_t>(*code), .payload = std::move(*payload)};
+  if (!payload) {
+    problem = "HEX is pairs of hexadecimal digits, like \"01 1E 00 00 00\"";
+    return std::nullopt;
+  }
+  return onePlan({.command = static_cast<std::uint8_t>(*code), .payload = std::move(*payload)});
 }
 
 template <std::uint8_t kCode>
-std::optional<host::Request> bareRequest(Arguments arguments) {
-  if (!arguments.empty()) return std::nullopt;
-  return host::Request{.command = kCode};
+std::optional<host::Plan> barePlan(const host::Operator&, Arguments arguments, std::string& problem) {
+  if (!arguments.empty()) {
+    problem = "takes no arguments, got " + std::string(arguments[0]);
+    return std::nullopt;
+  }
+  return onePlan({.command = kCode});
 }
 
-std::optional<host::Request> printRequest(Arguments arguments) {
-  auto payload = host::printTextPayload(arguments);
+std::optional<host::Plan> printPlan(const host::Operator&, Arguments arguments, std::string& problem) {
+  auto payload = host::printTextPayload(arguments, problem);
   if (!payload) return std::nullopt;
-  return host::Request{.command = host::kPrintTextCommand, .payload = std::move(*payload)};
+  return onePlan({.command = host::kPrintTextCommand, .payload = std::move(*payload)});
 }
 
-std::optional<host::Request> rawRequest(Arguments arguments) {
+std::optional<host::Plan> rawPlan(const host::Operator&, Arguments arguments, std::string& problem) {
   auto payload = parseHex(arguments);
-  if (!payload || payload->empty()) return std::nullopt;
-  return host::Request{.command = host::kPrintRawCommand, .payload = std::move(*payload)};
+  if (!payload || payload->empty()) {
+    problem = "HEX is one or more pairs of hexadecimal digits";
+    return std::nullopt;
+  }
+  return onePlan({.command = host::kPrintRawCommand, .payload = std::move(*payload)});
 }
 
 std::optional<host::Plan> serialNumberPlan(const host::Operator& cashier, Arguments arguments,
@@ -217,15 +125,16 @@ std::optional<host::Plan> serialNumberPlan(const host::Operator& cashier, Argume
     problem = "the serial number is 10 digits";
     return std::nullopt;
   }
-  return host::Plan{
-      .steps = {{.label = "", .request = {.command = host::kSerialNumberCommand, .payload = std::move(*payload)}}}};
+  return onePlan({.command = host::kSerialNumberCommand, .payload = std::move(*payload)});
 }
 
 // A document that takes neither open data, items nor finishing data.
 template <const host::DocumentCodes& kCodes>
-std::optional<host::Plan> bareDocumentPlan(const host::Operator& cashier, Arguments arguments,
-                                           std::string& /*problem*/) {
-  if (!arguments.empty()) return std::nullopt;
+std::optional<host::Plan> bareDocumentPlan(const host::Operator& cashier, Arguments arguments, std::string& problem) {
+  if (!arguments.empty()) {
+    problem = "takes no arguments, got " + std::string(arguments[0]);
+    return std::nullopt;
+  }
   return host::documentPlan(kCodes, cashier);
 }
 
@@ -240,304 +149,306 @@ std::optional<host::Plan> cashPlan(const host::Operator& cashier, Arguments argu
   return host::documentPlan(kCodes, cashier, {}, {}, *amount);
 }
 
-void describeVersion(bytes::View data) {
-  if (data.size() != 3) return;
-  std::cout << "version     " << unsigned{data[0]} << '.' << unsigned{data[1]} << '.' << unsigned{data[2]} << "\n";
-}
-
-// The state block: shift open (1 byte), shift number (u16), receipt counter (u16), then the
-// shift record: last opening document and time, last closing document and time (u32 each),
-// cash in the drawer (u64 hundredths).
-void describeState(bytes::View data) {
-  constexpr std::size_t kStateBlockSize = 29;
-  if (data.size() != kStateBlockSize) {
-    std::cout << "state block of " << data.size() << " bytes, expected " << kStateBlockSize << "\n";
-    return;
-  }
-  bytes::ByteReader reader(data);
-  const bool shiftOpen = reader.u8() != 0;
-  const unsigned shiftNumber = reader.u16();
-  const unsigned receiptCounter = reader.u16();
-  const std::uint32_t openingDocument = reader.u32();
-  const std::uint32_t openingTime = reader.u32();
-  const std::uint32_t closingDocument = reader.u32();
-  const std::uint32_t closingTime = reader.u32();
-  const std::uint64_t cash = reader.u64();
-  std::cout << "shift open      " << (shiftOpen ? "yes" : "no") << "\n"
-            << "shift number    " << shiftNumber << "\n"
-            << "receipt counter " << receiptCounter << "\n"
-            << "last opening    document " << openingDocument << ", " << timeText(openingTime) << "\n"
-            << "last closing    document " << closingDocument << ", " << timeText(closingTime) << "\n"
-            << "drawer cash     " << moneyText(cash) << "\n";
-}
-
-// The serial number (up to 10 digits) and the 21-byte status record: flags, fiscalizations,
-// format byte, shift, last document and its time, receipts, open document, capacity.
-void describeStatus(bytes::View data) {
-  constexpr std::size_t kStatusSize = 21;
-  if (data.size() < kStatusSize) return;
-  const std::size_t serialSize = data.size() - kStatusSize;
-  bytes::ByteReader reader(data.subspan(serialSize));
-  const unsigned flags = reader.u16();
-  const unsigned fiscalizations = reader.u8();
-  reader.u8();  // the format byte
-  const unsigned shift = reader.u16();
-  const std::uint32_t lastDocument = reader.u32();
-  const std::uint32_t lastTime = reader.u32();
-  const unsigned receipts = reader.u16();
-  const unsigned openDocument = reader.u8();
-  const std::uint32_t capacity = reader.u32();
-  std::cout << "serial number   " << std::string(data.begin(), data.begin() + static_cast<long>(serialSize)) << "\n"
-            << "flags           0x" << std::hex << std::setw(4) << std::setfill('0') << flags << std::dec
-            << std::setfill(' ') << "\n"
-            << "fiscalizations  " << fiscalizations << "\n"
-            << "shift number    " << shift << "\n"
-            << "last document   " << lastDocument << ", " << timeText(lastTime) << "\n"
-            << "receipt counter " << receipts << "\n"
-            << "open document   " << openDocument << "\n"
-            << "capacity        " << capacity << " documents\n";
-}
-
-// The first 44 bytes of the model record: model code, serial number, model name.
-void describeIdentity(bytes::View data) {
-  constexpr std::size_t kIdentitySize = 44;
-  if (data.size() != kIdentitySize) return;
-  std::cout << "model code    0x" << std::hex << bytes::loadU16(data, 0) << std::dec << "\n"
-            << "serial number " << bytes::fieldText(data.subspan(2, 10)) << "\n"
-            << "model name    " << cp866::toUtf8(bytes::fieldText(data.subspan(12, 32))) << "\n";
-}
-
-// The version, eight fixed bytes, then the 16-byte device key.
-void describeKey(bytes::View data) {
-  constexpr std::size_t kKeySize = 16;
-  if (data.size() < kKeySize) return;
-  std::cout << "device key  " << bytes::hexUpper(data.last(kKeySize)) << "\n";
-}
-
 template <std::uint8_t kType>
-void describeCloseReply(bytes::View data) {
-  const auto reply = host::parseCloseReply(kType, data);
-  if (!reply) {
-    std::cout << "close reply of " << data.size() << " bytes, not that of a " << host::documentTypeName(kType)
-              << "\n";
-    return;
-  }
-  std::cout << "document    " << reply->documentNumber << "\n"
-            << "fiscal sign " << std::setw(10) << std::setfill('0') << reply->fiscalSign << std::setfill(' ') << "\n"
-            << "time        " << timeText(reply->dateTime) << "\n";
-  if (reply->shiftNumber) std::cout << "shift       " << *reply->shiftNumber << "\n";
-  if (reply->drawerCash) std::cout << "drawer cash " << moneyText(*reply->drawerCash) << "\n";
+Fields closeReply(bytes::View data) {
+  return host::closeReplyFields(kType, data);
 }
 
-void describeOpenDocument(bytes::View data) {
-  if (data.empty()) return;
-  std::cout << "open        " << unsigned{data[0]} << " (" << host::documentTypeName(data[0]) << ")\n";
-}
+constexpr std::string_view kPrintDetails =
+    "options:\n"
+    "  --center | --right   alignment (default left)\n"
+    "  --bold --double --reverse\n"
+    "  --font N             font field 0-3: 0, 1 small font, 2, 3 large (default 1)\n"
+    "  --spacing N          line-spacing field 0-5 (default 0)\n"
+    "  --cut                feed and cut after the text\n"
+    "  --                   what follows is TEXT, even when it starts with --\n";
 
-constexpr NamedCommand kCommands[] = {
-    {"send", "CODE [HEX]", "any command: code in decimal or 0x-hex, payload as hex digits", oneRequest<sendRequest>,
-     nullptr},
-    {"version", "", "program version (0x33)", oneRequest<bareRequest<0x33>>, describeVersion},
-    {"state", "", "shift, receipt counter and drawer (0x10)", oneRequest<bareRequest<0x10>>, describeState},
-    {"status", "", "serial number and status record (0x30)", oneRequest<bareRequest<0x30>>, describeStatus},
-    {"identity", "", "model code, serial number and model name (0x31)", oneRequest<bareRequest<0x31>>,
-     describeIdentity},
-    {"key", "", "the device key (0x32)", oneRequest<bareRequest<0x32>>, describeKey},
+constexpr std::string_view kRegisterDetails =
+    "options:\n"
+    "  --user TEXT --place TEXT --address TEXT   user name, place and address of settlement\n"
+    "  --inn DIGITS         taxpayer number, 10 to 12 digits\n"
+    "  --regnum DIGITS      registration number, 10 to 16 digits\n"
+    "  --tax SLOT:KIND:PERCENT:NAME   tax index 1-5; kind 0 without tax, 1 included in prices,\n"
+    "                       2 on top; PERCENT like 20 or 20.00; repeat for each rate\n"
+    "  --cashier-name TEXT  the cashier name the document carries\n";
+
+const NamedCommand kCommands[] = {
+    {"send", "CODE [HEX]", "any command: code in decimal or 0x-hex, payload as hex digits", sendPlan, nullptr},
+    {"version", "", "program version (0x33)", barePlan<0x33>, host::versionFields},
+    {"state", "", "shift, receipt counter and drawer (0x10)", barePlan<0x10>, host::stateFields},
+    {"status", "", "serial number, status flags and counters (0x30)", barePlan<0x30>, host::statusFields},
+    {"identity", "", "model code, serial number and model name (0x31)", barePlan<0x31>, host::identityFields},
+    {"key", "", "the device key (0x32)", barePlan<0x32>, host::keyFields},
     {"printer-status", "", "paper status: 0 ready, 53 not answering, 54 paper out (0xC0)",
-     oneRequest<bareRequest<host::kPrinterStatusCommand>>, nullptr},
-    {"print", "[OPTIONS] TEXT", "print TEXT (UTF-8) in one style, options below (0xC3)", oneRequest<printRequest>,
-     nullptr},
-    {"raw", "HEX", "send bytes to the printer unchanged (0xC4)", oneRequest<rawRequest>, nullptr},
-    {"cut", "", "feed the paper and cut it (0xC5)", oneRequest<bareRequest<host::kFeedAndCutCommand>>, nullptr},
+     barePlan<host::kPrinterStatusCommand>, nullptr},
+    {"print", "[OPTIONS] TEXT", "print TEXT (UTF-8) in one style (0xC3)", printPlan, nullptr, kPrintDetails},
+    {"raw", "HEX", "send bytes to the printer unchanged (0xC4)", rawPlan, nullptr},
+    {"cut", "", "feed the paper and cut it (0xC5)", barePlan<host::kFeedAndCutCommand>, nullptr},
     {"serial-number", "DIGITS", "set the factory serial number, 10 digits (0x3F)", serialNumberPlan, nullptr},
-    {"register", "OPTIONS", "register the taxpayer, options below (8, 7 ..., 9)", host::registrationPlan,
-     describeCloseReply<host::kFiscalizationCodes.type>},
+    {"register", "OPTIONS", "register the taxpayer (8, 7 ..., 9)", host::registrationPlan,
+     closeReply<host::kFiscalizationCodes.type>, kRegisterDetails},
     {"shift-open", "", "open a shift (17, 18)", bareDocumentPlan<host::kShiftOpeningCodes>,
-     describeCloseReply<host::kShiftOpeningCodes.type>},
+     closeReply<host::kShiftOpeningCodes.type>},
     {"shift-close", "", "close the shift (19, 20)", bareDocumentPlan<host::kShiftClosingCodes>,
-     describeCloseReply<host::kShiftClosingCodes.type>},
-    {"sale", "[OPTIONS] ITEM...", "a receipt, options below (21, 7 ..., 22)", host::salePlan, host::describeReceipt},
+     closeReply<host::kShiftClosingCodes.type>},
+    {"sale", "[OPTIONS] ITEM...", "a receipt (21, 7 ..., 22)", host::salePlan, host::receiptFields, host::kSaleUsage},
     {"deposit", "AMOUNT", "put AMOUNT roubles into the drawer (162, 163)", cashPlan<host::kCashDepositCodes>,
-     describeCloseReply<host::kCashDepositCodes.type>},
+     closeReply<host::kCashDepositCodes.type>},
     {"payout", "AMOUNT", "take AMOUNT roubles out of the drawer (164, 165)", cashPlan<host::kCashPayoutCodes>,
-     describeCloseReply<host::kCashPayoutCodes.type>},
+     closeReply<host::kCashPayoutCodes.type>},
     {"close-archive", "", "close the archive for good (24, 25)", bareDocumentPlan<host::kArchiveClosingCodes>,
-     describeCloseReply<host::kArchiveClosingCodes.type>},
-    {"cancel", "", "cancel the open document (6)", oneRequest<bareRequest<host::kCancelCommand>>, nullptr},
-    {"document", "", "the type of the open document (176)", oneRequest<bareRequest<host::kOpenDocumentStateCommand>>,
-     describeOpenDocument},
-    {"report", "KIND [ARGS]", "x, fiscal, totals, sections, shifts A B, period FROM TO (177)", host::reportPlan, nullptr},
+     closeReply<host::kArchiveClosingCodes.type>},
+    {"cancel", "", "cancel the open document (6)", barePlan<host::kCancelCommand>, nullptr},
+    {"document", "", "the type of the open document (176)", barePlan<host::kOpenDocumentStateCommand>,
+     host::openDocumentFields},
+    {"report", "KIND [ARGS]", "x, fiscal, totals, sections, shifts A B, period FROM TO (177)", host::reportPlan,
+     nullptr},
     {"tape", "[FROM-NUMBER]", "the control tape of the shift's receipts (58)", host::tapePlan, nullptr},
     {"copy", "N", "a copy of stored document N (178)", host::copyPlan, nullptr},
 };
 
-void printUsage(std::ostream& out) {
-  out << "usage: frhost --port PATH [--id N] [--timeout MS] [--operator N] [--password P] COMMAND [ARGUMENTS]\n"
-         "  --port PATH    the host line (a simulated board offers DIR/host)\n"
-         "  --id N         transaction identifier (default 0: the register makes one up)\n"
-         "  --timeout MS   how long to wait for each reply (default 5000)\n"
-         "  --operator N   cashier 1-20 who opens documents and sets the serial number (default 20)\n"
-         "  --password P   that cashier's password (default 30)\n"
-         "commands:\n";
-  for (const NamedCommand& command : kCommands) {
-    out << "  " << std::left << std::setw(22) << (std::string(command.name) + " " + std::string(command.arguments))
-        << command.summary << "\n";
-  }
-  host::printConfigUsage(out);
-  out << "print options:\n"
-         "  --center | --right   alignment (default left)\n"
-         "  --bold --double --reverse\n"
-         "  --font N             font field 0-3: 0, 1 small font, 2, 3 large (default 1)\n"
-         "  --spacing N          line-spacing field 0-5 (default 0)\n"
-         "  --cut                feed and cut after the text\n"
-         "register options:\n"
-         "  --user TEXT --place TEXT --address TEXT   user name, place and address of settlement\n"
-         "  --inn DIGITS         taxpayer number, 10 to 12 digits\n"
-         "  --regnum DIGITS      registration number, 10 to 16 digits\n"
-         "  --tax SLOT:KIND:PERCENT:NAME   tax index 1-5; kind 0 without tax, 1 included in prices,\n"
-         "                       2 on top; PERCENT like 20 or 20.00; repeat for each rate\n"
-         "  --cashier-name TEXT  the cashier name the document carries\n"
-      << host::kSaleUsage;
+// The configuration commands: their arguments go to runConfigCommand.
+struct ConfigCommand {
+  std::string_view name;
+  std::string_view arguments;
+  std::string_view summary;
+};
+
+constexpr ConfigCommand kConfigCommands[] = {
+    {"cashier", "get N | set N [--name TEXT] [--rights BITS] [--password P]", "read or change cashier N (1, 2)"},
+    {"section", "get N | set N --name TEXT", "read or change section N (1, 2)"},
+    {"discount", "get N | set N [--name TEXT] [--percent P | --amount ROUBLES | --unset]",
+     "read or change discount N (1, 2)"},
+    {"clock", "[set now|SECONDS|YYYY-MM-DDTHH:MM:SS]", "read or set the register's clock (3, 4)"},
+    {"paper-width", "[set MM]", "read or set the paper width (193, 194)"},
+    {"tables", "dump FILE | program FILE", "all cashiers, sections and discounts to or from a JSON file"},
+};
+
+constexpr std::string_view kExitStatusHelp =
+    "exit status:\n"
+    "  0  every request was answered with code 0\n"
+    "  3  the register refused a request (its code and meaning are printed)\n"
+    "  1  a reply did not come, or the port or a file could not be used\n"
+    "  2  the command line is not valid\n"
+    "--json prints one JSON object per line for each request of the command: request, command,\n"
+    "code, meaning, identifier, data (hexadecimal) and every decoded field by name; amounts are\n"
+    "exact decimal texts such as \"150.00\", times seconds since the epoch. Notes for people go to\n"
+    "standard error.\n"
+    "Before opening a document frhost waits (at most 1.2 s) until the register's clock has left\n"
+    "the second of its last document, which it would otherwise refuse (23); --no-wait does not.\n"
+    "frhost help COMMAND (or frhost COMMAND --help) tells a command's arguments.\n";
+
+void printDocumentMayBeOpen(Session& session) {
+  session.note() << "the register may still hold the document; \"frhost document\" tells, \"frhost cancel\" "
+                    "drops it\n";
 }
 
-void printReply(const host::Reply& reply, void (*describe)(bytes::View data)) {
-  std::cout << "result      " << unsigned{reply.code} << " (" << meaningOf(reply.code) << ")\n"
-            << "identifier  0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0') << reply.identifier
-            << std::dec << std::setfill(' ') << "\n"
-            << "data        " << (reply.data.empty() ? "(none)" : spacedHex(reply.data)) << "\n";
-  if (reply.code == host::kMissingItemCode && reply.data.size() == sizeof(std::uint16_t)) {
-    const std::uint16_t tag = bytes::loadU16(reply.data, 0);
-    const std::string_view name = host::missingItemName(tag);
-    std::cout << "missing     tag " << tag << (name.empty() ? "" : " (" + std::string(name) + ")") << "\n";
-  }
-  if (reply.code == 0 && describe != nullptr) describe(reply.data);
-}
-
-void printNoReply(std::chrono::milliseconds timeout) {
-  std::cerr << "frhost: no reply within " << timeout.count() << " ms\n";
-}
-
-void printDocumentMayBeOpen() {
-  std::cout << "the register may still hold the document; \"frhost document\" tells, \"frhost cancel\" drops it\n";
-}
-
-// Cancels the document a plan opened and could not finish. kReplyCame or kNoReply.
-int cancelUnfinished(host::HostPort& line, std::uint32_t identifier, std::chrono::milliseconds timeout) {
-  std::cout << "cancel (" << unsigned{host::kCancelCommand} << "): " << std::flush;
-  const auto reply = line.transact({.command = host::kCancelCommand, .identifier = identifier}, timeout);
+// Cancels the document a plan opened and could not finish.
+void cancelUnfinished(Session& session) {
+  const auto reply = session.transact(host::kCancelCommand);
   if (!reply) {
-    std::cout << "no reply\n";
-    printNoReply(timeout);
-    printDocumentMayBeOpen();
-    return kNoReply;
+    printDocumentMayBeOpen(session);
+    return;
   }
-  std::cout << unsigned{reply->code} << " (" << meaningOf(reply->code) << ")\n";
+  session.report("cancel (6)", host::kCancelCommand, *reply, {}, Session::Show::kLine);
   if (reply->code == 0) {
-    std::cout << "the unfinished document was cancelled: the register holds no half-made document\n";
+    session.note() << "the unfinished document was cancelled: the register holds no half-made document\n";
   } else if (reply->code != host::kNothingOpenCode) {
-    printDocumentMayBeOpen();
+    printDocumentMayBeOpen(session);
   }
-  return kReplyCame;
 }
 
-// Sends the plan's requests in order until one is answered with a non-zero code, printing a
-// line for each success and the whole reply of the last request sent. kReplyCame or kNoReply.
-int runPlan(host::HostPort& line, const host::Plan& plan, const NamedCommand& command, std::uint32_t identifier,
-            std::chrono::milliseconds timeout) {
+// Sends the plan's requests in order until one is answered with a non-zero code, showing a line
+// for each success and the whole reply of the last request sent.
+void runPlan(Session& session, const host::Plan& plan, const NamedCommand& command) {
   const bool labelled = plan.steps.size() > 1;
   for (std::size_t i = 0; i < plan.steps.size(); ++i) {
     const host::Step& step = plan.steps[i];
     const bool last = i + 1 == plan.steps.size();
     // Once the open has succeeded, a document is open until the last request finishes it.
     const bool documentOpen = plan.opensDocument && i > 0;
-    if (labelled) std::cout << step.label << ":" << std::flush;
-    host::Request request = step.request;
-    request.identifier = identifier;
-    const auto reply = line.transact(request, timeout);
+    const auto reply = session.transact(step.request.command, step.request.payload);
     if (!reply) {
-      if (labelled) std::cout << " no reply\n";
-      printNoReply(timeout);
       // Even a lost reply to the open may have left a document open.
-      if (plan.opensDocument) printDocumentMayBeOpen();
-      return kNoReply;
+      if (plan.opensDocument) printDocumentMayBeOpen(session);
+      return;
     }
+    const std::string_view label = labelled ? std::string_view(step.label) : command.name;
     if (reply->code == 0 && !last) {
-      std::cout << " 0 (" << meaningOf(0) << ")\n";
+      session.report(label, step.request.command, *reply, {}, Session::Show::kLine);
       continue;
     }
-    if (labelled) std::cout << "\n";
-    printReply(*reply, last ? command.describe : nullptr);
-    std::cout << host::tapeContinuation(request.command, reply->code, reply->data);
-    if (reply->code == 0) return kReplyCame;
-    if (labelled) std::cout << "stopped     at " << step.label << ", code " << unsigned{reply->code} << "\n";
-    return documentOpen ? cancelUnfinished(line, identifier, timeout) : kReplyCame;
+    if (labelled && !session.json()) session.out() << step.label << ":\n";
+    const Fields fields = reply->code == 0 && command.describe ? command.describe(reply->data) : Fields{};
+    session.report(label, step.request.command, *reply, fields);
+    session.note() << host::tapeContinuation(step.request.command, reply->code, reply->data);
+    if (reply->code == 0) return;
+    if (labelled) session.note() << "stopped at " << step.label << ", code " << unsigned{reply->code} << "\n";
+    if (documentOpen) cancelUnfinished(session);
+    return;
   }
-  return kReplyCame;
+}
+
+// An option holding a number in decimal or 0x-hex from `minimum` to `maximum`.
+template <typename Number>
+CLI::Option* addNumber(CLI::App& app, const std::string& name, Number& target, std::int64_t minimum,
+                       std::int64_t maximum, const std::string& description) {
+  return app
+      .add_option_function<std::string>(
+          name,
+          [&target, name, minimum, maximum](const std::string& text) {
+            const auto value = host::parseNumber(text, minimum, maximum);
+            if (!value) {
+              throw CLI::ValidationError(name, "takes a number from " + std::to_string(minimum) + " to " +
+                                                   std::to_string(maximum) + ", not " + text);
+            }
+            target = static_cast<Number>(*value);
+          },
+          description)
+      ->type_name("N");
+}
+
+// Help as frhost tells it: a command's help is its summary, then its footer (its usage line and
+// details); the whole help has frhost's usage line.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App*, std::string) const override {
+    return "usage: frhost [OPTIONS] COMMAND [ARGUMENTS]\n";
+  }
+  std::string make_help(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const override {
+    if (app->get_parent() == nullptr || mode != CLI::AppFormatMode::Normal) {
+      return CLI::Formatter::make_help(app, std::move(name), mode);
+    }
+    return app->get_description() + "\n" + app->get_footer();
+  }
+};
+
+std::vector<std::string_view> views(const std::vector<std::string>& words) { return {words.begin(), words.end()}; }
+
+// One line naming what is wrong, and where the options of frhost go when one of them came
+// after the command.
+int usageError(const CLI::App& app, std::string_view command, std::string_view problem, Arguments arguments) {
+  std::cerr << "frhost " << command << ": " << problem;
+  for (const std::string_view argument : arguments) {
+    if (argument.starts_with("--") && app.get_option_no_throw(std::string(argument)) != nullptr) {
+      std::cerr << "; " << argument << " goes before the command";
+      break;
+    }
+  }
+  std::cerr << " (frhost help " << command << ")\n";
+  return host::kExitUsage;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  CLI::App app{"frhost: the point-of-sale host's command line. Global options go before the COMMAND.", "frhost"};
+  app.formatter(std::make_shared<HelpFormatter>());
+  app.footer(std::string(kExitStatusHelp));
+  app.require_subcommand(0, 1);
+
   std::string port;
-  std::uint32_t identifier = 0;
-  std::chrono::milliseconds timeout{5000};
+  std::uint32_t firstIdentifier = 0;
+  std::uint32_t timeout = 5000;
   host::Operator cashier;
+  bool json = false;
+  bool noWait = false;
+  app.add_option("--port", port, "the host line (a simulated board offers DIR/host)")
+      ->envname("FRHOST_PORT")
+      ->type_name("PATH");
+  addNumber(app, "--id", firstIdentifier, 0, UINT32_MAX,
+            "identifier of the first request, counted up for each later one (default or 0: random)");
+  addNumber(app, "--timeout", timeout, 0, 600'000, "how long to wait for each reply, in ms (default 5000)");
+  addNumber(app, "--operator", cashier.number, host::Operator::kFirstNumber, host::Operator::kLastNumber,
+            "cashier who opens documents and changes settings (default 20)");
+  addNumber(app, "--password", cashier.password, 0, UINT32_MAX, "that cashier's password (default 30)");
+  app.add_flag("--json", json, "one JSON object per request, on one line each");
+  app.add_flag("--no-wait", noWait, "open documents without waiting for the register's clock");
 
-  std::size_t next = 0;
-  for (; next < arguments.size() && arguments[next].starts_with("--"); next += 2) {
-    const std::string_view option = arguments[next];
-    if (option == "--help") {
-      printUsage(std::cout);
-      return kReplyCame;
-    }
-    if (next + 1 >= arguments.size()) {
-      printUsage(std::cerr);
-      return kUsageError;
-    }
-    const std::string_view value = arguments[next + 1];
-    const auto number = parseNumber(value, UINT32_MAX);
-    if (option == "--port") {
-      port = value;
-    } else if (option == "--id" && number) {
-      identifier = static_cast<std::uint32_t>(*number);
-    } else if (option == "--timeout" && number) {
-      timeout = std::chrono::milliseconds(*number);
-    } else if (option == "--operator" && number && *number >= host::Operator::kFirstNumber &&
-               *number <= host::Operator::kLastNumber) {
-      cashier.number = static_cast<std::uint8_t>(*number);
-    } else if (option == "--password" && number) {
-      cashier.password = static_cast<std::uint32_t>(*number);
-    } else {
-      std::cerr << "frhost: bad option " << option << " " << value << "\n";
-      printUsage(std::cerr);
-      return kUsageError;
-    }
+  CLI::App* help = app.add_subcommand("help", "this help, or a command's");
+  std::string helpTopic;
+  help->add_option("COMMAND", helpTopic, "the command to explain");
+
+  for (const NamedCommand& command : kCommands) {
+    CLI::App* sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
+    sub->prefix_command();
+    sub->footer("usage: frhost [OPTIONS] " + std::string(command.name) + " " + std::string(command.arguments) +
+                "\n" + std::string(command.details));
   }
-  if (port.empty() || next >= arguments.size()) {
-    printUsage(std::cerr);
-    return kUsageError;
+  for (const ConfigCommand& command : kConfigCommands) {
+    CLI::App* sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
+    sub->prefix_command();
+    std::ostringstream usage;
+    usage << "usage: frhost [OPTIONS] " << command.name << " " << command.arguments << "\n";
+    host::printConfigUsage(usage);
+    sub->footer(usage.str());
   }
 
-  if (host::isConfigCommand(arguments[next])) {
-    return host::configMain(port, {cashier, identifier, timeout, meaningOf}, std::span(arguments).subspan(next));
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    // A --help after a command name asks for that command's help.
+    const std::vector<CLI::App*> asked = app.get_subcommands();
+    std::cout << (asked.empty() ? app.help() : asked[0]->help());
+    return host::kExitSuccess;
+  } catch (const CLI::ParseError& error) {
+    std::cerr << "frhost: " << error.what() << " (frhost --help)\n";
+    return host::kExitUsage;
   }
+
+  const std::vector<CLI::App*> chosen = app.get_subcommands();
+  if (chosen.empty()) {
+    std::cerr << "frhost: a COMMAND is needed (frhost --help lists them)\n";
+    return host::kExitUsage;
+  }
+  if (chosen[0] == help) {
+    if (helpTopic.empty()) {
+      std::cout << app.help();
+      return host::kExitSuccess;
+    }
+    try {
+      std::cout << app.get_subcommand(helpTopic)->help();
+    } catch (const CLI::OptionNotFound&) {
+      std::cerr << "frhost help: no command " << helpTopic << " (frhost --help)\n";
+      return host::kExitUsage;
+    }
+    return host::kExitSuccess;
+  }
+
+  const std::string name = chosen[0]->get_name();
+  const std::vector<std::string> words = chosen[0]->remaining();
+  std::vector<std::string_view> arguments = views(words);
   const NamedCommand* command = nullptr;
   for (const NamedCommand& candidate : kCommands) {
-    if (candidate.name == arguments[next]) command = &candidate;
+    if (candidate.name == name) command = &candidate;
   }
+  std::optional<host::Plan> plan;
   std::string problem;
-  const auto plan = command ? command->plan(cashier, std::span(arguments).subspan(next + 1), problem) : std::nullopt;
-  if (!plan) {
-    std::cerr << "frhost: bad command: " << arguments[next] << (problem.empty() ? "" : ": " + problem) << "\n";
-    printUsage(std::cerr);
-    return kUsageError;
+  if (command != nullptr) {
+    plan = command->plan(cashier, arguments, problem);
+    if (!plan) return usageError(app, name, problem, arguments);
+  } else {
+    arguments.insert(arguments.begin(), name);
+    if (!host::configCommandValid(arguments, problem)) return usageError(app, name, problem, arguments);
+  }
+  if (port.empty()) {
+    std::cerr << "frhost: --port PATH (or FRHOST_PORT) names the host line (frhost --help)\n";
+    return host::kExitUsage;
   }
 
   auto line = host::HostPort::open(port);
   if (!line) {
     std::cerr << "frhost: cannot open " << port << ": " << std::strerror(errno) << "\n";
-    return kNoReply;
+    return host::kExitNoReply;
   }
-  return runPlan(*line, *plan, *command, identifier, timeout);
+  const host::SessionOptions options{
+      .firstIdentifier = firstIdentifier, .timeout = std::chrono::milliseconds(timeout), .json = json};
+  Session session(*line, options, std::cout, std::cerr);
+  if (command == nullptr) {
+    host::runConfigCommand(session, cashier, arguments);
+    return session.exitStatus();
+  }
+  const bool paced = !plan->opensDocument || noWait || host::waitPastLastDocument(session);
+  if (paced) runPlan(session, *plan, *command);
+  return session.exitStatus();
 }

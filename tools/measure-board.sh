@@ -17,7 +17,7 @@ done
 
 # The native simulator plays the board and the printer; only the service is emulated.
 started=$(date +%s%N)
-sleep 600 | FRCORE_SERVICE_LAUNCHER="qemu-arm -L /" build/tools/frsim "$work/board" --frcore "$arm/core/frcore" \
+sleep 600 | FRCORE_LAUNCHER="qemu-arm -L /" build/tools/frsim "$work/board" --frcore "$arm/core/frcore" \
   >"$work/frsim.log" 2>&1 &
 simulator=$!
 until build/tools/frhost --port "$work/board/host" --timeout 100 version >/dev/null 2>&1; do

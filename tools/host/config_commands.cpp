@@ -1,12 +1,10 @@
 #include "tools/host/config_commands.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iomanip>
-#include <iostream>
 #include <iterator>
 #include <limits>
 #include <set>
@@ -14,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tools/host/number_text.h"
 #include "values/cp866.h"
 #include "values/decimal.h"
 
@@ -37,31 +36,15 @@ constexpr RightName kRightNames[] = {
     {CashierRights::kGoodsTables, "goods-tables"},  {CashierRights::kCashierTable, "cashier-table"},
 };
 
-// A number in decimal or, with a 0x prefix, hexadecimal, from `minimum` to `maximum`.
-std::optional<std::int64_t> numberBetween(std::string_view text, std::int64_t minimum, std::int64_t maximum) {
-  int base = 10;
-  if (text.starts_with("0x") || text.starts_with("0X")) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  std::int64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < minimum ||
-      value > maximum) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 std::optional<std::uint8_t> recordNumber(std::string_view text) {
-  const auto number = numberBetween(text, 1, Cashier::kCount);
+  const auto number = parseNumber(text, 1, Cashier::kCount);
   if (!number) return std::nullopt;
   return static_cast<std::uint8_t>(*number);
 }
 
 // A number, or right names joined by commas.
 std::optional<std::uint16_t> parseRights(std::string_view text) {
-  if (const auto number = numberBetween(text, 0, 0xFFFF)) return static_cast<std::uint16_t>(*number);
+  if (const auto number = parseNumber(text, 0, 0xFFFF)) return static_cast<std::uint16_t>(*number);
   std::uint16_t rights = 0;
   while (!text.empty()) {
     const std::string_view name = text.substr(0, text.find(','));
@@ -104,15 +87,6 @@ bytes::Bytes slotBytes(const Record& record) {
 
 std::string hundredthsText(std::int64_t hundredths) { return Decimal(Decimal::kMoneyScale, hundredths).toString(); }
 
-std::string timeText(std::uint32_t seconds) {
-  const std::time_t moment = seconds;
-  std::tm local{};
-  localtime_r(&moment, &local);
-  std::ostringstream text;
-  text << std::put_time(&local, "%Y-%m-%d %H:%M:%S") << " (" << seconds << ")";
-  return text.str();
-}
-
 // --- the JSON file ---
 
 bool onlyKeys(const json& object, std::initializer_list<std::string_view> keys, const std::string& where,
@@ -138,7 +112,7 @@ std::optional<std::int64_t> integerField(const json& object, const char* key, st
   return value;
 }
 
-std::optional<std::string> textField(const json& object, const char* key, std::size_t size) {
+std::optional<std::string> jsonText(const json& object, const char* key, std::size_t size) {
   if (!object.contains(key)) return std::string();
   if (!object[key].is_string()) return std::nullopt;
   return nameField(object[key].get<std::string>(), size);
@@ -174,7 +148,7 @@ bool readList(const json& file, const char* key, std::vector<Record>& out, std::
 
 bool readCashier(const json& entry, Cashier& record, const std::string& where, std::string& problem) {
   if (!onlyKeys(entry, {"number", "name", "rights", "password"}, where, problem)) return false;
-  const auto name = textField(entry, "name", Cashier::kNameSize);
+  const auto name = jsonText(entry, "name", Cashier::kNameSize);
   const auto rights = entry.contains("rights") ? integerField(entry, "rights", 0, 0xFFFF) : 0;
   const auto password =
       entry.contains("password") ? integerField(entry, "password", std::numeric_limits<std::int32_t>::min(),
@@ -192,7 +166,7 @@ bool readCashier(const json& entry, Cashier& record, const std::string& where, s
 
 bool readSection(const json& entry, Section& record, const std::string& where, std::string& problem) {
   if (!onlyKeys(entry, {"number", "name"}, where, problem)) return false;
-  const auto name = textField(entry, "name", Section::kNameSize);
+  const auto name = jsonText(entry, "name", Section::kNameSize);
   if (!name) {
     problem = where + ": name of at most 126 bytes";
     return false;
@@ -203,7 +177,7 @@ bool readSection(const json& entry, Section& record, const std::string& where, s
 
 bool readDiscount(const json& entry, Discount& record, const std::string& where, std::string& problem) {
   if (!onlyKeys(entry, {"number", "name", "percent", "amount"}, where, problem)) return false;
-  const auto name = textField(entry, "name", Discount::kNameSize);
+  const auto name = jsonText(entry, "name", Discount::kNameSize);
   if (!name) {
     problem = where + ": name of at most 127 bytes";
     return false;
@@ -230,73 +204,42 @@ bool readDiscount(const json& entry, Discount& record, const std::string& where,
 
 // --- the exchange with the register ---
 
-class Session {
- public:
-  Session(HostPort& line, const ConfigContext& context, std::ostream& out) : line_(line), context_(context), out_(out) {}
-
-  // The reply, or nullopt (and a line saying so) when none came.
-  std::optional<Reply> exchange(std::uint8_t command, bytes::Bytes payload) {
-    auto reply = line_.transact({.command = command, .identifier = context_.identifier, .payload = std::move(payload)},
-                                context_.timeout);
-    if (!reply) std::cerr << "frhost: no reply within " << context_.timeout.count() << " ms\n";
-    return reply;
-  }
-
-  void result(std::string_view label, const Reply& reply) {
-    out_ << std::left << std::setw(12) << label << unsigned{reply.code} << " ("
-         << (context_.meaningOf ? context_.meaningOf(reply.code) : "") << ")\n";
-  }
-
-  // Reads record `number` of a table: its slot bytes, or nullopt after printing why not.
-  std::optional<bytes::Bytes> readSlot(Table table, std::uint8_t number, std::string_view label, bool& replied) {
-    const auto reply = exchange(kReadRecordCommand, readRecordPayload(context_.cashier, table, number));
-    replied = reply.has_value();
-    if (!reply) return std::nullopt;
-    if (reply->code != 0) {
-      result(label, *reply);
-      return std::nullopt;
-    }
-    return reply->data;
-  }
-
-  std::optional<Reply> writeSlot(Table table, bytes::View slot) {
-    return exchange(kWriteRecordCommand, writeRecordPayload(context_.cashier, table, slot));
-  }
-
-  const ConfigContext& context() const { return context_; }
-  std::ostream& out() { return out_; }
-
- private:
-  HostPort& line_;
-  const ConfigContext& context_;
-  std::ostream& out_;
-};
-
-void describe(std::ostream& out, const Cashier& record) {
-  out << "cashier     " << unsigned{record.number} << "\n"
-      << "name        " << cp866::toUtf8(record.name) << "\n"
-      << "rights      " << rightsText(record.rights) << "\n"
-      << "password    " << static_cast<std::uint32_t>(record.password) << (record.password == 0 ? " (none)" : "")
-      << "\n"
-      << "usable      " << (record.isValid() ? "yes" : "no") << "\n";
+Fields fieldsOf(const Cashier& record) {
+  return {numberField("cashier", record.number),
+          textField("name", cp866::toUtf8(record.name)),
+          {"rights", record.rights, rightsText(record.rights)},
+          {"password", static_cast<std::uint32_t>(record.password),
+           std::to_string(static_cast<std::uint32_t>(record.password)) + (record.password == 0 ? " (none)" : "")},
+          yesNoField("usable", record.isValid())};
 }
 
-void describe(std::ostream& out, const Section& record) {
-  out << "section     " << unsigned{record.number} << "\n"
-      << "name        " << cp866::toUtf8(record.name) << "\n";
+Fields fieldsOf(const Section& record) {
+  return {numberField("section", record.number), textField("name", cp866::toUtf8(record.name))};
 }
 
-void describe(std::ostream& out, const Discount& record) {
-  out << "discount    " << unsigned{record.number} << "\n"
-      << "name        " << cp866::toUtf8(record.name) << "\n";
+Fields fieldsOf(const Discount& record) {
+  Fields fields{numberField("discount", record.number), textField("name", cp866::toUtf8(record.name))};
   if (!record.isValid()) {
-    out << "value       unset\n";
-  } else if (record.isPercentage()) {
-    out << "value       " << hundredthsText(record.value) << " %\n";
+    fields.push_back(textField("kind", "unset"));
   } else {
-    out << "value       " << hundredthsText(record.value) << " roubles\n";
+    const std::string value = hundredthsText(record.value);
+    fields.push_back(textField("kind", record.isPercentage() ? "percent" : "amount"));
+    fields.push_back({"value", value, value + (record.isPercentage() ? " %" : " roubles")});
   }
-  out << "printed as  " << cp866::toUtf8(displayName(record)) << "\n";
+  fields.push_back(textField("printed as", cp866::toUtf8(displayName(record))));
+  return fields;
+}
+
+// Reads record `number` of a table: its slot bytes, or nullopt when no reply came or the
+// register refused (said under `label`).
+std::optional<bytes::Bytes> readSlot(Session& session, const Operator& cashier, Table table, std::uint8_t number,
+                                     std::string_view label) {
+  const auto reply = session.transact(kReadRecordCommand, readRecordPayload(cashier, table, number));
+  if (!reply) return std::nullopt;
+  session.report(label, kReadRecordCommand, *reply, {},
+                 reply->code == 0 ? Session::Show::kJsonOnly : Session::Show::kLine);
+  if (reply->code != 0) return std::nullopt;
+  return reply->data;
 }
 
 struct TableKind {
@@ -305,6 +248,13 @@ struct TableKind {
 };
 constexpr TableKind kTableCommands[] = {
     {"cashier", Table::Cashiers}, {"section", Table::Sections}, {"discount", Table::Discounts}};
+
+std::string_view tableName(Table table) {
+  for (const TableKind& kind : kTableCommands) {
+    if (kind.table == table) return kind.command;
+  }
+  return "record";
+}
 
 // What one parsed command line asks for.
 struct Request {
@@ -380,7 +330,7 @@ std::optional<Request> parseRequest(Arguments arguments, std::string& problem) {
   }
   if (name == "paper-width") {
     if (rest.empty()) return Request{.kind = Request::Kind::ReadWidth};
-    const auto width = rest.size() == 2 && rest[0] == "set" ? numberBetween(rest[1], 1, 255) : std::nullopt;
+    const auto width = rest.size() == 2 && rest[0] == "set" ? parseNumber(rest[1], 1, 255) : std::nullopt;
     if (!width) {
       problem = "paper-width set MM, MM 1 to 255 (58, 60 or 80)";
       return std::nullopt;
@@ -400,45 +350,43 @@ std::optional<Request> parseRequest(Arguments arguments, std::string& problem) {
 }
 
 template <typename Record>
-int getOrSet(Session& session, const Request& request) {
-  bool replied = false;
-  const std::string label = "read";
-  const auto slot = session.readSlot(request.table, request.number, label, replied);
-  if (!replied) return kConfigNoReply;
+void getOrSet(Session& session, const Operator& cashier, const Request& request) {
+  const std::string label = std::string(tableName(request.table)) + " " + std::to_string(request.number);
+  const auto read = session.transact(kReadRecordCommand, readRecordPayload(cashier, request.table, request.number));
+  if (!read) return;
   Record record;
-  if (!slot) return kConfigReplyCame;
-  if (!Record::decodeChecked(*slot, record)) {
-    session.out() << "the register sent " << slot->size() << " bytes, not a record\n";
-    return kConfigReplyCame;
+  const bool decoded = read->code == 0 && Record::decodeChecked(read->data, record);
+  const bool shown = request.kind == Request::Kind::Get || !decoded;
+  session.report("read " + label, kReadRecordCommand, *read, decoded ? fieldsOf(record) : Fields{},
+                 !shown ? Session::Show::kJsonOnly : decoded ? Session::Show::kFields : Session::Show::kLine);
+  if (read->code == 0 && !decoded) {
+    session.note() << "the register sent " << read->data.size() << " bytes, not a record\n";
+    session.markFailed();
   }
-  if (request.kind == Request::Kind::Get) {
-    describe(session.out(), record);
-    return kConfigReplyCame;
-  }
+  if (shown) return;
   std::string problem;
   edit(record, request.options, problem);  // checked when the command line was read
-  const auto reply = session.writeSlot(request.table, slotBytes(record));
-  if (!reply) return kConfigNoReply;
-  session.result("write", *reply);
-  if (reply->code == 0) describe(session.out(), record);
-  return kConfigReplyCame;
+  const auto written =
+      session.transact(kWriteRecordCommand, writeRecordPayload(cashier, request.table, slotBytes(record)));
+  if (!written) return;
+  session.report("write " + label, kWriteRecordCommand, *written, written->code == 0 ? fieldsOf(record) : Fields{},
+                 Session::Show::kLine);
 }
 
-int dump(Session& session, const std::string& path) {
+void dump(Session& session, const Operator& cashier, const std::string& path) {
   Tables tables;
   bool complete = true;
   for (unsigned n = 1; n <= Cashier::kCount; ++n) {
     const auto number = static_cast<std::uint8_t>(n);
     for (const TableKind& kind : kTableCommands) {
-      bool replied = false;
       const std::string label = std::string(kind.command) + " " + std::to_string(n);
-      const auto slot = session.readSlot(kind.table, number, label, replied);
-      if (!replied) return kConfigNoReply;
-      Cashier cashier;
+      const auto slot = readSlot(session, cashier, kind.table, number, label);
+      if (session.exitStatus() == kExitNoReply) return;
+      Cashier cashierRecord;
       Section section;
       Discount discount;
-      if (slot && kind.table == Table::Cashiers && Cashier::decodeChecked(*slot, cashier)) {
-        tables.cashiers.push_back(cashier);
+      if (slot && kind.table == Table::Cashiers && Cashier::decodeChecked(*slot, cashierRecord)) {
+        tables.cashiers.push_back(cashierRecord);
       } else if (slot && kind.table == Table::Sections && Section::decodeChecked(*slot, section)) {
         tables.sections.push_back(section);
       } else if (slot && kind.table == Table::Discounts && Discount::decodeChecked(*slot, discount)) {
@@ -449,23 +397,23 @@ int dump(Session& session, const std::string& path) {
     }
   }
   if (!complete) {
-    session.out() << "not every record could be read: " << path << " not written\n";
-    return kConfigReplyCame;
+    session.note() << "not every record could be read: " << path << " not written\n";
+    return;
   }
   std::ofstream file(path, std::ios::trunc);
   file << tablesToJson(tables);
   file.close();
   if (!file) {
-    std::cerr << "frhost: cannot write " << path << "\n";
-    return kConfigNoReply;
+    session.note() << "frhost: cannot write " << path << "\n";
+    session.markFailed();
+    return;
   }
-  session.out() << "wrote " << path << ": " << tables.cashiers.size() << " cashiers, " << tables.sections.size()
-                << " sections, " << tables.discounts.size() << " discounts\n";
-  return kConfigReplyCame;
+  session.note() << "wrote " << path << ": " << tables.cashiers.size() << " cashiers, " << tables.sections.size()
+                 << " sections, " << tables.discounts.size() << " discounts\n";
 }
 
 // The operator's own record goes last: a new password there would refuse every later write.
-int program(Session& session, const Tables& tables) {
+void program(Session& session, const Operator& cashier, const Tables& tables) {
   struct Write {
     Table table;
     std::string label;
@@ -473,38 +421,33 @@ int program(Session& session, const Tables& tables) {
   };
   std::vector<Write> writes, own;
   for (const Cashier& record : tables.cashiers) {
-    auto& list = record.number == session.context().cashier.number ? own : writes;
-    list.push_back({Table::Cashiers, "cashier " + std::to_string(record.number),
-                    slotBytes(record)});
+    auto& list = record.number == cashier.number ? own : writes;
+    list.push_back({Table::Cashiers, "cashier " + std::to_string(record.number), slotBytes(record)});
   }
   for (const Section& record : tables.sections) {
-    writes.push_back({Table::Sections, "section " + std::to_string(record.number),
-                      slotBytes(record)});
+    writes.push_back({Table::Sections, "section " + std::to_string(record.number), slotBytes(record)});
   }
   for (const Discount& record : tables.discounts) {
-    writes.push_back({Table::Discounts, "discount " + std::to_string(record.number),
-                      slotBytes(record)});
+    writes.push_back({Table::Discounts, "discount " + std::to_string(record.number), slotBytes(record)});
   }
   writes.insert(writes.end(), own.begin(), own.end());
   std::size_t written = 0;
   for (const Write& write : writes) {
-    const auto reply = session.writeSlot(write.table, write.slot);
-    if (!reply) return kConfigNoReply;
-    session.result(write.label, *reply);
+    const auto reply = session.transact(kWriteRecordCommand, writeRecordPayload(cashier, write.table, write.slot));
+    if (!reply) return;
+    session.report(write.label, kWriteRecordCommand, *reply, {}, Session::Show::kLine);
     if (reply->code == 0) ++written;
   }
-  session.out() << "programmed " << written << " of " << writes.size() << " records\n";
-  return kConfigReplyCame;
+  session.note() << "programmed " << written << " of " << writes.size() << " records\n";
 }
 
-int runRequest(Session& session, const Request& request) {
-  const Operator& cashier = session.context().cashier;
+void runRequest(Session& session, const Operator& cashier, const Request& request) {
   switch (request.kind) {
     case Request::Kind::Get:
     case Request::Kind::Set:
-      if (request.table == Table::Cashiers) return getOrSet<Cashier>(session, request);
-      if (request.table == Table::Sections) return getOrSet<Section>(session, request);
-      return getOrSet<Discount>(session, request);
+      if (request.table == Table::Cashiers) return getOrSet<Cashier>(session, cashier, request);
+      if (request.table == Table::Sections) return getOrSet<Section>(session, cashier, request);
+      return getOrSet<Discount>(session, cashier, request);
     case Request::Kind::ReadClock:
     case Request::Kind::SetClock: {
       bytes::Bytes payload;
@@ -512,35 +455,37 @@ int runRequest(Session& session, const Request& request) {
         payload = operatorPrefix(cashier);
         bytes::appendU32(payload, request.time);
       }
-      const auto reply = session.exchange(payload.empty() ? kReadClockCommand : kSetClockCommand, payload);
-      if (!reply) return kConfigNoReply;
-      session.result("result", *reply);
-      if (reply->code == 0 && reply->data.size() == 4) {
-        session.out() << "time        " << timeText(bytes::loadU32(reply->data, 0)) << "\n";
+      const std::uint8_t command = payload.empty() ? kReadClockCommand : kSetClockCommand;
+      const auto reply = session.transact(command, payload);
+      if (!reply) return;
+      Fields fields;
+      if (reply->code == 0 && reply->data.size() == sizeof(std::uint32_t)) {
+        fields.push_back(timeField("time", bytes::loadU32(reply->data, 0)));
       }
-      return kConfigReplyCame;
+      return session.report(payload.empty() ? "clock" : "clock set", command, *reply, fields);
     }
     case Request::Kind::ReadWidth:
     case Request::Kind::SetWidth: {
       bytes::Bytes payload = operatorPrefix(cashier);
       payload.push_back(kPaperWidthSetting);
-      if (request.kind == Request::Kind::SetWidth) payload.push_back(request.width);
-      const auto reply =
-          session.exchange(request.kind == Request::Kind::SetWidth ? kWriteSettingCommand : kReadSettingCommand, payload);
-      if (!reply) return kConfigNoReply;
-      session.result("result", *reply);
-      const unsigned width = request.kind == Request::Kind::SetWidth ? request.width
-                             : reply->data.empty()                    ? 0
-                                                                      : reply->data[0];
-      if (reply->code == 0) session.out() << "paper width " << width << " mm\n";
-      return kConfigReplyCame;
+      const bool set = request.kind == Request::Kind::SetWidth;
+      if (set) payload.push_back(request.width);
+      const std::uint8_t command = set ? kWriteSettingCommand : kReadSettingCommand;
+      const auto reply = session.transact(command, payload);
+      if (!reply) return;
+      Fields fields;
+      const unsigned width = set ? request.width : reply->data.empty() ? 0 : reply->data[0];
+      if (reply->code == 0) {
+        fields.push_back(numberField("paper width", width));
+        fields.back().text += " mm";
+      }
+      return session.report(set ? "paper-width set" : "paper-width", command, *reply, fields);
     }
     case Request::Kind::Dump:
-      return dump(session, request.file);
+      return dump(session, cashier, request.file);
     case Request::Kind::Program:
-      return program(session, request.tables);
+      return program(session, cashier, request.tables);
   }
-  return kConfigUsageError;
 }
 
 }  // namespace
@@ -603,9 +548,9 @@ bool editCashier(Cashier& record, Arguments options, std::string& problem) {
       record.name = *nameField(*value, Cashier::kNameSize);
     } else if (option == "--rights" && value && parseRights(*value)) {
       record.rights = *parseRights(*value);
-    } else if (option == "--password" && value && numberBetween(*value, 0, std::numeric_limits<std::uint32_t>::max())) {
+    } else if (option == "--password" && value && parseNumber(*value, 0, std::numeric_limits<std::uint32_t>::max())) {
       record.password = static_cast<std::int32_t>(
-          static_cast<std::uint32_t>(*numberBetween(*value, 0, std::numeric_limits<std::uint32_t>::max())));
+          static_cast<std::uint32_t>(*parseNumber(*value, 0, std::numeric_limits<std::uint32_t>::max())));
     } else {
       problem = "cashier options: --name TEXT (at most 255 bytes), --rights BITS, --password NUMBER (0 withdraws)";
       return false;
@@ -655,7 +600,7 @@ bool editDiscount(Discount& record, Arguments options, std::string& problem) {
 std::optional<std::uint32_t> parseClockTime(std::string_view text, std::int64_t now) {
   std::int64_t seconds = now;
   if (text != "now") {
-    if (const auto number = numberBetween(text, 0, kLatestTime)) {
+    if (const auto number = parseNumber(text, 0, kLatestTime)) {
       seconds = *number;
     } else {
       const std::string copy(text);
@@ -692,32 +637,19 @@ void printConfigUsage(std::ostream& out) {
          "  tables dump FILE | tables program FILE             all three tables to or from a JSON file\n";
 }
 
-int runConfigCommand(HostPort& line, const ConfigContext& context, Arguments arguments, std::ostream& out) {
-  std::string problem;
-  const auto request = parseRequest(arguments, problem);
-  if (!request) {
-    out << "frhost: " << problem << "\n";
-    return kConfigUsageError;
-  }
-  Session session(line, context, out);
-  return runRequest(session, *request);
+bool configCommandValid(Arguments arguments, std::string& problem) {
+  return parseRequest(arguments, problem).has_value();
 }
 
-int configMain(const std::string& port, const ConfigContext& context, Arguments arguments) {
+void runConfigCommand(Session& session, const Operator& cashier, Arguments arguments) {
   std::string problem;
   const auto request = parseRequest(arguments, problem);
   if (!request) {
-    std::cerr << "frhost: bad command: " << (arguments.empty() ? "" : arguments[0]) << ": " << problem << "\n";
-    printConfigUsage(std::cerr);
-    return kConfigUsageError;
+    session.note() << "frhost: " << problem << "\n";
+    session.markFailed();
+    return;
   }
-  auto line = HostPort::open(port);
-  if (!line) {
-    std::cerr << "frhost: cannot open " << port << ": " << std::strerror(errno) << "\n";
-    return kConfigNoReply;
-  }
-  Session session(*line, context, std::cout);
-  return runRequest(session, *request);
+  runRequest(session, cashier, *request);
 }
 
 }  // namespace host

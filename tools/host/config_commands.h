@@ -11,7 +11,6 @@
 // A set reads the record, changes the fields named and writes it back.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -24,7 +23,7 @@
 #include "reference/discount.h"
 #include "reference/section.h"
 #include "tools/host/document_commands.h"
-#include "tools/host/port.h"
+#include "tools/host/session.h"
 
 namespace host {
 
@@ -72,24 +71,13 @@ bool editDiscount(Discount& record, std::span<const std::string_view> options, s
 // a time outside what the register keeps (1970 to January 2038).
 std::optional<std::uint32_t> parseClockTime(std::string_view text, std::int64_t now);
 
-struct ConfigContext {
-  Operator cashier;
-  std::uint32_t identifier = 0;
-  std::chrono::milliseconds timeout{5000};
-  const char* (*meaningOf)(std::uint8_t code) = nullptr;  // the text of a result code
-};
-
-// Exit statuses, as for every frhost command.
-inline constexpr int kConfigReplyCame = 0;
-inline constexpr int kConfigNoReply = 1;
-inline constexpr int kConfigUsageError = 2;
-
 bool isConfigCommand(std::string_view name);
 void printConfigUsage(std::ostream& out);
-// Runs a configuration command (its name first) on an open line, printing to `out`.
-int runConfigCommand(HostPort& line, const ConfigContext& context, std::span<const std::string_view> arguments,
-                     std::ostream& out);
-// The same for the command line: opens the port first; usage errors go to standard error.
-int configMain(const std::string& port, const ConfigContext& context, std::span<const std::string_view> arguments);
+// Checks a configuration command line (its name first) before anything is sent: false with
+// `problem` set when it is not valid or names a tables file that is not.
+bool configCommandValid(std::span<const std::string_view> arguments, std::string& problem);
+// Runs a configuration command line (its name first) in `session` as `cashier`: one reply
+// reported per request; reads that only serve a change show for people only when refused.
+void runConfigCommand(Session& session, const Operator& cashier, std::span<const std::string_view> arguments);
 
 }  // namespace host

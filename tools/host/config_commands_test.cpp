@@ -124,12 +124,18 @@ class ConfigCommandsTest : public ::testing::Test {
 
   int run(Arguments arguments) {
     output_.str("");
-    return host::runConfigCommand(board_.host(), context_, arguments, output_);
+    std::string problem;
+    if (!host::configCommandValid(arguments, problem)) {
+      output_ << problem;
+      return host::kExitUsage;
+    }
+    host::Session session(board_.host(), {.timeout = std::chrono::seconds(5)}, output_, output_);
+    host::runConfigCommand(session, {}, arguments);
+    return session.exitStatus();
   }
   std::string output() const { return output_.str(); }
 
   sim::TestBoard board_;
-  host::ConfigContext context_{.cashier = {}, .identifier = 0, .timeout = std::chrono::seconds(5), .meaningOf = [](std::uint8_t code) { return code == 0 ? "success" : "refused"; }};
   std::ostringstream output_;
 };
 
@@ -137,27 +143,27 @@ TEST_F(ConfigCommandsTest, SetChangesOnlyTheNamedFieldsAndGetShowsThem) {
   ASSERT_EQ(run({"cashier", "set", "3", "--name", "Анна", "--rights", "receipts", "--password", "1234"}), 0);
   ASSERT_EQ(run({"cashier", "set", "3", "--rights", "receipts,reports"}), 0);
   EXPECT_EQ(run({"cashier", "get", "3"}), 0);
-  EXPECT_NE(output().find("name        Анна\n"), std::string::npos) << output();
-  EXPECT_NE(output().find("rights      0x0003 (receipts, reports)\n"), std::string::npos) << output();
-  EXPECT_NE(output().find("password    1234\n"), std::string::npos) << output();
+  EXPECT_NE(output().find("name            Анна\n"), std::string::npos) << output();
+  EXPECT_NE(output().find("rights          0x0003 (receipts, reports)\n"), std::string::npos) << output();
+  EXPECT_NE(output().find("password        1234\n"), std::string::npos) << output();
 
   ASSERT_EQ(run({"discount", "set", "4", "--percent", "7.5"}), 0);
   EXPECT_EQ(run({"discount", "get", "4"}), 0);
-  EXPECT_NE(output().find("printed as  СКИДКА 7.50%\n"), std::string::npos) << output();
+  EXPECT_NE(output().find("printed as      СКИДКА 7.50%\n"), std::string::npos) << output();
 
-  EXPECT_EQ(run({"cashier", "get", "21"}), host::kConfigUsageError);
-  EXPECT_EQ(run({"cashier", "set", "3"}), host::kConfigUsageError);
-  EXPECT_EQ(run({"clock", "set", "yesterday"}), host::kConfigUsageError);
+  EXPECT_EQ(run({"cashier", "get", "21"}), host::kExitUsage);
+  EXPECT_EQ(run({"cashier", "set", "3"}), host::kExitUsage);
+  EXPECT_EQ(run({"clock", "set", "yesterday"}), host::kExitUsage);
 }
 
 TEST_F(ConfigCommandsTest, ClockAndPaperWidth) {
   ASSERT_EQ(run({"clock", "set", "1900000000"}), 0);
-  EXPECT_NE(output().find("result      0 (success)"), std::string::npos) << output();
+  EXPECT_NE(output().find("result          0 (success)"), std::string::npos) << output();
   ASSERT_EQ(run({"clock"}), 0);
   EXPECT_NE(output().find("(19000000"), std::string::npos) << output();
   ASSERT_EQ(run({"paper-width", "set", "80"}), 0);
   ASSERT_EQ(run({"paper-width"}), 0);
-  EXPECT_NE(output().find("paper width 80 mm"), std::string::npos) << output();
+  EXPECT_NE(output().find("paper width     80 mm"), std::string::npos) << output();
 }
 
 TEST_F(ConfigCommandsTest, DumpThenProgram_RestoresTheTables) {
@@ -180,7 +186,7 @@ TEST_F(ConfigCommandsTest, DumpThenProgram_RestoresTheTables) {
   EXPECT_EQ(json::parse(std::ifstream(again)), dumped);
 
   std::ofstream(board_.root() / "bad.json") << R"({"sections": [{"number": 30}]})";
-  EXPECT_EQ(run({"tables", "program", (board_.root() / "bad.json").string()}), host::kConfigUsageError);
+  EXPECT_EQ(run({"tables", "program", (board_.root() / "bad.json").string()}), host::kExitUsage);
   EXPECT_NE(output().find("\"number\" must be 1 to 20"), std::string::npos) << output();
 }
 

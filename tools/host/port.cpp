@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -30,8 +31,11 @@ constexpr std::chrono::milliseconds kHangUpPause{20};
 std::optional<HostPort> HostPort::open(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
+  int locked = 0;
+  while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+  }
   termios settings{};
-  bool configured = ::tcgetattr(fd, &settings) == 0;
+  bool configured = locked == 0 && ::tcgetattr(fd, &settings) == 0;
   if (configured) {
     ::cfmakeraw(&settings);
     ::cfsetispeed(&settings, B115200);

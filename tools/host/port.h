@@ -12,8 +12,11 @@ namespace host {
 
 class HostPort {
  public:
-  // Opens a terminal device in raw mode at 115200 bit/s and discards anything already waiting
-  // in its input. nullopt with errno set when the device cannot be opened or is not a terminal.
+  // Opens a terminal device, takes an exclusive lock on it (flock; waiting while another
+  // process holds one), sets raw mode at 115200 bit/s and discards anything already waiting in
+  // its input. The lock lasts as long as the port: processes that open the same line take
+  // turns, and none discards or takes the replies of another. nullopt with errno set when the
+  // device cannot be opened or locked or is not a terminal.
   static std::optional<HostPort> open(const std::string& path);
 
   // Adopts an open descriptor (for example a pseudo-terminal master) as it is configured.

@@ -1,8 +1,6 @@
 #include "tools/host/printer_commands.h"
 
-#include <charconv>
-#include <string>
-
+#include "tools/host/number_text.h"
 #include "values/cp866.h"
 
 namespace host {
@@ -20,16 +18,15 @@ constexpr std::uint8_t kReverseBit = 0x04;
 constexpr std::uint8_t kDoubleSizeBit = 0x08;
 constexpr std::uint8_t kCutBit = 0x10;
 
-std::optional<std::uint8_t> smallNumber(std::string_view text, unsigned maximum) {
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > maximum) return std::nullopt;
-  return static_cast<std::uint8_t>(value);
-}
 
 }  // namespace
 
 std::optional<bytes::Bytes> printTextPayload(std::span<const std::string_view> arguments) {
+  std::string ignored;
+  return printTextPayload(arguments, ignored);
+}
+
+std::optional<bytes::Bytes> printTextPayload(std::span<const std::string_view> arguments, std::string& problem) {
   std::uint8_t spacing = 0;
   std::uint8_t alignment = 0;
   std::uint8_t font = kOrdinaryFont;
@@ -54,15 +51,23 @@ std::optional<bytes::Bytes> printTextPayload(std::span<const std::string_view> a
       bits |= kDoubleSizeBit;
     } else if (option == "--cut") {
       bits |= kCutBit;
-    } else if ((option == "--font" || option == "--spacing") && next + 1 < arguments.size()) {
-      const auto value = smallNumber(arguments[++next], option == "--font" ? kMaxFontField : kMaxSpacingField);
-      if (!value) return std::nullopt;
-      (option == "--font" ? font : spacing) = *value;
+    } else if (option == "--font" || option == "--spacing") {
+      const unsigned maximum = option == "--font" ? kMaxFontField : kMaxSpacingField;
+      const auto value = next + 1 < arguments.size() ? parseNumber(arguments[++next], 0, maximum) : std::nullopt;
+      if (!value) {
+        problem = std::string(option) + " takes a number from 0 to " + std::to_string(maximum);
+        return std::nullopt;
+      }
+      (option == "--font" ? font : spacing) = static_cast<std::uint8_t>(*value);
     } else {
+      problem = "unknown option " + std::string(option) + " (-- before a TEXT that starts with --)";
       return std::nullopt;
     }
   }
-  if (next >= arguments.size()) return std::nullopt;
+  if (next >= arguments.size()) {
+    problem = "no TEXT to print";
+    return std::nullopt;
+  }
 
   std::string text;
   for (std::size_t i = next; i < arguments.size(); ++i) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "values/bytes.h"
@@ -22,7 +23,8 @@ inline constexpr std::uint8_t kFeedAndCutCommand = 0xC5;
 // 1 centred, 2 right; the last option given counts), font field (0-3, default 1: ordinary
 // text in the small font; 2 and 3 are the large font), style bits (0 bold, 2 reverse,
 // 3 double size, 4 feed and cut after the text), then the text. nullopt for an unknown
-// option, a value out of range or no TEXT.
+// option, a value out of range or no TEXT, with `problem` saying which.
+std::optional<bytes::Bytes> printTextPayload(std::span<const std::string_view> arguments, std::string& problem);
 std::optional<bytes::Bytes> printTextPayload(std::span<const std::string_view> arguments);
 
 }  // namespace host

@@ -1,8 +1,8 @@
 #include "tools/host/receipt_commands.h"
 
 #include <charconv>
+#include <cstdio>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -11,7 +11,6 @@
 
 #include "documents/receipt_doc.h"
 #include "values/cp866.h"
-#include "values/local_time.h"
 #include "values/tags.h"
 
 namespace host {
@@ -275,23 +274,17 @@ std::optional<ReceiptReply> parseReceiptReply(bytes::View data) {
                       bytes::loadI64(data, 24)};
 }
 
-void describeReceipt(bytes::View data) {
+Fields receiptFields(bytes::View data) {
   const auto reply = parseReceiptReply(data);
   if (!reply) {
-    std::cout << "close reply of " << data.size() << " bytes, not that of a receipt\n";
-    return;
+    return {textField("unexpected", "close reply of " + std::to_string(data.size()) + " bytes, not that of a receipt")};
   }
-  const auto money = [](std::int64_t kopecks) { return Decimal(Decimal::kMoneyScale, kopecks).toString(); };
   char sign[16];
   std::snprintf(sign, sizeof sign, "%010u", static_cast<unsigned>(reply->fiscalSign));
-  std::cout << "document    " << reply->documentNumber << "\n"
-            << "fiscal sign " << sign << "\n"
-            << "time        " << localTimeText(reply->dateTime, "%Y-%m-%d %H:%M:%S") << " (" << reply->dateTime
-            << ")\n"
-            << "shift       " << reply->shiftNumber << "\n"
-            << "receipt     " << reply->receiptNumber << "\n"
-            << "total       " << money(reply->total) << "\n"
-            << "change      " << money(reply->change) << "\n";
+  return {numberField("document", reply->documentNumber), {"fiscal sign", reply->fiscalSign, sign},
+          timeField("time", reply->dateTime),           numberField("shift", reply->shiftNumber),
+          numberField("receipt", reply->receiptNumber),  moneyField("total", reply->total),
+          moneyField("change", reply->change)};
 }
 
 }  // namespace host

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tools/host/document_commands.h"
+#include "tools/host/session.h"
 
 namespace host {
 
@@ -57,7 +58,7 @@ struct ReceiptReply {
 
 std::optional<ReceiptReply> parseReceiptReply(bytes::View data);
 
-// Prints the decoded close reply to standard output.
-void describeReceipt(bytes::View data);
+// What the close reply of a receipt says, field by field.
+Fields receiptFields(bytes::View data);
 
 }  // namespace host

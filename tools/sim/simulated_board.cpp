@@ -100,11 +100,11 @@ std::vector<std::string> serviceEnvironment(const fs::path& root) {
 }  // namespace
 
 // A service cross-built for another processor runs through the emulator that runs the tests:
-// the variable FRCORE_SERVICE_LAUNCHER holds its command, words separated by spaces. On the
+// the variable FRCORE_LAUNCHER holds its command, words separated by spaces. On the
 // board and in native builds it is unset.
 std::vector<std::string> launcherFromEnvironment() {
   std::vector<std::string> words;
-  const char* launcher = std::getenv("FRCORE_SERVICE_LAUNCHER");
+  const char* launcher = std::getenv("FRCORE_LAUNCHER");
   std::string_view rest = launcher != nullptr ? launcher : "";
   while (!rest.empty()) {
     const std::size_t space = std::min(rest.find(' '), rest.size());

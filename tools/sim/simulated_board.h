@@ -20,7 +20,7 @@
 namespace sim {
 
 // The command that runs a program built for the board on this machine, from the environment
-// (FRCORE_SERVICE_LAUNCHER, e.g. "qemu-arm -L /" when the tests of a cross build run under an
+// (FRCORE_LAUNCHER, e.g. "qemu-arm -L /" when the tests of a cross build run under an
 // emulator); empty when the programs run natively.
 std::vector<std::string> launcherFromEnvironment();
 

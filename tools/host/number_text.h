@@ -1,0 +1,14 @@
+// Numbers as the host's command line writes them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace host {
+
+// A whole number in decimal or, with a 0x prefix, hexadecimal, from `minimum` to `maximum`;
+// nullopt for anything else (signs, spaces, trailing characters).
+std::optional<std::int64_t> parseNumber(std::string_view text, std::int64_t minimum, std::int64_t maximum);
+
+}  // namespace host

@@ -1,0 +1,167 @@
+#include "tools/host/reply_fields.h"
+
+#include <iomanip>
+#include <sstream>
+
+#include "core/status_records.h"
+#include "tools/host/document_commands.h"
+#include "values/cp866.h"
+
+namespace host {
+namespace {
+
+constexpr std::size_t kVersionSize = 3;
+constexpr std::size_t kStateBlockSize = 29;
+constexpr std::size_t kIdentitySize = 44;
+constexpr std::size_t kKeySize = 16;
+
+struct FlagName {
+  std::uint16_t bit;
+  const char* name;
+};
+
+constexpr FlagName kFlagNames[] = {
+    {FrStatus::kCardPresent, "card present"},
+    {FrStatus::kRegistrationMatches, "registration matches archive"},
+    {FrStatus::kForeignArchive, "archive of another device"},
+    {FrStatus::kShiftOpen, "shift open"},
+    {FrStatus::kArchiveReady, "archive ready"},
+    {FrStatus::kArchiveClosed, "archive closed"},
+    {FrStatus::kIdentityFault, "identity memory fault"},
+    {FrStatus::kPrinterNotAnswering, "printer not answering"},
+    {FrStatus::kPaperNearEnd, "paper near end"},
+    {FrStatus::kPaperOut, "paper out"},
+};
+
+std::string hex16(std::uint16_t value) {
+  std::ostringstream text;
+  text << "0x" << std::hex << std::uppercase << std::setw(4) << std::setfill('0') << value;
+  return text.str();
+}
+
+// Not the expected size: said as a field, so that the reply still shows it.
+Fields unexpected(std::string_view what, std::size_t size) {
+  return {textField("unexpected", std::string(what) + " of " + std::to_string(size) + " bytes")};
+}
+
+Field documentField(std::string name, std::uint8_t type) {
+  return {std::move(name), std::string(type == 0 ? "none" : documentTypeName(type)),
+          std::to_string(type) + " (" + std::string(type == 0 ? "none" : documentTypeName(type)) + ")"};
+}
+
+}  // namespace
+
+Fields versionFields(bytes::View data) {
+  if (data.size() != kVersionSize) return unexpected("version", data.size());
+  return {
+      textField("version", std::to_string(data[0]) + "." + std::to_string(data[1]) + "." + std::to_string(data[2]))};
+}
+
+Fields stateFields(bytes::View data) {
+  if (data.size() != kStateBlockSize) return unexpected("state block", data.size());
+  bytes::ByteReader reader(data);
+  const bool shiftOpen = reader.u8() != 0;
+  const std::uint16_t shiftNumber = reader.u16();
+  const std::uint16_t receiptCounter = reader.u16();
+  const std::uint32_t openingDocument = reader.u32();
+  const std::uint32_t openingTime = reader.u32();
+  const std::uint32_t closingDocument = reader.u32();
+  const std::uint32_t closingTime = reader.u32();
+  const std::uint64_t cash = reader.u64();
+  Fields fields{yesNoField("shift open", shiftOpen), numberField("shift number", shiftNumber),
+                numberField("receipt counter", receiptCounter)};
+  if (openingDocument != 0) {
+    fields.push_back(numberField("opening document", openingDocument));
+    fields.push_back(timeField("opened at", openingTime));
+  }
+  if (shiftOpen) {
+    fields.push_back(numberField("newest document", closingDocument));
+  } else if (closingDocument != 0) {
+    fields.push_back(numberField("closing document", closingDocument));
+    fields.push_back(timeField("closed at", closingTime));
+  }
+  fields.push_back(moneyField("drawer cash", static_cast<std::int64_t>(cash)));
+  return fields;
+}
+
+std::string statusFlagNames(std::uint16_t flags) {
+  std::string names;
+  std::uint16_t named = 0;
+  for (const FlagName& flag : kFlagNames) {
+    if ((flags & flag.bit) == 0) continue;
+    names += (names.empty() ? "" : ", ") + std::string(flag.name);
+    named |= flag.bit;
+  }
+  for (unsigned bit = 1; bit <= 0x8000; bit <<= 1) {
+    if ((flags & bit) == 0 || (named & bit) != 0) continue;
+    names += (names.empty() ? "" : ", ") + hex16(static_cast<std::uint16_t>(bit));
+  }
+  return names;
+}
+
+Fields statusFields(bytes::View data) {
+  if (data.size() < FrStatus::StatusStruct::kSize) return unexpected("status", data.size());
+  const std::size_t serialSize = data.size() - FrStatus::StatusStruct::kSize;
+  bytes::ByteReader reader(data.subspan(serialSize));
+  const std::uint16_t flags = reader.u16();
+  const std::uint8_t fiscalizations = reader.u8();
+  reader.u8();  // the format byte
+  const std::uint16_t shift = reader.u16();
+  const std::uint32_t lastDocument = reader.u32();
+  const std::uint32_t lastTime = reader.u32();
+  const std::uint16_t receipts = reader.u16();
+  const std::uint8_t openDocument = reader.u8();
+  const std::uint32_t capacity = reader.u32();
+
+  nlohmann::ordered_json flagList = nlohmann::ordered_json::array();
+  const std::string names = statusFlagNames(flags);
+  for (const FlagName& flag : kFlagNames) {
+    if ((flags & flag.bit) != 0) flagList.push_back(flag.name);
+  }
+  Fields fields{textField("serial number", std::string(data.begin(), data.begin() + static_cast<long>(serialSize))),
+                {"flags", flags, hex16(flags) + (names.empty() ? "" : " (" + names + ")")},
+                {"flag names", flagList, ""},
+                numberField("fiscalizations", fiscalizations),
+                numberField("shift number", shift)};
+  if (lastDocument != 0) {
+    fields.push_back(numberField("last document", lastDocument));
+    fields.push_back(timeField("last document at", lastTime));
+  }
+  fields.push_back(numberField("receipt counter", receipts));
+  fields.push_back(documentField("open document", openDocument));
+  fields.push_back(numberField("capacity", capacity));
+  fields.back().text += " documents";
+  return fields;
+}
+
+Fields identityFields(bytes::View data) {
+  if (data.size() != kIdentitySize) return unexpected("identity", data.size());
+  const std::uint16_t modelCode = bytes::loadU16(data, 0);
+  return {{"model code", modelCode, hex16(modelCode)},
+          textField("serial number", bytes::fieldText(data.subspan(2, 10))),
+          textField("model name", cp866::toUtf8(bytes::fieldText(data.subspan(12, 32))))};
+}
+
+Fields keyFields(bytes::View data) {
+  if (data.size() < kKeySize) return unexpected("key reply", data.size());
+  return {textField("device key", bytes::hexUpper(data.last(kKeySize)))};
+}
+
+Fields openDocumentFields(bytes::View data) {
+  if (data.size() != 1) return unexpected("open document state", data.size());
+  return {documentField("open document", data[0])};
+}
+
+Fields closeReplyFields(std::uint8_t type, bytes::View data) {
+  const auto reply = parseCloseReply(type, data);
+  if (!reply) return unexpected(std::string("close reply of a ") + std::string(documentTypeName(type)), data.size());
+  std::ostringstream sign;
+  sign << std::setw(10) << std::setfill('0') << reply->fiscalSign;
+  Fields fields{numberField("document", reply->documentNumber), {"fiscal sign", reply->fiscalSign, sign.str()},
+                timeField("time", reply->dateTime)};
+  if (reply->shiftNumber) fields.push_back(numberField("shift", *reply->shiftNumber));
+  if (reply->drawerCash) fields.push_back(moneyField("drawer cash", static_cast<std::int64_t>(*reply->drawerCash)));
+  return fields;
+}
+
+}  // namespace host

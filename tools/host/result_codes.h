@@ -1,0 +1,11 @@
+// What the register's result codes mean, as the host's command line prints them.
+#pragma once
+
+#include <cstdint>
+
+namespace host {
+
+// "success" for 0, a short text for every code the register sends, "unknown code" otherwise.
+const char* resultMeaning(std::uint8_t code);
+
+}  // namespace host
