@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+#include "tools/host/result_codes.h"
+
 namespace sim {
 namespace {
 
@@ -26,63 +28,6 @@ constexpr Named kCommands[] = {
     {0xB1, "report"},               {0xB2, "copy"},                {0xC0, "printer status"},
     {0xC1, "read setting"},         {0xC2, "write setting"},       {0xC3, "print text"},
     {0xC4, "print raw"},            {0xC5, "feed and cut"},
-};
-
-// Short meanings of the result codes, as the service names them.
-constexpr Named kResults[] = {
-    {0, "success"},
-    {3, "document not storable"},
-    {4, "document not closable"},
-    {5, "archive not ready"},
-    {6, "card full"},
-    {7, "too long"},
-    {8, "no port or no result from the core"},
-    {9, "frame check value mismatch"},
-    {10, "unknown command"},
-    {11, "bad frame length"},
-    {12, "no start byte"},
-    {13, "device identity not valid"},
-    {15, "no card"},
-    {16, "no permission"},
-    {17, "not found"},
-    {18, "bad cashier or password"},
-    {19, "bad operator prefix"},
-    {20, "unknown selector"},
-    {21, "record not saved"},
-    {22, "bad payload"},
-    {23, "time not later than the last document"},
-    {24, "serial number already set"},
-    {25, "identity memory fault or no key"},
-    {26, "a shift is open"},
-    {27, "no shift is open"},
-    {28, "a document is open"},
-    {29, "no document is open"},
-    {30, "wrong document type"},
-    {31, "archive closed"},
-    {32, "archive of another device"},
-    {33, "registration limit"},
-    {34, "item not taken"},
-    {35, "bad registration text"},
-    {36, "registration incomplete"},
-    {37, "mandatory item missing"},
-    {38, "registration missing"},
-    {39, "open data short"},
-    {40, "drawer short"},
-    {41, "deposit too large"},
-    {42, "bad receipt kind"},
-    {43, "section not found"},
-    {44, "discount not found"},
-    {45, "tax rate not found"},
-    {46, "bad receipt item"},
-    {47, "payment short"},
-    {48, "overpaid"},
-    {50, "receipt limit"},
-    {51, "shift too old"},
-    {52, "drawer not empty"},
-    {53, "printer silent"},
-    {54, "paper out"},
-    {254, "pending"},
-    {255, "empty result"},
 };
 
 template <std::size_t N>
@@ -134,7 +79,6 @@ std::vector<std::string> frameLines(host::FrameReader& reader, bytes::View data,
 }  // namespace
 
 std::string_view commandName(std::uint8_t command) { return lookUp(kCommands, command); }
-std::string_view resultMeaning(std::uint8_t code) { return lookUp(kResults, code); }
 
 // A body of 1 to 4 bytes carries the command code alone.
 std::string describeRequest(bytes::View body) {
@@ -148,7 +92,7 @@ std::string describeRequest(bytes::View body) {
 std::string describeReply(bytes::View body, std::optional<std::uint8_t> answeredCommand) {
   const auto reply = host::parseReplyBody(body);
   if (!reply) return "reply that does not decode: " + bytesText(body, "empty");
-  std::string text = std::to_string(reply->code) + " " + std::string(resultMeaning(reply->code));
+  std::string text = std::to_string(reply->code) + " " + std::string(host::resultMeaning(reply->code));
   if (body.size() > 1) text += ", id " + hexIdentifier(reply->identifier) + ", " + bytesText(reply->data, "no data");
   if (answeredCommand) text += ", to " + commandText(*answeredCommand);
   return text;

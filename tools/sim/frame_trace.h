@@ -18,7 +18,6 @@
 namespace sim {
 
 std::string_view commandName(std::uint8_t command);
-std::string_view resultMeaning(std::uint8_t code);
 
 // One line for a request body / a reply body (without the line feed).
 std::string describeRequest(bytes::View body);
