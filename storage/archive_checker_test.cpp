@@ -30,7 +30,7 @@ class ArchiveCheckerTest : public ::testing::Test {
   // drawer and a payout in the first; a sale with a discount in the second, still open.
   ArchiveCheckerTest() {
     Item discounted = line(4550, 1);
-    discounted.quantity = Decimal(1500, 1000);
+    discounted.quantity = Decimal(1000, 1500);
     discounted.discount = 1;
     discounted.unit = "kg";
     Item manual = line(3000, 2);

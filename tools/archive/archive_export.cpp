@@ -1,0 +1,162 @@
+#include "tools/archive/archive_export.h"
+
+#include <algorithm>
+
+#include "core/result_code.h"
+#include "storage/archive_layout.h"
+#include "storage/archive_search.h"
+#include "tools/archive/archive_items.h"
+
+namespace frarchive {
+
+namespace {
+
+using namespace archive_layout;
+
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+std::string valueText(const nlohmann::json& value) {
+  return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
+// One row per item, containers flattened: PATH is the tags from the top, "11059/11079".
+void writeCsvRows(std::ostream& out, const std::string& head, const nlohmann::json& items, const std::string& path) {
+  for (const nlohmann::json& item : items) {
+    if (item.contains("error")) {
+      out << head << ',' << csvField(path) << ",,error," << csvField(item["error"].get<std::string>()) << '\n';
+      continue;
+    }
+    const std::string itemPath = path + (path.empty() ? "" : "/") + std::to_string(item["tag"].get<int>());
+    if (item.contains("items")) {
+      writeCsvRows(out, head, item["items"], itemPath);
+      continue;
+    }
+    const std::string value = item.contains("value") ? valueText(item["value"]) : "hex:" + item["hex"].get<std::string>();
+    out << head << ',' << itemPath << ',' << item["tag"].get<int>() << ',' << csvField(item["name"].get<std::string>())
+        << ',' << csvField(value) << '\n';
+  }
+}
+
+class Exporter {
+ public:
+  explicit Exporter(platform::RandomAccessFile& archive) : archive_(archive), size_(archive.size().value_or(0)) {}
+
+  bool readDescriptor(std::uint32_t number, DocDescriptor& out) {
+    if (number < 1 || number > kIndexCapacity) return false;
+    bytes::Bytes record(kRecordSize);
+    if (!archive_.readAt(indexRecordOffset(number), record)) return false;
+    out = DocDescriptor::fromBytes(record);
+    return true;
+  }
+
+  // The numbers chosen, as a range; empty when nothing matches.
+  std::pair<std::uint32_t, std::uint32_t> range(const Selection& selection, std::string& problem) {
+    DocDescriptor last;
+    if (size_ < kDataOffset || !readSlot(kLastDocumentSlot, last)) {
+      problem = "not an archive: shorter than its fixed head";
+      return {1, 0};
+    }
+    const std::uint32_t newest = std::min(last.documentNumber(), kIndexCapacity);
+    std::uint32_t first = std::max<std::uint32_t>(selection.from, 1), end = std::min(selection.to, newest);
+    const archive_search::DescriptorReader read = [this](std::uint32_t n, DocDescriptor& out) {
+      return readDescriptor(n, out);
+    };
+    const auto narrow = [&](archive_search::Found low, archive_search::Found high) {
+      if (low.code != result::kSuccess || high.code != result::kSuccess) {
+        end = 0;
+        return;
+      }
+      first = std::max(first, low.number);
+      end = std::min(end, high.number);
+    };
+    if (first > end) return {1, 0};
+    if (selection.shift) {
+      narrow(archive_search::firstOfShiftOrLater(read, first, end, *selection.shift),
+             archive_search::lastOfShiftOrEarlier(read, first, end, *selection.shift));
+    }
+    if (selection.periodFrom && first <= end) {
+      narrow(archive_search::firstAtOrAfter(read, first, end, *selection.periodFrom),
+             archive_search::lastAtOrBefore(read, first, end, selection.periodTo.value_or(UINT32_MAX)));
+    }
+    return {first, end};
+  }
+
+  ExportResult run(const Selection& selection, Format format, std::ostream& out) {
+    ExportResult result;
+    const auto [first, end] = range(selection, result.problem);
+    if (format == Format::Csv) out << "number,type,date_time,shift,fiscal_sign,path,tag,name,value\n";
+    for (std::uint32_t n = first; n <= end && n != 0; ++n) {
+      DocDescriptor descriptor;
+      if (!readDescriptor(n, descriptor)) {
+        result.problem = "index record " + std::to_string(n) + " cannot be read";
+        break;
+      }
+      if (descriptor == DocDescriptor()) break;
+      // Data outside the file are not read: the line says so.
+      const bool inFile = descriptor.dataOffset() >= kDataOffset && descriptor.dataOffset() <= size_ &&
+                          descriptor.dataLength() <= size_ - descriptor.dataOffset();
+      bytes::Bytes data(inFile ? descriptor.dataLength() : 0);
+      if (inFile && !archive_.readAt(descriptor.dataOffset(), data)) data.clear();
+      const nlohmann::json document = documentJson(descriptor, data, inFile);
+      if (format == Format::Json) {
+        out << document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+      } else {
+        const std::string head = std::to_string(n) + ',' + csvField(document["type"].get<std::string>()) + ',' +
+                                 document["dateTime"].get<std::string>() + ',' + std::to_string(descriptor.shiftNumber()) +
+                                 ',' + std::to_string(descriptor.fiscalSign());
+        writeCsvRows(out, head, document["items"], "");
+      }
+      ++result.documents;
+    }
+    return result;
+  }
+
+ private:
+  bool readSlot(std::uint64_t offset, DocDescriptor& out) {
+    bytes::Bytes record(kRecordSize);
+    if (!archive_.readAt(offset, record)) return false;
+    out = DocDescriptor::fromBytes(record);
+    return true;
+  }
+
+  platform::RandomAccessFile& archive_;
+  std::uint64_t size_;
+};
+
+}  // namespace
+
+nlohmann::json documentJson(const DocDescriptor& descriptor, bytes::View data, bool dataInFile) {
+  nlohmann::json document = {
+      {"number", descriptor.documentNumber()},
+      {"type", documentTypeName(descriptor.type())},
+      {"typeCode", descriptor.type()},
+      {"dateTime", timeText(descriptor.dateTime())},
+      {"shift", descriptor.shiftNumber()},
+      {"fiscalSign", descriptor.fiscalSign()},
+      {"cashierNumber", descriptor.cashierNumber()},
+      {"fiscalization", descriptor.fiscalizationNumber()},
+      {"offset", descriptor.dataOffset()},
+      {"length", descriptor.dataLength()},
+  };
+  if (!dataInFile) {
+    document["items"] = nlohmann::json::array({{{"error", "data outside the file"}}});
+  } else {
+    document["items"] = storedItemsJson(data);
+  }
+  return document;
+}
+
+ExportResult exportDocuments(platform::RandomAccessFile& archive, const Selection& selection, Format format,
+                             std::ostream& out) {
+  return Exporter(archive).run(selection, format, out);
+}
+
+}  // namespace frarchive
