@@ -5,6 +5,7 @@
 //   frarchive summary ARCHIVE                          one screen about the archive
 // ARCHIVE is the archive file as copied from a card, or a simulated board's directory (whose
 // identity memory is then used unless --identity names another). Usage errors exit with 2.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -89,10 +90,13 @@ std::optional<std::uint32_t> parseMoment(const std::string& text, bool end) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The library's diagnostic lines (an unknown stored tag) go to standard error, so that
-  // standard output carries only what was asked for: `out` writes to the original one.
+  // The service's diagnostic lines, which rebuilding documents writes (a receipt line's stored
+  // total and tax amount are "unknown tags" to it), are the register's, not the tool's: they
+  // are dropped, and `out` writes to the original standard output.
   const int output = dup(STDOUT_FILENO);
-  if (output < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) return kUsageError;
+  const int nowhere = open("/dev/null", O_WRONLY);
+  if (output < 0 || nowhere < 0 || dup2(nowhere, STDOUT_FILENO) < 0) return kUsageError;
+  close(nowhere);
   __gnu_cxx::stdio_filebuf<char> buffer(output, std::ios::out);
   std::ostream out(&buffer);
 

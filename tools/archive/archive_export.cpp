@@ -23,13 +23,13 @@ std::string csvField(const std::string& text) {
   return quoted + "\"";
 }
 
-std::string valueText(const nlohmann::json& value) {
+std::string valueText(const nlohmann::ordered_json& value) {
   return value.is_string() ? value.get<std::string>() : value.dump();
 }
 
 // One row per item, containers flattened: PATH is the tags from the top, "11059/11079".
-void writeCsvRows(std::ostream& out, const std::string& head, const nlohmann::json& items, const std::string& path) {
-  for (const nlohmann::json& item : items) {
+void writeCsvRows(std::ostream& out, const std::string& head, const nlohmann::ordered_json& items, const std::string& path) {
+  for (const nlohmann::ordered_json& item : items) {
     if (item.contains("error")) {
       out << head << ',' << csvField(path) << ",,error," << csvField(item["error"].get<std::string>()) << '\n';
       continue;
@@ -105,9 +105,9 @@ class Exporter {
                           descriptor.dataLength() <= size_ - descriptor.dataOffset();
       bytes::Bytes data(inFile ? descriptor.dataLength() : 0);
       if (inFile && !archive_.readAt(descriptor.dataOffset(), data)) data.clear();
-      const nlohmann::json document = documentJson(descriptor, data, inFile);
+      const nlohmann::ordered_json document = documentJson(descriptor, data, inFile);
       if (format == Format::Json) {
-        out << document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        out << document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
       } else {
         const std::string head = std::to_string(n) + ',' + csvField(document["type"].get<std::string>()) + ',' +
                                  document["dateTime"].get<std::string>() + ',' + std::to_string(descriptor.shiftNumber()) +
@@ -133,8 +133,8 @@ class Exporter {
 
 }  // namespace
 
-nlohmann::json documentJson(const DocDescriptor& descriptor, bytes::View data, bool dataInFile) {
-  nlohmann::json document = {
+nlohmann::ordered_json documentJson(const DocDescriptor& descriptor, bytes::View data, bool dataInFile) {
+  nlohmann::ordered_json document = {
       {"number", descriptor.documentNumber()},
       {"type", documentTypeName(descriptor.type())},
       {"typeCode", descriptor.type()},
@@ -147,7 +147,7 @@ nlohmann::json documentJson(const DocDescriptor& descriptor, bytes::View data, b
       {"length", descriptor.dataLength()},
   };
   if (!dataInFile) {
-    document["items"] = nlohmann::json::array({{{"error", "data outside the file"}}});
+    document["items"] = nlohmann::ordered_json::array({{{"error", "data outside the file"}}});
   } else {
     document["items"] = storedItemsJson(data);
   }

@@ -36,6 +36,6 @@ ExportResult exportDocuments(platform::RandomAccessFile& archive, const Selectio
                              std::ostream& out);
 
 // One document's line as JSON; `data` as read from its place (empty when outside the file).
-nlohmann::json documentJson(const DocDescriptor& descriptor, bytes::View data, bool dataInFile);
+nlohmann::ordered_json documentJson(const DocDescriptor& descriptor, bytes::View data, bool dataInFile);
 
 }  // namespace frarchive

@@ -93,10 +93,10 @@ const TagInfo* find(std::uint16_t tag) {
 // Containers nest at most this deep in anything the register stores; deeper ones are shown raw.
 constexpr int kMaxDepth = 4;
 
-nlohmann::json itemJsonAt(const TlvItem& item, int depth);
+nlohmann::ordered_json itemJsonAt(const TlvItem& item, int depth);
 
 // Sets "value" (and "seconds" for a date-time); false when the item does not fit its form.
-bool putValue(Form form, const TlvItem& item, int depth, nlohmann::json& out) {
+bool putValue(Form form, const TlvItem& item, int depth, nlohmann::ordered_json& out) {
   bool fits = true;
   switch (form) {
     case Form::U8: out["value"] = item.getU8(&fits); break;
@@ -122,7 +122,7 @@ bool putValue(Form form, const TlvItem& item, int depth, nlohmann::json& out) {
       if (depth >= kMaxDepth) return false;
       bool parsed = false;
       const TlvList children = parseList(item, &parsed);
-      nlohmann::json items = nlohmann::json::array();
+      nlohmann::ordered_json items = nlohmann::ordered_json::array();
       for (const TlvItem& child : children) items.push_back(itemJsonAt(child, depth + 1));
       out["items"] = std::move(items);
       fits = parsed || item.value().empty();
@@ -133,8 +133,8 @@ bool putValue(Form form, const TlvItem& item, int depth, nlohmann::json& out) {
   return fits;
 }
 
-nlohmann::json itemJsonAt(const TlvItem& item, int depth) {
-  nlohmann::json out = {{"tag", item.tag()}, {"name", tagName(item.tag())}};
+nlohmann::ordered_json itemJsonAt(const TlvItem& item, int depth) {
+  nlohmann::ordered_json out = {{"tag", item.tag()}, {"name", tagName(item.tag())}};
   const TagInfo* info = find(item.tag());
   if (!putValue(info != nullptr ? info->form : Form::Unknown, item, depth, out)) {
     out.erase("value");
@@ -166,10 +166,10 @@ std::string_view tagName(std::uint16_t tag) {
   return info != nullptr ? info->name : "unknown";
 }
 
-nlohmann::json itemJson(const TlvItem& item) { return itemJsonAt(item, 0); }
+nlohmann::ordered_json itemJson(const TlvItem& item) { return itemJsonAt(item, 0); }
 
-nlohmann::json storedItemsJson(bytes::View data) {
-  nlohmann::json items = nlohmann::json::array();
+nlohmann::ordered_json storedItemsJson(bytes::View data) {
+  nlohmann::ordered_json items = nlohmann::ordered_json::array();
   bytes::View rest = data.empty() ? data : data.subspan(1);
   while (!rest.empty()) {
     TlvItem item;

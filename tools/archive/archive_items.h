@@ -23,13 +23,13 @@ std::string_view tagName(std::uint16_t tag);
 // {"tag": 11079, "name": "price", "value": "45.50"}; a container has "items" instead of a
 // value, a date-time also "seconds", and a value that does not fit its tag's form (or an
 // unknown tag) "hex".
-nlohmann::json itemJson(const TlvItem& item);
+nlohmann::ordered_json itemJson(const TlvItem& item);
 
 // "2027-01-15T08:00:00Z": seconds since the epoch in UTC, as exports give times.
 std::string timeText(std::uint32_t seconds);
 
 // The items after a stored form's type byte. When an item runs past the end of the data, the
 // result ends with {"error": "item runs past the end of the data", "at": OFFSET}.
-nlohmann::json storedItemsJson(bytes::View data);
+nlohmann::ordered_json storedItemsJson(bytes::View data);
 
 }  // namespace frarchive
