@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <optional>
 
@@ -132,9 +133,19 @@ const Field* firstDifference(const std::vector<Field>& fields, bytes::View a, by
   return nullptr;
 }
 
-bool allZero(bytes::View data) {
-  return std::all_of(data.begin(), data.end(), [](std::uint8_t b) { return b == 0; });
+// The offset of the first byte that is not zero; data.size() when all are. Long runs of zeros
+// (the empty index of a young archive) are compared a block at a time.
+std::size_t firstNonZero(bytes::View data) {
+  static const std::array<std::uint8_t, 4096> kZeros{};
+  std::size_t at = 0;
+  while (data.size() - at >= kZeros.size() && std::memcmp(data.data() + at, kZeros.data(), kZeros.size()) == 0) {
+    at += kZeros.size();
+  }
+  while (at < data.size() && data[at] == 0) ++at;
+  return at;
 }
+
+bool allZero(bytes::View data) { return firstNonZero(data) == data.size(); }
 
 class Checker {
  public:
@@ -238,9 +249,8 @@ class Checker {
     for (std::uint32_t n = firstEmpty; n <= kIndexCapacity; n += kRecordsPerRead) {
       const std::uint32_t count = std::min(kRecordsPerRead, kIndexCapacity - n + 1);
       const bytes::Bytes records = read(indexRecordOffset(n), kRecordSize * count);
-      const auto nonZero = std::find_if(records.begin(), records.end(), [](std::uint8_t b) { return b != 0; });
-      if (nonZero == records.end()) continue;
-      const auto at = static_cast<std::uint64_t>(nonZero - records.begin());
+      const std::uint64_t at = firstNonZero(records);
+      if (at == records.size()) continue;
       problem(n + static_cast<std::uint32_t>(at / kRecordSize), indexRecordOffset(n) + at,
               "index record not empty after the first empty one (document " + std::to_string(firstEmpty) + ")");
       return;
@@ -514,8 +524,7 @@ class Checker {
 
   void checkZeroArea(std::uint64_t offset, std::size_t size, const std::string& name) {
     const bytes::Bytes area = read(offset, size);
-    const auto nonZero = std::find_if(area.begin(), area.end(), [](std::uint8_t b) { return b != 0; });
-    if (nonZero != area.end()) fixedProblem(offset + static_cast<std::uint64_t>(nonZero - area.begin()), name + " not zero", "");
+    if (const std::size_t at = firstNonZero(area); at != area.size()) fixedProblem(offset + at, name + " not zero", "");
   }
 
   platform::RandomAccessFile& archive_;

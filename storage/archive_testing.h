@@ -1,6 +1,7 @@
 // Test support for whatever reads whole archives: a simulated board with an identity memory
 // sealed with the test key and a card, whose archive is written by the store itself, one
-// finished document at a time, with the device state kept as the worker keeps it.
+// finished document at a time, with the device state kept as the worker keeps it. Benchmarks
+// that need large archives may leave out the syncs.
 #pragma once
 
 #include <filesystem>
@@ -17,14 +18,36 @@
 
 namespace archive_testing {
 
+// The simulated board without syncs: what was written is not made durable.
+class UnsyncedBoard final : public platform::BoardWrapper {
+ public:
+  using BoardWrapper::BoardWrapper;
+  std::unique_ptr<platform::RandomAccessFile> openFile(const std::string& path, platform::FileMode mode) override {
+    struct Unsynced final : platform::RandomAccessFile {
+      std::unique_ptr<platform::RandomAccessFile> file;
+      bool readAt(std::uint64_t at, bytes::MutableView out) override { return file->readAt(at, out); }
+      bool writeAt(std::uint64_t at, bytes::View data) override { return file->writeAt(at, data); }
+      bool sync() override { return true; }
+      std::optional<std::uint64_t> size() override { return file->size(); }
+    };
+    auto unsynced = std::make_unique<Unsynced>();
+    unsynced->file = BoardWrapper::openFile(path, mode);
+    return unsynced->file ? std::move(unsynced) : nullptr;
+  }
+};
+
 class TestArchive {
  public:
-  TestArchive() {
-    char pattern[] = "/tmp/frcore-archive-XXXXXX";
-    root_ = mkdtemp(pattern);
+  enum class Syncs { Made, LeftOut };
+
+  explicit TestArchive(Syncs syncs = Syncs::Made, const std::string& parent = "/tmp") {
+    root_ = parent + "/frcore-archive-XXXXXX";
+    if (mkdtemp(root_.data()) == nullptr) root_ = parent + "/frcore-archive";
     std::filesystem::create_directories(root_ + "/dev");
     std::ofstream(root_ + "/dev/mmcblk0p1").put('\0');
-    board_ = platform::makeSimulatedBoard(root_);
+    simulated_ = platform::makeSimulatedBoard(root_);
+    board_ = syncs == Syncs::Made ? std::make_unique<platform::BoardWrapper>(*simulated_)
+                                  : std::make_unique<UnsyncedBoard>(*simulated_);
     bytes::Bytes memory(4096, 0xFF);
     const ModelData model = document_testing::sealedModel();
     std::copy(model.bytes().begin(), model.bytes().end(), memory.begin());
@@ -66,8 +89,9 @@ class TestArchive {
     return store(receipt);
   }
 
-  // The documents as they were stored, in number order.
+  // The documents as they were stored, in number order, since the last forgetStored().
   const std::vector<std::shared_ptr<BaseWorkDocument>>& stored() const { return stored_; }
+  void forgetStored() { stored_.clear(); }
   const std::string& archivePath() const { return archivePath_; }
   std::string identityPath() const { return board_->identityMemoryPath(); }
   receipt_testing::Tables& tables() { return tables_; }
@@ -87,7 +111,8 @@ class TestArchive {
 
   std::string root_;
   std::string archivePath_;
-  std::unique_ptr<platform::Board> board_;
+  std::unique_ptr<platform::Board> simulated_;
+  std::unique_ptr<platform::BoardWrapper> board_;
   DeviceState state_;
   std::unique_ptr<IdentityMemory> identity_;
   std::unique_ptr<ArchiveStore> store_;

@@ -52,11 +52,17 @@ DeviceIdentity testIdentity() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const DeviceIdentity identity = testIdentity();
-  static bytes::Bytes image;
+  static bytes::Bytes image = [] {
+    bytes::Bytes fresh(kDataOffset, 0);
+    for (std::uint64_t at : {kMagicOffset, kSecondMagicOffset}) bytes::storeU32(fresh, at, kMagic);
+    bytes::storeU32(fresh, kArchiveIdOffset, 0x12345678);
+    return fresh;
+  }();
+  // Only the overlaid areas and the data change from one input to the next.
+  image.resize(kDataOffset);
+  std::fill_n(image.begin() + kLastShiftOpenSlot, kSlotsAndCounters, 0);
+  std::fill_n(image.begin() + kIndexOffset, kIndexPart, 0);
   const bytes::View input(data, size);
-  image.assign(kDataOffset, 0);
-  for (std::uint64_t at : {kMagicOffset, kSecondMagicOffset}) bytes::storeU32(image, at, kMagic);
-  bytes::storeU32(image, kArchiveIdOffset, 0x12345678);
   const std::size_t slots = std::min(size, kSlotsAndCounters);
   std::copy_n(input.begin(), slots, image.begin() + kLastShiftOpenSlot);
   const std::size_t index = std::min(size - slots, kIndexPart);

@@ -27,3 +27,8 @@ if(FRCORE_FUZZ)
   frcore_fuzz(frarchive_fuzz ${CMAKE_CURRENT_LIST_DIR}/frarchive_fuzz.cpp)
   target_link_libraries(frarchive_fuzz PRIVATE frarchive_lib)
 endif()
+
+frcore_bench(frarchive_bench ${CMAKE_CURRENT_LIST_DIR}/frarchive_bench.cpp)
+if(TARGET frarchive_bench)
+  target_link_libraries(frarchive_bench PRIVATE frarchive_lib)
+endif()
