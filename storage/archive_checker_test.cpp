@@ -53,6 +53,17 @@ class ArchiveCheckerTest : public ::testing::Test {
     identity_.key = document_testing::kKey;
   }
 
+  // Where in the file the value of document n's first stored item with `tag` begins.
+  std::uint64_t valueOffset(std::uint32_t n, std::uint16_t tag) const {
+    const DocDescriptor record = descriptor(n);
+    const bytes::View data = bytes::slice(sound_, record.dataOffset(), record.dataLength());
+    bytes::Bytes wire;
+    bytes::appendU16(wire, tag);
+    const auto at = std::search(data.begin(), data.end(), wire.begin(), wire.end());
+    EXPECT_NE(at, data.end()) << tag;
+    return record.dataOffset() + static_cast<std::uint64_t>(at - data.begin()) + 4;
+  }
+
   DocDescriptor descriptor(std::uint32_t n) const {
     return DocDescriptor::fromBytes(bytes::slice(sound_, indexRecordOffset(n), kRecordSize));
   }
@@ -116,14 +127,8 @@ TEST_F(ArchiveCheckerTest, OneChangedByte_IsReportedOnceAtItsPlace) {
 // A line lies outside the stored form: no check value covers it, so a changed line total shows
 // in the section sums it went into.
 TEST_F(ArchiveCheckerTest, ChangedLineTotal_ShowsInTheSectionSums) {
-  const DocDescriptor sale = descriptor(9);
   bytes::Bytes damaged = sound_;
-  const bytes::View data = bytes::slice(sound_, sale.dataOffset(), sale.dataLength());
-  bytes::Bytes total;
-  bytes::appendU16(total, tag::kItemTotal);
-  const auto at = std::search(data.begin(), data.end(), total.begin(), total.end());
-  ASSERT_NE(at, data.end());
-  damaged[sale.dataOffset() + static_cast<std::uint64_t>(at - data.begin()) + 5] ^= 0x10;
+  damaged[valueOffset(9, tag::kItemTotal) + 1] ^= 0x10;
   const std::vector<std::string> found = problems(damaged, &identity_);
   ASSERT_EQ(found.size(), 1u) << ::testing::PrintToString(found);
   EXPECT_NE(found[0].find("section sums: sale section 1"), std::string::npos) << found[0];
@@ -134,11 +139,7 @@ TEST_F(ArchiveCheckerTest, ChangedLineTotal_ShowsInTheSectionSums) {
 TEST_F(ArchiveCheckerTest, ForgedSign_IsFoundWithTheKey) {
   const DocDescriptor deposit = descriptor(3);
   bytes::Bytes forged = sound_;
-  const bytes::View data = bytes::slice(sound_, deposit.dataOffset(), deposit.dataLength());
-  bytes::Bytes sign;
-  bytes::appendU16(sign, tag::kFiscalSign);
-  const auto at = static_cast<std::uint64_t>(std::search(data.begin(), data.end(), sign.begin(), sign.end()) - data.begin());
-  bytes::storeU32(forged, deposit.dataOffset() + at + 4, 0x12345678);
+  bytes::storeU32(forged, valueOffset(3, tag::kFiscalSign), 0x12345678);
   DocDescriptor record = deposit;
   record.setFiscalSign(0x12345678);
   record.setDataCheckValue(crc::crc16(bytes::slice(forged, deposit.dataOffset(), deposit.dataLength())));

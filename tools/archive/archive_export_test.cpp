@@ -2,6 +2,7 @@
 // document, its index fields, and each item's tag and amount; the selections; CSV rows.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 
 #include "documents/cash_ctrl_document.h"
@@ -25,23 +26,15 @@ json valueOf(const json& items, std::uint16_t tag) {
   return nullptr;
 }
 
-frarchive::Selection numbered(std::uint32_t from, std::uint32_t to) {
+// Documents from .. to, narrowed to a shift or a period when given.
+frarchive::Selection chosen(std::uint32_t from, std::uint32_t to, std::optional<std::uint16_t> shift = {},
+                            std::optional<std::uint32_t> periodFrom = {}, std::optional<std::uint32_t> periodTo = {}) {
   frarchive::Selection selection;
   selection.from = from;
   selection.to = to;
-  return selection;
-}
-
-frarchive::Selection ofShift(std::uint16_t shift) {
-  frarchive::Selection selection;
   selection.shift = shift;
-  return selection;
-}
-
-frarchive::Selection ofPeriod(std::uint32_t from, std::uint32_t to) {
-  frarchive::Selection selection;
-  selection.periodFrom = from;
-  selection.periodTo = to;
+  selection.periodFrom = periodFrom;
+  selection.periodTo = periodTo;
   return selection;
 }
 
@@ -123,7 +116,7 @@ TEST_F(ArchiveExportTest, EveryDocument_CarriesWhatWasStored) {
 
 TEST_F(ArchiveExportTest, Receipt_CarriesEveryLineAndPayment) {
   const auto& receipt = static_cast<const ReceiptDoc&>(*archive_.stored()[3]);
-  const json items = exported(numbered(4, 4)).at(0)["items"];
+  const json items = exported(chosen(4, 4)).at(0)["items"];
   EXPECT_EQ(valueOf(items, tag::kReceiptTotal), money(receipt.total()));
   EXPECT_EQ(valueOf(items, tag::kReceiptTotal), "240.00");
   EXPECT_EQ(valueOf(items, tag::kCashPaid), money(receipt.cash()));
@@ -152,18 +145,18 @@ TEST_F(ArchiveExportTest, Receipt_CarriesEveryLineAndPayment) {
 
 TEST_F(ArchiveExportTest, Selections_ChooseByNumberShiftAndPeriod) {
   const std::uint32_t third = archive_.stored()[2]->dateTime(), fifth = archive_.stored()[4]->dateTime();
-  EXPECT_EQ(numbers(numbered(4, 4)), std::vector<std::uint32_t>({4}));
-  EXPECT_EQ(numbers(numbered(6, 100)), std::vector<std::uint32_t>({6, 7}));
-  EXPECT_EQ(numbers(ofShift(1)), std::vector<std::uint32_t>({2, 3, 4, 5, 6}));
-  EXPECT_EQ(numbers(ofShift(2)), std::vector<std::uint32_t>({7}));
-  EXPECT_EQ(numbers(ofShift(3)), std::vector<std::uint32_t>());
-  EXPECT_EQ(numbers(ofPeriod(third, fifth)), std::vector<std::uint32_t>({3, 4, 5}));
-  EXPECT_EQ(numbers(ofPeriod(fifth + 1000, UINT32_MAX)), std::vector<std::uint32_t>());
+  EXPECT_EQ(numbers(chosen(4, 4)), std::vector<std::uint32_t>({4}));
+  EXPECT_EQ(numbers(chosen(6, 100)), std::vector<std::uint32_t>({6, 7}));
+  EXPECT_EQ(numbers(chosen(1, 100, 1)), std::vector<std::uint32_t>({2, 3, 4, 5, 6}));
+  EXPECT_EQ(numbers(chosen(1, 100, 2)), std::vector<std::uint32_t>({7}));
+  EXPECT_EQ(numbers(chosen(1, 100, 3)), std::vector<std::uint32_t>());
+  EXPECT_EQ(numbers(chosen(1, 100, {}, third, fifth)), std::vector<std::uint32_t>({3, 4, 5}));
+  EXPECT_EQ(numbers(chosen(1, 100, {}, fifth + 1000, UINT32_MAX)), std::vector<std::uint32_t>());
 }
 
 TEST_F(ArchiveExportTest, Csv_HasARowPerItemWithQuotedTexts) {
   std::stringstream out;
-  frarchive::exportDocuments(*file_, numbered(4, 4), frarchive::Format::Csv, out);
+  frarchive::exportDocuments(*file_, chosen(4, 4), frarchive::Format::Csv, out);
   const std::string text = out.str();
   EXPECT_TRUE(text.starts_with("number,type,date_time,shift,fiscal_sign,path,tag,name,value\n"));
   const std::string head = "4,receipt," + frarchive::timeText(archive_.stored()[3]->dateTime()) + ",1," +
