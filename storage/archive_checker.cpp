@@ -205,13 +205,11 @@ class Checker {
   // Signs are checked only with a model record that the key seals.
   void checkIdentity() {
     if (options_.identity == nullptr) return;
-    const DeviceIdentity& identity = *options_.identity;
-    if (identity.key.size() != 16 || !identity.model.isValid() || !identity.model.verify(identity.key)) {
+    signs_.emplace(*options_.identity);
+    if (!signs_->usable()) {
       problems_.push_back({0, 44, true, "model record not sealed with the device key", ""});
-      return;
+      signs_.reset();
     }
-    identity_ = &identity;
-    serial_ = identity.model.serialNumber();
   }
 
   void walkIndex() {
@@ -346,9 +344,15 @@ class Checker {
 
   // The registration a document was made under: that of the fiscalization it names.
   std::shared_ptr<BaseWorkDocument> rebuild(const DocDescriptor& descriptor, bytes::View data) {
-    const auto registration = registrations_.find(descriptor.fiscalizationNumber());
-    const RegData* regData = registration == registrations_.end() ? nullptr : &registration->second;
-    return rebuildDocument(descriptor, data, identity_ ? &identity_->model : nullptr, regData);
+    return rebuildDocument(descriptor, data, signs_ ? &signs_->model() : nullptr,
+                           registrationOf(descriptor.fiscalizationNumber()));
+  }
+
+  // Sealed again when the key is known, else as stored; null before the fiscalization is read.
+  const RegData* registrationOf(std::uint32_t fiscalization) const {
+    if (signs_) return signs_->registration(fiscalization);
+    const auto found = registrations_.find(fiscalization);
+    return found == registrations_.end() ? nullptr : &found->second;
   }
 
   static std::string disagreeingField(const DocDescriptor& descriptor, const BaseWorkDocument& document) {
@@ -360,29 +364,17 @@ class Checker {
     return "";
   }
 
-  // The stored items carry the registration without its check value; with the key it is
-  // sealed again, as the fiscalization sealed it.
+  // The stored items carry the registration without its check value, which only the key can
+  // give back.
   void takeRegistration(std::uint32_t n, const BaseWorkDocument& fiscalization) {
-    RegData registration = fiscalization.regData();
-    if (identity_) registration.seal(serial_, identity_->key);
-    registrations_[n] = registration;
+    registrations_[n] = fiscalization.regData();
+    if (signs_) signs_->takeFiscalization(n, fiscalization);
   }
 
   void checkSign(std::uint32_t n, const BaseWorkDocument& document) {
-    if (!identity_) return;
-    bool sound = false;
-    if (document.type() == DocumentType::kFiscalization) {
-      // Its sign data begin with the check value of the registration it made.
-      bytes::Bytes signData = document.signData();
-      bytes::storeU32(signData, 0, registrations_[n].checkValue());
-      bytes::Bytes covered = identity_->key;
-      bytes::appendBytes(covered, bytes::view(serial_));
-      bytes::appendBytes(covered, signData);
-      sound = crc::crc32(covered) == document.fiscalSign();
-    } else {
-      sound = document.verifySign(identity_->key, serial_);
+    if (signs_ && !signs_->sound(document)) {
+      problem(n, indexRecordOffset(n) + 11, "fiscal sign does not verify with the device key", hex(document.fiscalSign()));
     }
-    if (!sound) problem(n, indexRecordOffset(n) + 11, "fiscal sign does not verify with the device key", hex(document.fiscalSign()));
   }
 
   // What the document adds to the counters, through the store's own updates.
@@ -492,10 +484,10 @@ class Checker {
       checkZeroArea(kModelDataOffset, ModelData::kSize + RegData::kSize, "identity records before any fiscalization");
       return;
     }
-    const auto newest = registrations_.find(fiscalizations_.back());
-    if (newest == registrations_.end()) return;  // its damage is reported already
-    bytes::Bytes expected(newest->second.bytes().begin(), newest->second.bytes().end());
-    if (!identity_) bytes::storeU32(expected, 964, bytes::loadU32(registration, 964));  // cannot be recomputed
+    const RegData* newest = registrationOf(fiscalizations_.back());
+    if (newest == nullptr) return;  // its damage is reported already
+    bytes::Bytes expected(newest->bytes().begin(), newest->bytes().end());
+    if (!signs_) bytes::storeU32(expected, 964, bytes::loadU32(registration, 964));  // cannot be recomputed
     if (const Field* field = firstDifference(regDataFields(), registration, expected)) {
       problem(fiscalizations_.back(), kRegDataOffset + field->offset,
               "stored registration: " + field->name + " is not the newest fiscalization's");
@@ -504,7 +496,7 @@ class Checker {
       problem(fiscalizations_.back(), kRegDataOffset + 960, "stored registration: archive id is not the archive's",
               storedAndExpected(hex(id), hex(archiveId_)));
     }
-    if (identity_ && !(ModelData::fromBytes(model) == identity_->model)) {
+    if (signs_ && !(ModelData::fromBytes(model) == signs_->model())) {
       fixedProblem(kModelDataOffset, "stored model record is not the identity memory's", "");
     }
   }
@@ -529,15 +521,14 @@ class Checker {
 
   platform::RandomAccessFile& archive_;
   const ArchiveCheckOptions& options_;
-  const DeviceIdentity* identity_ = nullptr;  // set when the signs can be checked
-  std::string serial_;
+  std::optional<FiscalSigns> signs_;  // set when the signs can be checked
   std::uint64_t size_ = 0;
   std::uint32_t archiveId_ = 0;
   std::uint32_t lastNumber_ = 0;
   std::vector<ArchiveProblem> problems_;
   std::size_t unlisted_ = 0;
   std::vector<std::uint32_t> fiscalizations_;
-  std::map<std::uint32_t, RegData> registrations_;  // by fiscalization number
+  std::map<std::uint32_t, RegData> registrations_;  // by fiscalization number, as stored
   std::map<std::uint8_t, DocDescriptor> newest_;     // by type; 0 the newest of all
   bytes::Bytes counters_;                            // the recomputed area from kCountersOffset
 };

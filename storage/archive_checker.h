@@ -20,8 +20,7 @@
 #include <vector>
 
 #include "platform/random_access_file.h"
-#include "storage/model_data.h"
-#include "values/bytes.h"
+#include "storage/fiscal_signs.h"
 
 struct ArchiveProblem {
   std::uint32_t document = 0;  // the document concerned; 0 for the archive's fixed areas
@@ -32,12 +31,6 @@ struct ArchiveProblem {
 
   // "document 7, offset 16000392: header check value (stored 0x1A2B, computed 0x3C4D)"
   std::string text() const;
-};
-
-// The device's identity as its identity memory holds it.
-struct DeviceIdentity {
-  ModelData model;
-  bytes::Bytes key;  // 16 bytes
 };
 
 struct ArchiveCheckOptions {

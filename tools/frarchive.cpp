@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
 
   CLI::App* exportCommand = app.add_subcommand("export", "The documents as data, one per line.");
   exportCommand->add_option("ARCHIVE", archive, "archive file or simulated board directory")->required();
-  exportCommand->add_option("--identity", identity, "identity memory file (accepted for symmetry)");
+  exportCommand->add_option("--identity", identity, "identity memory file (4096 bytes): says whether each sign verifies");
   auto* numberOption = exportCommand->add_option("--number", number, "one document");
   auto* fromOption = exportCommand->add_option("--from", from, "first document number");
   auto* toOption = exportCommand->add_option("--to", to, "last document number");
@@ -163,10 +163,13 @@ int main(int argc, char** argv) {
         return kUsageError;
       }
     }
+    std::optional<DeviceIdentity> device;
+    if (!loadIdentity(archive, identity, device)) return kUsageError;
     auto file = openArchive(archive);
     if (!file) return kUsageError;
     const auto result = frarchive::exportDocuments(
-        *file, selection, format == "csv" ? frarchive::Format::Csv : frarchive::Format::Json, out);
+        *file, selection, format == "csv" ? frarchive::Format::Csv : frarchive::Format::Json, out,
+        device ? &*device : nullptr);
     if (!result.problem.empty()) {
       std::cerr << "frarchive: " << result.problem << '\n';
       status = kDamaged;

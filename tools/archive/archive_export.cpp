@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/result_code.h"
+#include "documents/document_factory.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_search.h"
 #include "tools/archive/archive_items.h"
@@ -47,7 +48,10 @@ void writeCsvRows(std::ostream& out, const std::string& head, const nlohmann::or
 
 class Exporter {
  public:
-  explicit Exporter(platform::RandomAccessFile& archive) : archive_(archive), size_(archive.size().value_or(0)) {}
+  Exporter(platform::RandomAccessFile& archive, const DeviceIdentity* identity)
+      : archive_(archive), size_(archive.size().value_or(0)) {
+    if (identity != nullptr) signs_.emplace(*identity);
+  }
 
   bool readDescriptor(std::uint32_t number, DocDescriptor& out) {
     if (number < 1 || number > kIndexCapacity) return false;
@@ -92,6 +96,10 @@ class Exporter {
   ExportResult run(const Selection& selection, Format format, std::ostream& out) {
     ExportResult result;
     const auto [first, end] = range(selection, result.problem);
+    if (signs_ && !signs_->usable()) {
+      result.problem = "identity memory: model record not sealed with the device key; signs not verified";
+      signs_.reset();
+    }
     if (format == Format::Csv) out << "number,type,date_time,shift,fiscal_sign,path,tag,name,value\n";
     for (std::uint32_t n = first; n <= end && n != 0; ++n) {
       DocDescriptor descriptor;
@@ -100,12 +108,9 @@ class Exporter {
         break;
       }
       if (descriptor == DocDescriptor()) break;
-      // Data outside the file are not read: the line says so.
-      const bool inFile = descriptor.dataOffset() >= kDataOffset && descriptor.dataOffset() <= size_ &&
-                          descriptor.dataLength() <= size_ - descriptor.dataOffset();
-      bytes::Bytes data(inFile ? descriptor.dataLength() : 0);
-      if (inFile && !archive_.readAt(descriptor.dataOffset(), data)) data.clear();
-      const nlohmann::ordered_json document = documentJson(descriptor, data, inFile);
+      const std::optional<bytes::Bytes> data = readData(descriptor);
+      nlohmann::ordered_json document = documentJson(descriptor, data.value_or(bytes::Bytes()), data.has_value());
+      if (signs_) document["signVerified"] = data && signSound(descriptor, *data);
       if (format == Format::Json) {
         out << document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
       } else {
@@ -120,6 +125,33 @@ class Exporter {
   }
 
  private:
+  // The document's data; none when they lie outside the file or cannot be read.
+  std::optional<bytes::Bytes> readData(const DocDescriptor& descriptor) {
+    const bool inFile = descriptor.dataOffset() >= kDataOffset && descriptor.dataOffset() <= size_ &&
+                        descriptor.dataLength() <= size_ - descriptor.dataOffset();
+    bytes::Bytes data(inFile ? descriptor.dataLength() : 0);
+    if (!inFile || !archive_.readAt(descriptor.dataOffset(), data)) return std::nullopt;
+    return data;
+  }
+
+  // The document rebuilt under the registration of its fiscalization, which is read first when
+  // it is not among the documents exported so far.
+  bool signSound(const DocDescriptor& descriptor, bytes::View data) {
+    const std::uint32_t fiscalization = descriptor.fiscalizationNumber();
+    DocDescriptor record;
+    if (signs_->registration(fiscalization) == nullptr && fiscalization != descriptor.documentNumber() &&
+        readDescriptor(fiscalization, record) && record.type() == DocumentType::kFiscalization) {
+      const auto stored = readData(record);
+      const auto made = stored ? rebuildDocument(record, *stored, &signs_->model(), nullptr) : nullptr;
+      if (made) signs_->takeFiscalization(fiscalization, *made);
+    }
+    const auto document = rebuildDocument(descriptor, data, &signs_->model(), signs_->registration(fiscalization));
+    if (document && document->type() == DocumentType::kFiscalization) {
+      signs_->takeFiscalization(descriptor.documentNumber(), *document);
+    }
+    return document && signs_->sound(*document);
+  }
+
   bool readSlot(std::uint64_t offset, DocDescriptor& out) {
     bytes::Bytes record(kRecordSize);
     if (!archive_.readAt(offset, record)) return false;
@@ -129,6 +161,7 @@ class Exporter {
 
   platform::RandomAccessFile& archive_;
   std::uint64_t size_;
+  std::optional<FiscalSigns> signs_;  // with the device's identity
 };
 
 }  // namespace
@@ -155,8 +188,8 @@ nlohmann::ordered_json documentJson(const DocDescriptor& descriptor, bytes::View
 }
 
 ExportResult exportDocuments(platform::RandomAccessFile& archive, const Selection& selection, Format format,
-                             std::ostream& out) {
-  return Exporter(archive).run(selection, format, out);
+                             std::ostream& out, const DeviceIdentity* identity) {
+  return Exporter(archive, identity).run(selection, format, out);
 }
 
 }  // namespace frarchive

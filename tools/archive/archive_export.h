@@ -1,7 +1,8 @@
 // The documents of an archive as data, one document per line: JSON objects, or CSV rows of
 // one stored item each. A document's line holds its index record (number, type, date-time,
 // shift, fiscal sign, cashier number, fiscalization, place in the file) and every stored item
-// with its tag number and name (archive_items.h). The archive is only read.
+// with its tag number and name (archive_items.h). Given the device's identity, a JSON line also
+// says whether the document's fiscal sign verifies ("signVerified"). The archive is only read.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 
 #include "documents/doc_descriptor.h"
 #include "platform/random_access_file.h"
+#include "storage/fiscal_signs.h"
 
 namespace frarchive {
 
@@ -33,7 +35,7 @@ struct ExportResult {
 };
 
 ExportResult exportDocuments(platform::RandomAccessFile& archive, const Selection& selection, Format format,
-                             std::ostream& out);
+                             std::ostream& out, const DeviceIdentity* identity = nullptr);
 
 // One document's line as JSON; `data` as read from its place (empty when outside the file).
 nlohmann::ordered_json documentJson(const DocDescriptor& descriptor, bytes::View data, bool dataInFile);

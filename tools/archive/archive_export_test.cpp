@@ -65,9 +65,9 @@ class ArchiveExportTest : public ::testing::Test {
     file_ = platform::openDiskFile(archive_.archivePath(), platform::FileMode::ReadOnly);
   }
 
-  std::vector<json> exported(const frarchive::Selection& selection = {}) {
+  std::vector<json> exported(const frarchive::Selection& selection = {}, const DeviceIdentity* identity = nullptr) {
     std::stringstream out;
-    const auto result = frarchive::exportDocuments(*file_, selection, frarchive::Format::Json, out);
+    const auto result = frarchive::exportDocuments(*file_, selection, frarchive::Format::Json, out, identity);
     EXPECT_EQ(result.problem, "");
     std::vector<json> documents;
     for (std::string line; std::getline(out, line);) documents.push_back(json::parse(line));
@@ -152,6 +152,17 @@ TEST_F(ArchiveExportTest, Selections_ChooseByNumberShiftAndPeriod) {
   EXPECT_EQ(numbers(chosen(1, 100, 3)), std::vector<std::uint32_t>());
   EXPECT_EQ(numbers(chosen(1, 100, {}, third, fifth)), std::vector<std::uint32_t>({3, 4, 5}));
   EXPECT_EQ(numbers(chosen(1, 100, {}, fifth + 1000, UINT32_MAX)), std::vector<std::uint32_t>());
+}
+
+// The registration a sign covers comes from the fiscalization, also when it is not exported.
+TEST_F(ArchiveExportTest, WithTheIdentity_EachSignIsVerified) {
+  const DeviceIdentity identity{document_testing::sealedModel(), document_testing::kKey};
+  for (const frarchive::Selection& selection : {chosen(1, 100), chosen(4, 5)}) {
+    for (const json& document : exported(selection, &identity)) {
+      EXPECT_EQ(document["signVerified"], true) << document["number"];
+    }
+  }
+  EXPECT_FALSE(exported(chosen(1, 1)).at(0).contains("signVerified"));
 }
 
 TEST_F(ArchiveExportTest, Csv_HasARowPerItemWithQuotedTexts) {
