@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.identity = &identity;
   require(findArchiveProblems(file, options).size() <= kMaxArchiveProblems + 1);
   std::ostringstream sink;
-  frarchive::exportDocuments(file, {}, frarchive::Format::Json, sink);
+  frarchive::exportDocuments(file, {}, frarchive::Format::Json, sink, &identity);
   frarchive::exportDocuments(file, {}, frarchive::Format::Csv, sink);
   frarchive::summaryText(file);
   return 0;
