@@ -76,7 +76,11 @@ std::string summaryText(platform::RandomAccessFile& archive) {
   if (fiscalizations == 0) {
     out += line("registration", "none");
   } else {
-    const auto text = [&registration](RegData::Text field) { return cp866::toUtf8(registration.text(field)); };
+    // A field that fills its bytes has a zero byte after its text; the screen shows the text.
+    const auto text = [&registration](RegData::Text field) {
+      const std::string stored = registration.text(field);
+      return cp866::toUtf8(stored.substr(0, stored.find('\0')));
+    };
     out += line("registration", text(RegData::Text::RegistrationNumber) + ", taxpayer " +
                                     text(RegData::Text::TaxpayerNumber) + ", since " +
                                     timeText(registration.registrationTime()));
