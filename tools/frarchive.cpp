@@ -3,6 +3,8 @@
 //   frarchive verify ARCHIVE [--identity EEPROM]       every invariant; exit 0 intact, 1 damaged
 //   frarchive export ARCHIVE [selection] [--format json|csv]   the documents as data
 //   frarchive summary ARCHIVE                          one screen about the archive
+//   frarchive generate DIR [--shifts N] [--receipts-per-shift M] [--seed S]
+//                                                      a simulated board with a long history
 // ARCHIVE is the archive file as copied from a card, or a simulated board's directory (whose
 // identity memory is then used unless --identity names another). Usage errors exit with 2.
 #include <fcntl.h>
@@ -20,6 +22,7 @@
 #include "tools/archive/archive_export.h"
 #include "tools/archive/archive_files.h"
 #include "tools/archive/archive_summary.h"
+#include "tools/archive/board_generator.h"
 
 namespace {
 
@@ -131,6 +134,15 @@ int main(int argc, char** argv) {
   CLI::App* summaryCommand = app.add_subcommand("summary", "One screen: id, registration, documents, counters.");
   summaryCommand->add_option("ARCHIVE", archive, "archive file or simulated board directory")->required();
 
+  frarchive::GeneratorOptions generation;
+  CLI::App* generateCommand =
+      app.add_subcommand("generate", "A simulated board whose archive holds a registration and whole shifts.");
+  generateCommand->add_option("DIR", archive, "the board directory to make (never over an archive)")->required();
+  generateCommand->add_option("--shifts", generation.shifts, "shifts to write")->capture_default_str();
+  generateCommand->add_option("--receipts-per-shift", generation.receiptsPerShift, "receipts in each shift")
+      ->capture_default_str();
+  generateCommand->add_option("--seed", generation.seed, "the same seed gives the same archive")->capture_default_str();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -141,6 +153,10 @@ int main(int argc, char** argv) {
   int status = kIntact;
   if (verifyCommand->parsed()) {
     status = verify(archive, identity, out);
+  } else if (generateCommand->parsed()) {
+    const std::string reason = frarchive::generateBoard(archive, generation);
+    if (!reason.empty()) std::cerr << "frarchive: " << reason << '\n';
+    status = reason.empty() ? kIntact : kDamaged;  // 1: not made
   } else if (summaryCommand->parsed()) {
     auto file = openArchive(archive);
     if (!file) return kUsageError;

@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -117,6 +118,26 @@ TEST_F(FrarchiveTest, UsageErrors_ExitWithTwo) {
     EXPECT_EQ(result.status, 2) << arguments << ": " << result.out;
     EXPECT_FALSE(result.out.empty()) << arguments;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A board the generator made verifies clean, signs included (its own identity memory), and is
+// never generated over.
+TEST(FrarchiveGenerateTest, GeneratedBoard_VerifiesCleanAndIsNotOverwritten) {
+  std::string dir = ::testing::TempDir() + "frarchive-board-XXXXXX";
+  ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  const Outcome made = run("generate " + dir + " --shifts 2 --receipts-per-shift 5 --seed 3");
+  EXPECT_EQ(made.status, 0) << made.out;
+  const Outcome verified = run("verify " + dir);
+  EXPECT_EQ(verified.status, 0) << verified.out;
+  EXPECT_EQ(verified.out, "archive intact\n");
+  const Outcome shift = run("export " + dir + " --shift 2");
+  EXPECT_EQ(std::count(shift.out.begin(), shift.out.end(), '\n'), 5 + 5) << shift.out;
+  EXPECT_EQ(run("generate " + dir).status, 1);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ add_library(frarchive_lib STATIC
 target_link_libraries(frarchive_lib PUBLIC frcore_lib nlohmann_json::nlohmann_json)
 
 add_executable(frarchive ${CMAKE_CURRENT_LIST_DIR}/../frarchive.cpp)
-target_link_libraries(frarchive PRIVATE frarchive_lib CLI11::CLI11)
+target_link_libraries(frarchive PRIVATE frarchive_lib frarchive_generator CLI11::CLI11)
 
 frcore_test(frarchive_tests
   ${CMAKE_CURRENT_LIST_DIR}/archive_export_test.cpp
