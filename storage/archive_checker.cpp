@@ -1,216 +1,553 @@
 #include "storage/archive_checker.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <map>
 #include <optional>
 
 #include "documents/cash_ctrl_document.h"
 #include "documents/document_factory.h"
-#include "storage/archive_layout.h"
-#include "storage/counter_blocks.h"
+#include "documents/fiscalization_document.h"
 #include "documents/receipt_doc.h"
+#include "storage/archive_layout.h"
+#include "storage/cash_archive.h"
+#include "storage/counter_blocks.h"
 #include "storage/receipt_archive.h"
 #include "values/crc.h"
+#include "values/tags.h"
+#include "values/tlv.h"
 
 using namespace archive_layout;
 
 namespace {
 
 constexpr std::uint64_t kZeroAreaOffset = kSectionSumsOffset + SectionSums::kSize * kReceiptKinds;
+// The counter blocks and everything the store changes with them, as one copy the checker
+// recomputes: shift counters, period counters, totals, fiscalization count and table, section sums.
+constexpr std::uint64_t kCountersOffset = kShiftCountersOffset;
+constexpr std::uint64_t kCountersSize = kZeroAreaOffset - kCountersOffset;
+constexpr std::uint32_t kRecordsPerRead = 1024;
 
-// The cash fields the store keeps, recomputed document by document as the store does.
-struct CashCounts {
-  std::uint16_t shifts = 0;
-  std::uint16_t deposits = 0, payouts = 0;
-  std::int64_t depositSum = 0, payoutSum = 0, drawer = 0;
+std::string hex(std::uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+  return text;
+}
 
-  void add(bool deposit, std::int64_t amount) {
-    if (deposit) {
-      ++deposits;
-      depositSum += amount;
-      drawer += amount;
-    } else {
-      ++payouts;
-      payoutSum += amount;
-      drawer -= amount;
+std::string storedAndExpected(const std::string& stored, const std::string& expected) {
+  return "stored " + stored + ", expected " + expected;
+}
+
+// A named field of a fixed record: its offset in the record and its width.
+struct Field {
+  std::size_t offset;
+  std::size_t size;
+  std::string name;
+};
+
+// Little-endian, signed when eight bytes wide (the sums).
+std::string fieldValue(bytes::View record, const Field& field) {
+  if (field.size == 8) return std::to_string(static_cast<std::int64_t>(bytes::loadU64(record, field.offset)));
+  std::uint64_t value = 0;
+  for (std::size_t i = field.size; i-- > 0;) value = value << 8 | record[field.offset + i];
+  return field.size <= 4 ? std::to_string(value) : "bytes";
+}
+
+const std::vector<Field>& descriptorFields() {
+  static const std::vector<Field> fields = {
+      {0, 1, "type"},           {1, 4, "document number"},  {5, 4, "date-time"},
+      {9, 2, "shift number"},   {11, 4, "fiscal sign"},     {15, 1, "cashier number"},
+      {16, 2, "data length"},   {18, 8, "data offset"},     {26, 2, "data check value"},
+      {28, 4, "fiscalization number"}, {32, 6, "zero bytes"}, {38, 2, "header check value"},
+      {40, 24, "zero bytes"}};
+  return fields;
+}
+
+const char* const kKindNames[kReceiptKinds] = {"sale", "purchase", "sale return", "purchase return"};
+
+// The fields of the recomputed area, named as the reports name them.
+std::vector<Field> counterFields() {
+  std::vector<Field> fields;
+  const auto head = [&fields](std::size_t at, const std::string& block, bool drawer) {
+    for (const Field& f : std::vector<Field>{{0, 2, "shift number"}, {2, 2, "deposits"}, {4, 2, "payouts"},
+                                             {6, 8, "deposit sum"}, {14, 8, "payout sum"}, {22, 4, "receipts"}}) {
+      fields.push_back({at + f.offset, f.size, block + f.name});
+    }
+    if (drawer) fields.push_back({at + 26, 8, block + "drawer cash"});
+  };
+  const auto kind = [&fields](std::size_t at, const std::string& block, std::size_t k, bool taxes) {
+    const std::string name = block + kKindNames[k] + " ";
+    for (const Field& f : std::vector<Field>{{0, 1, "kind byte"}, {1, 4, "receipts"}, {5, 8, "total"},
+                                             {13, 8, "cash"}, {21, 8, "electronic"}, {29, 24, "unused bytes"}}) {
+      fields.push_back({at + f.offset, f.size, name + f.name});
+    }
+    for (std::size_t i = 0; taxes && i < OperationCounters::kTaxSums; ++i) {
+      fields.push_back({at + 53 + 8 * i, 8, name + "tax sum " + std::to_string(i + 1)});
+    }
+  };
+  for (const auto& [offset, block] : {std::pair<std::uint64_t, std::string>{kShiftCountersOffset, "shift counters: "},
+                                      {kPeriodCountersOffset, "period counters: "}}) {
+    const std::size_t at = offset - kCountersOffset;
+    head(at, block, true);
+    for (std::size_t k = 0; k < kReceiptKinds; ++k) kind(at + 34 + OperationCounters::kSize * k, block, k, true);
+  }
+  const std::size_t totals = kTotalsOffset - kCountersOffset;
+  head(totals, "archive totals: ", false);
+  for (std::size_t k = 0; k < kReceiptKinds; ++k) {
+    kind(totals + 26 + OperationTotals::kSize * k, "archive totals: ", k, false);
+  }
+  fields.push_back({kFiscalizationCountOffset - kCountersOffset, 1, "fiscalization count"});
+  for (std::size_t i = 0; i < kMaxFiscalizations; ++i) {
+    fields.push_back({kFiscalizationTableOffset - kCountersOffset + 4 * i, 4,
+                      "fiscalization table entry " + std::to_string(i + 1)});
+  }
+  for (std::size_t k = 0; k < kReceiptKinds; ++k) {
+    for (std::size_t s = 0; s < SectionSums::kSections; ++s) {
+      fields.push_back({kSectionSumsOffset - kCountersOffset + SectionSums::kSize * k + 8 * s, 8,
+                        std::string("section sums: ") + kKindNames[k] + " section " + std::to_string(s + 1)});
     }
   }
-  bool matches(const CounterSet& block) const {
-    return block.shiftNumber == shifts && block.deposits == deposits && block.payouts == payouts &&
-           block.depositSum == depositSum && block.payoutSum == payoutSum && block.drawerCash == drawer;
+  return fields;
+}
+
+const std::vector<Field>& regDataFields() {
+  static const std::vector<Field> fields = [] {
+    std::vector<Field> out = {{0, 16, "registration number"}, {16, 12, "taxpayer number"}, {28, 256, "user name"},
+                              {284, 256, "place"}, {540, 256, "address"}};
+    for (std::size_t i = 0; i < 5; ++i) out.push_back({796 + 32 * i, 32, "tax rate " + std::to_string(i + 1)});
+    out.insert(out.end(), {{956, 4, "registration time"}, {960, 4, "archive id"}, {964, 4, "check value"}});
+    return out;
+  }();
+  return fields;
+}
+
+// The first field in which two records differ; null when they are equal.
+const Field* firstDifference(const std::vector<Field>& fields, bytes::View a, bytes::View b) {
+  for (const Field& field : fields) {
+    if (!std::equal(a.begin() + field.offset, a.begin() + field.offset + field.size, b.begin() + field.offset)) {
+      return &field;
+    }
   }
-  bool matches(const TotalCounters& block) const {
-    return block.shiftNumber == shifts && block.deposits == deposits && block.payouts == payouts &&
-           block.depositSum == depositSum && block.payoutSum == payoutSum;
+  return nullptr;
+}
+
+// The offset of the first byte that is not zero; data.size() when all are. Long runs of zeros
+// (the empty index of a young archive) are compared a block at a time.
+std::size_t firstNonZero(bytes::View data) {
+  static const std::array<std::uint8_t, 4096> kZeros{};
+  std::size_t at = 0;
+  while (data.size() - at >= kZeros.size() && std::memcmp(data.data() + at, kZeros.data(), kZeros.size()) == 0) {
+    at += kZeros.size();
   }
-};
+  while (at < data.size() && data[at] == 0) ++at;
+  return at;
+}
+
+bool allZero(bytes::View data) { return firstNonZero(data) == data.size(); }
 
 class Checker {
  public:
-  explicit Checker(platform::RandomAccessFile& archive) : archive_(archive) {}
+  Checker(platform::RandomAccessFile& archive, const ArchiveCheckOptions& options)
+      : archive_(archive), options_(options), counters_(kCountersSize, 0) {}
 
-  std::vector<std::string> run() {
+  std::vector<ArchiveProblem> run() {
     const auto size = archive_.size();
-    if (!size || *size < kDataOffset) return {"file shorter than its fixed head"};
+    if (!size || *size < kDataOffset) {
+      fixedProblem(0, "file shorter than its fixed head",
+                   "size " + std::to_string(size.value_or(0)) + ", at least " + std::to_string(kDataOffset));
+      return problems_;
+    }
     size_ = *size;
     checkMagics();
+    checkIdentity();
     walkIndex();
     checkSlots();
-    checkFiscalizations();
+    checkRegistration();
     checkCounters();
-    checkZeroArea();
+    checkZeroArea(kZeroAreaOffset, kSecondMagicOffset - kZeroAreaOffset, "zero area after the counters");
+    if (unlisted_ > 0) problems_.push_back({0, 0, false, std::to_string(unlisted_) + " more problems not listed", ""});
     return problems_;
   }
 
  private:
+  // Past the limit only the count grows.
+  void problem(std::uint32_t document, std::uint64_t offset, std::string field, std::string detail = {}) {
+    if (problems_.size() < kMaxArchiveProblems) {
+      problems_.push_back({document, offset, false, std::move(field), std::move(detail)});
+    } else {
+      ++unlisted_;
+    }
+  }
+  void fixedProblem(std::uint64_t offset, std::string field, std::string detail) {
+    problem(0, offset, std::move(field), std::move(detail));
+  }
+
   bytes::Bytes read(std::uint64_t offset, std::size_t count) {
     bytes::Bytes out(count);
     if (!archive_.readAt(offset, out)) {
-      problem("unreadable at " + std::to_string(offset));
+      fixedProblem(offset, "unreadable", std::to_string(count) + " bytes");
       std::fill(out.begin(), out.end(), 0);
     }
     return out;
   }
-  DocDescriptor record(std::uint64_t offset) { return DocDescriptor::fromBytes(read(offset, kRecordSize)); }
-  void problem(std::string text) { problems_.push_back(std::move(text)); }
 
   void checkMagics() {
-    if (bytes::loadU32(read(kMagicOffset, 4), 0) != kMagic) problem("first magic damaged");
-    if (bytes::loadU32(read(kSecondMagicOffset, 4), 0) != kMagic) problem("second magic damaged");
-    if (bytes::loadU32(read(kArchiveIdOffset, 4), 0) == 0) problem("archive id is zero");
+    for (std::uint64_t offset : {kMagicOffset, kSecondMagicOffset}) {
+      const std::uint32_t magic = bytes::loadU32(read(offset, 4), 0);
+      if (magic != kMagic) fixedProblem(offset, "magic", storedAndExpected(hex(magic), hex(kMagic)));
+    }
+    archiveId_ = bytes::loadU32(read(kArchiveIdOffset, 4), 0);
+    if (archiveId_ == 0) fixedProblem(kArchiveIdOffset, "archive id is zero", "");
+  }
+
+  // Signs are checked only with a model record that the key seals.
+  void checkIdentity() {
+    if (options_.identity == nullptr) return;
+    signs_.emplace(*options_.identity);
+    if (!signs_->usable()) {
+      problems_.push_back({0, 44, true, "model record not sealed with the device key", ""});
+      signs_.reset();
+    }
   }
 
   void walkIndex() {
     std::uint64_t end = kDataOffset;
-    std::uint32_t time = 0;
+    std::optional<DocDescriptor> previous;
+    std::uint32_t total = 0;
+    bytes::Bytes records;
     for (std::uint32_t n = 1; n <= kIndexCapacity; ++n) {
-      const DocDescriptor descriptor = record(indexRecordOffset(n));
-      if (descriptor == DocDescriptor()) break;
-      const std::string name = "document " + std::to_string(n) + ": ";
-      if (descriptor.documentNumber() != n) problem(name + "wrong number");
-      // A receipt's header check value needs its data; it is checked once they are read.
-      const bool receipt = descriptor.type() == DocumentType::kReceipt;
-      if (!receipt && descriptor.headerCheckValue() != descriptor.computeHeaderCheckValue()) {
-        problem(name + "header check value");
+      const std::uint32_t inBatch = (n - 1) % kRecordsPerRead;
+      if (inBatch == 0) {
+        records = read(indexRecordOffset(n), kRecordSize * std::min(kRecordsPerRead, kIndexCapacity - n + 1));
+        if (total == 0) total = lastSlotNumber();
+        if (options_.progress) options_.progress(n - 1, total);
       }
-      if (descriptor.dataOffset() != end) problem(name + "data not right after the previous document");
-      if (descriptor.dateTime() < time) problem(name + "earlier than the document before");
-      if (descriptor.type() == DocumentType::kFiscalization) fiscalizations_.push_back(n);
-      const std::uint32_t fiscalization = fiscalizations_.empty() ? 0 : fiscalizations_.back();
-      if (descriptor.fiscalizationNumber() != fiscalization) problem(name + "names the wrong fiscalization");
-      end = descriptor.dataOffset() + descriptor.dataLength();
-      time = descriptor.dateTime();
-      if (end > size_) {
-        problem(name + "data past the end of the file");
+      const DocDescriptor descriptor = DocDescriptor::fromBytes(bytes::slice(records, kRecordSize * inBatch, kRecordSize));
+      if (descriptor == DocDescriptor()) {
+        checkRestOfIndex(n);
         break;
       }
-      const bytes::Bytes data = read(descriptor.dataOffset(), descriptor.dataLength());
-      if (receipt && !receipt_archive::headerSound(descriptor, data)) problem(name + "header check value");
-      // A receipt's data check value covers its stored form, not the pieces after it.
-      const bytes::View covered = receipt
-                                      ? bytes::slice(data, 0, receipt_archive::storedFormLength(data))
-                                      : bytes::View(data);
-      if (crc::crc16(covered) != descriptor.dataCheckValue()) problem(name + "data check value");
-      take(descriptor, data);
-      documents_.push_back(descriptor);
+      if (!checkDocument(n, descriptor, previous, end)) break;
+      previous = descriptor;
+      lastNumber_ = n;
+    }
+    if (options_.progress) options_.progress(lastNumber_, lastNumber_);
+  }
+
+  // The number in the last-document slot, for the progress shown before the walk ends.
+  std::uint32_t lastSlotNumber() {
+    const std::uint32_t number = DocDescriptor::fromBytes(read(kLastDocumentSlot, kRecordSize)).documentNumber();
+    return std::min(number, kIndexCapacity);
+  }
+
+  // Every record after the first empty one is empty too.
+  void checkRestOfIndex(std::uint32_t firstEmpty) {
+    for (std::uint32_t n = firstEmpty; n <= kIndexCapacity; n += kRecordsPerRead) {
+      const std::uint32_t count = std::min(kRecordsPerRead, kIndexCapacity - n + 1);
+      const bytes::Bytes records = read(indexRecordOffset(n), kRecordSize * count);
+      const std::uint64_t at = firstNonZero(records);
+      if (at == records.size()) continue;
+      problem(n + static_cast<std::uint32_t>(at / kRecordSize), indexRecordOffset(n) + at,
+              "index record not empty after the first empty one (document " + std::to_string(firstEmpty) + ")");
+      return;
     }
   }
 
-  // Counts what the document adds to the counters, the way the store adds it.
-  void take(const DocDescriptor& descriptor, bytes::View data) {
-    switch (descriptor.type()) {
-      case DocumentType::kFiscalization:
-        period_ = CashCounts{};
-        break;
-      case DocumentType::kShiftOpening:
-        shift_ = CashCounts{};
-        shift_.shifts = descriptor.shiftNumber();
-        ++period_.shifts;
-        totals_.shifts = descriptor.shiftNumber();
-        break;
-      case DocumentType::kCashDeposit:
-      case DocumentType::kCashPayout: {
-        auto document = rebuildDocument(descriptor, data, nullptr, nullptr);
-        if (!document) return problem("document " + std::to_string(descriptor.documentNumber()) + " does not rebuild");
-        const auto& cash = static_cast<const CashCtrlDocument&>(*document);
-        std::int64_t amount = cash.amount().rescaled(100).mantissa();
-        if (!cash.isDeposit()) amount = std::min({amount, shift_.drawer, period_.drawer});
-        shift_.add(cash.isDeposit(), amount);
-        period_.add(cash.isDeposit(), amount);
-        totals_.add(cash.isDeposit(), amount);
+  // False when the walk cannot go on: the data lie outside the file.
+  bool checkDocument(std::uint32_t n, const DocDescriptor& descriptor, const std::optional<DocDescriptor>& previous,
+                     std::uint64_t& end) {
+    const std::uint64_t record = indexRecordOffset(n);
+    if (descriptor.documentNumber() != n) {
+      problem(n, record + 1, "document number", storedAndExpected(std::to_string(descriptor.documentNumber()), std::to_string(n)));
+    }
+    if (!DocumentType::isKnown(descriptor.type())) problem(n, record, "unknown type " + std::to_string(descriptor.type()));
+    const bytes::View raw = descriptor.bytes();
+    if (!allZero(raw.subspan(32, 6))) problem(n, record + 32, "descriptor bytes 32-37 not zero");
+    if (!allZero(raw.subspan(40))) problem(n, record + 40, "descriptor bytes 40-63 not zero");
+    if (previous) checkOrder(n, descriptor, *previous);
+    checkFiscalizationNumber(n, descriptor);
+
+    if (descriptor.dataOffset() != end) {
+      problem(n, record + 18, "data not right after the previous document",
+              "at " + std::to_string(descriptor.dataOffset()) + ", expected " + std::to_string(end));
+    }
+    const std::uint64_t dataEnd = descriptor.dataOffset() + descriptor.dataLength();
+    if (descriptor.dataOffset() < kDataOffset || descriptor.dataOffset() > size_ || dataEnd > size_) {
+      problem(n, record + 16, "data past the end of the file",
+              "offset " + std::to_string(descriptor.dataOffset()) + ", length " + std::to_string(descriptor.dataLength()) +
+                  ", file size " + std::to_string(size_));
+      return false;
+    }
+    end = dataEnd;
+    const bytes::Bytes data = read(descriptor.dataOffset(), descriptor.dataLength());
+    checkData(n, descriptor, data);
+    return true;
+  }
+
+  void checkOrder(std::uint32_t n, const DocDescriptor& descriptor, const DocDescriptor& previous) {
+    const std::uint64_t record = indexRecordOffset(n);
+    const std::string before = " of document " + std::to_string(n - 1);
+    if (descriptor.dateTime() < previous.dateTime()) {
+      problem(n, record + 5, "date-time earlier than the previous document's",
+              std::to_string(descriptor.dateTime()) + ", " + std::to_string(previous.dateTime()) + before);
+    }
+    if (descriptor.shiftNumber() < previous.shiftNumber()) {
+      problem(n, record + 9, "shift number below the previous document's",
+              std::to_string(descriptor.shiftNumber()) + ", " + std::to_string(previous.shiftNumber()) + before);
+    }
+  }
+
+  void checkFiscalizationNumber(std::uint32_t n, const DocDescriptor& descriptor) {
+    if (descriptor.type() == DocumentType::kFiscalization) fiscalizations_.push_back(n);
+    const std::uint32_t expected = fiscalizations_.empty() ? 0 : fiscalizations_.back();
+    if (descriptor.fiscalizationNumber() != expected) {
+      problem(n, indexRecordOffset(n) + 28, "fiscalization number",
+              storedAndExpected(std::to_string(descriptor.fiscalizationNumber()), std::to_string(expected)));
+    }
+  }
+
+  void checkData(std::uint32_t n, const DocDescriptor& descriptor, bytes::View data) {
+    const std::uint64_t record = indexRecordOffset(n);
+    if (data.empty() || data[0] != descriptor.type()) {
+      problem(n, descriptor.dataOffset(), "data do not begin with the document's type");
+    }
+    // A receipt's data check value covers its stored form, not the pieces after it, and its
+    // header check value the descriptor as closed, with the stored form's length.
+    const bool receipt = descriptor.type() == DocumentType::kReceipt;
+    const bytes::View covered = receipt ? data.first(receipt_archive::storedFormLength(data)) : data;
+    const std::uint16_t dataCheck = crc::crc16(covered);
+    const bool dataSound = dataCheck == descriptor.dataCheckValue();
+    if (!dataSound) {
+      problem(n, record + 26, "data check value", storedAndExpected(hex(descriptor.dataCheckValue()), hex(dataCheck)));
+    }
+    const bool headerSound = receipt_archive::headerSound(descriptor, data);
+    auto document = DocumentType::isKnown(descriptor.type()) ? rebuild(descriptor, data) : nullptr;
+    if (!document && DocumentType::isKnown(descriptor.type())) {
+      problem(n, descriptor.dataOffset(), "stored items do not decode");
+    }
+    // Where the index and the stored items disagree, the damage is in the one whose check value
+    // fails; with both sound they disagree as stored.
+    const std::string disagreement = document && dataSound ? disagreeingField(descriptor, *document) : "";
+    if (!headerSound) {
+      problem(n, record + 38, "header check value",
+              disagreement.empty() ? "" : "the index's " + disagreement + " is not the stored data's");
+    } else if (!disagreement.empty()) {
+      problem(n, descriptor.dataOffset(), "stored " + disagreement + " is not the index's");
+    }
+    if (!document) return;
+    if (descriptor.type() == DocumentType::kFiscalization) takeRegistration(n, *document);
+    if (dataSound) checkSign(n, *document);
+    take(*document, descriptor, data);
+  }
+
+  // The registration a document was made under: that of the fiscalization it names.
+  std::shared_ptr<BaseWorkDocument> rebuild(const DocDescriptor& descriptor, bytes::View data) {
+    return rebuildDocument(descriptor, data, signs_ ? &signs_->model() : nullptr,
+                           registrationOf(descriptor.fiscalizationNumber()));
+  }
+
+  // Sealed again when the key is known, else as stored; null before the fiscalization is read.
+  const RegData* registrationOf(std::uint32_t fiscalization) const {
+    if (signs_) return signs_->registration(fiscalization);
+    const auto found = registrations_.find(fiscalization);
+    return found == registrations_.end() ? nullptr : &found->second;
+  }
+
+  static std::string disagreeingField(const DocDescriptor& descriptor, const BaseWorkDocument& document) {
+    if (document.documentNumber() != descriptor.documentNumber()) return "document number";
+    if (document.fiscalizationNumber() != descriptor.fiscalizationNumber()) return "fiscalization number";
+    if (document.dateTime() != descriptor.dateTime()) return "date-time";
+    if (document.fiscalSign() != descriptor.fiscalSign()) return "fiscal sign";
+    if (document.shiftNumber() != descriptor.shiftNumber()) return "shift number";
+    return "";
+  }
+
+  // The stored items carry the registration without its check value, which only the key can
+  // give back.
+  void takeRegistration(std::uint32_t n, const BaseWorkDocument& fiscalization) {
+    registrations_[n] = fiscalization.regData();
+    if (signs_) signs_->takeFiscalization(n, fiscalization);
+  }
+
+  void checkSign(std::uint32_t n, const BaseWorkDocument& document) {
+    if (signs_ && !signs_->sound(document)) {
+      problem(n, indexRecordOffset(n) + 11, "fiscal sign does not verify with the device key", hex(document.fiscalSign()));
+    }
+  }
+
+  // What the document adds to the counters, through the store's own updates.
+  void take(const BaseWorkDocument& document, const DocDescriptor& descriptor, bytes::View data) {
+    const auto readArea = [this](std::uint64_t at, bytes::MutableView out) {
+      if (at < kCountersOffset || at + out.size() > kCountersOffset + kCountersSize) return false;
+      std::copy_n(counters_.begin() + static_cast<std::ptrdiff_t>(at - kCountersOffset), out.size(), out.begin());
+      return true;
+    };
+    const auto changeArea = [this](std::uint64_t at, bytes::Bytes contents) {
+      if (at < kCountersOffset || at + contents.size() > kCountersOffset + kCountersSize) return false;
+      std::copy(contents.begin(), contents.end(), counters_.begin() + static_cast<std::ptrdiff_t>(at - kCountersOffset));
+      return true;
+    };
+    switch (document.type()) {
+      case DocumentType::kFiscalization: {
+        const std::uint8_t count = counters_[kFiscalizationCountOffset - kCountersOffset];
+        if (count < kMaxFiscalizations) {
+          bytes::storeU32(counters_, kFiscalizationTableOffset - kCountersOffset + 4 * count, descriptor.documentNumber());
+        }
+        counters_[kFiscalizationCountOffset - kCountersOffset] = static_cast<std::uint8_t>(count + 1);
+        CounterSet zero;
+        zero.numberKinds();
+        changeArea(kPeriodCountersOffset, encodeBlock(zero));
         break;
       }
+      case DocumentType::kShiftOpening: {
+        CounterSet shift;
+        shift.shiftNumber = descriptor.shiftNumber();
+        shift.numberKinds();
+        changeArea(kShiftCountersOffset, encodeBlock(shift));
+        const std::size_t opened = kPeriodCountersOffset - kCountersOffset;
+        bytes::storeU16(counters_, opened, static_cast<std::uint16_t>(bytes::loadU16(counters_, opened) + 1));
+        bytes::storeU16(counters_, kTotalsOffset - kCountersOffset, descriptor.shiftNumber());
+        changeArea(kSectionSumsOffset, bytes::Bytes(SectionSums::kSize * kReceiptKinds, 0));
+        break;
+      }
+      case DocumentType::kCashDeposit:
+      case DocumentType::kCashPayout:
+        cash_archive::addToCounters(static_cast<const CashCtrlDocument&>(document), readArea, changeArea);
+        break;
       case DocumentType::kReceipt: {
-        auto document = rebuildDocument(descriptor, data, nullptr, nullptr);
-        if (!document) return problem("document " + std::to_string(descriptor.documentNumber()) + " does not rebuild");
-        // The receipt moves the drawer cash of the shift and the period counters as it moved them
-        // when stored.
-        const auto& receipt = static_cast<const ReceiptDoc&>(*document);
-        for (CashCounts* counts : {&shift_, &period_}) {
-          CounterSet block;
-          block.numberKinds();
-          block.drawerCash = counts->drawer;
-          receipt.addToCounters(&block);
-          counts->drawer = block.drawerCash;
-        }
+        // The section sums take the lines' totals as stored: a rebuilt line has lost a manual
+        // discount, which only its stored total shows.
+        const auto changeCounters = [&](std::uint64_t at, bytes::Bytes contents) {
+          return at >= kSectionSumsOffset || changeArea(at, std::move(contents));
+        };
+        const auto& receipt = static_cast<const ReceiptDoc&>(document);  // the class of type 3
+        receipt_archive::addToCounters(receipt, readArea, changeCounters);
+        if (receipt.kind() < kReceiptKinds) addLineTotals(receipt.kind(), data);
         break;
       }
       default:
         break;
     }
+    newest_[descriptor.type()] = descriptor;
+    newest_[0] = descriptor;
+  }
+
+  // Each line's stored total (11043) into its section's sum of the receipt's kind.
+  void addLineTotals(std::uint8_t kind, bytes::View data) {
+    bytes::View items = data.subspan(1);
+    TlvItem item;
+    while (item.decodeFront(items)) {
+      if (item.tag() != tag::kReceiptItem) continue;
+      std::uint8_t section = 0;
+      std::int64_t total = 0;
+      for (const TlvItem& field : parseList(item)) {
+        if (field.tag() == tag::kSectionNumber) section = field.getU8();
+        if (field.tag() == tag::kItemTotal) total = static_cast<std::int64_t>(field.getVarInt());
+      }
+      if (section < 1 || section > SectionSums::kSections) continue;
+      const std::size_t at = kSectionSumsOffset - kCountersOffset + SectionSums::kSize * kind + 8 * (section - 1u);
+      bytes::storeU64(counters_, at, bytes::loadU64(counters_, at) + static_cast<std::uint64_t>(total));
+    }
   }
 
   void checkSlots() {
-    const auto newest = [&](std::optional<std::uint8_t> type) {
-      for (auto it = documents_.rbegin(); it != documents_.rend(); ++it) {
-        if (!type || it->type() == *type) return *it;
-      }
-      return DocDescriptor();
-    };
     const struct {
       std::uint64_t offset;
-      std::optional<std::uint8_t> type;
+      std::uint8_t type;  // 0: any
       const char* name;
     } slots[] = {{kLastShiftOpenSlot, DocumentType::kShiftOpening, "shift-open slot"},
                  {kLastShiftCloseSlot, DocumentType::kShiftClosing, "shift-close slot"},
                  {kLastFiscalizationSlot, DocumentType::kFiscalization, "fiscalization slot"},
-                 {kLastDocumentSlot, std::nullopt, "last-document slot"}};
+                 {kLastDocumentSlot, 0, "last-document slot"}};
     for (const auto& slot : slots) {
-      if (!(record(slot.offset) == newest(slot.type))) problem(std::string(slot.name) + " disagrees with the index");
+      const DocDescriptor stored = DocDescriptor::fromBytes(read(slot.offset, kRecordSize));
+      const auto newest = newest_.find(slot.type);
+      const DocDescriptor expected = newest == newest_.end() ? DocDescriptor() : newest->second;
+      const Field* field = firstDifference(descriptorFields(), stored.bytes(), expected.bytes());
+      if (field == nullptr) continue;
+      problem(stored.documentNumber(), slot.offset + field->offset, std::string(slot.name) + ": " + field->name,
+              expected.documentNumber() == 0 ? "should be empty"
+                                             : storedAndExpected(fieldValue(stored.bytes(), *field),
+                                                                 fieldValue(expected.bytes(), *field)) +
+                                                   " from document " + std::to_string(expected.documentNumber()));
     }
   }
 
-  void checkFiscalizations() {
-    const bytes::Bytes count = read(kFiscalizationCountOffset, 1);
-    if (count[0] != fiscalizations_.size()) problem("fiscalization count");
-    const bytes::Bytes table = read(kFiscalizationTableOffset, 4 * kMaxFiscalizations);
-    for (std::size_t i = 0; i < kMaxFiscalizations; ++i) {
-      const std::uint32_t expected = i < fiscalizations_.size() ? fiscalizations_[i] : 0;
-      if (bytes::loadU32(table, 4 * i) != expected) problem("fiscalization table entry " + std::to_string(i));
+  // The model and registration records are those of the newest fiscalization, zero before the
+  // first one.
+  void checkRegistration() {
+    const bytes::Bytes model = read(kModelDataOffset, ModelData::kSize);
+    const bytes::Bytes registration = read(kRegDataOffset, RegData::kSize);
+    if (fiscalizations_.empty()) {
+      checkZeroArea(kModelDataOffset, ModelData::kSize + RegData::kSize, "identity records before any fiscalization");
+      return;
     }
-    if (!fiscalizations_.empty() && !RegData::fromBytes(read(kRegDataOffset, RegData::kSize)).isComplete()) {
-      problem("no complete registration stored for the fiscalizations");
+    const RegData* newest = registrationOf(fiscalizations_.back());
+    if (newest == nullptr) return;  // its damage is reported already
+    bytes::Bytes expected(newest->bytes().begin(), newest->bytes().end());
+    if (!signs_) bytes::storeU32(expected, 964, bytes::loadU32(registration, 964));  // cannot be recomputed
+    if (const Field* field = firstDifference(regDataFields(), registration, expected)) {
+      problem(fiscalizations_.back(), kRegDataOffset + field->offset,
+              "stored registration: " + field->name + " is not the newest fiscalization's");
+    }
+    if (const std::uint32_t id = bytes::loadU32(registration, 960); id != archiveId_) {
+      problem(fiscalizations_.back(), kRegDataOffset + 960, "stored registration: archive id is not the archive's",
+              storedAndExpected(hex(id), hex(archiveId_)));
+    }
+    if (signs_ && !(ModelData::fromBytes(model) == signs_->model())) {
+      fixedProblem(kModelDataOffset, "stored model record is not the identity memory's", "");
     }
   }
 
   void checkCounters() {
-    if (!shift_.matches(CounterSet::load(read(kShiftCountersOffset, CounterSet::kSize)))) problem("shift counters");
-    if (!period_.matches(CounterSet::load(read(kPeriodCountersOffset, CounterSet::kSize)))) problem("period counters");
-    if (!totals_.matches(TotalCounters::load(read(kTotalsOffset, TotalCounters::kSize)))) problem("archive totals");
+    const bytes::Bytes stored = read(kCountersOffset, kCountersSize);
+    static const std::vector<Field> fields = counterFields();
+    for (const Field& field : fields) {
+      if (std::equal(stored.begin() + field.offset, stored.begin() + field.offset + field.size,
+                     counters_.begin() + field.offset)) {
+        continue;
+      }
+      fixedProblem(kCountersOffset + field.offset, field.name,
+                   storedAndExpected(fieldValue(stored, field), fieldValue(counters_, field)) + " from the documents");
+    }
   }
 
-  void checkZeroArea() {
-    static const bytes::Bytes zero(kSecondMagicOffset - kZeroAreaOffset, 0);
-    if (read(kZeroAreaOffset, zero.size()) != zero) problem("zero area not zero");
+  void checkZeroArea(std::uint64_t offset, std::size_t size, const std::string& name) {
+    const bytes::Bytes area = read(offset, size);
+    if (const std::size_t at = firstNonZero(area); at != area.size()) fixedProblem(offset + at, name + " not zero", "");
   }
 
   platform::RandomAccessFile& archive_;
+  const ArchiveCheckOptions& options_;
+  std::optional<FiscalSigns> signs_;  // set when the signs can be checked
   std::uint64_t size_ = 0;
-  std::vector<std::string> problems_;
-  std::vector<DocDescriptor> documents_;
+  std::uint32_t archiveId_ = 0;
+  std::uint32_t lastNumber_ = 0;
+  std::vector<ArchiveProblem> problems_;
+  std::size_t unlisted_ = 0;
   std::vector<std::uint32_t> fiscalizations_;
-  CashCounts shift_, period_, totals_;
+  std::map<std::uint32_t, RegData> registrations_;  // by fiscalization number, as stored
+  std::map<std::uint8_t, DocDescriptor> newest_;     // by type; 0 the newest of all
+  bytes::Bytes counters_;                            // the recomputed area from kCountersOffset
 };
 
 }  // namespace
 
-std::vector<std::string> checkArchive(platform::RandomAccessFile& archive) { return Checker(archive).run(); }
+std::string ArchiveProblem::text() const {
+  std::string out = document != 0 ? "document " + std::to_string(document) + ", " : "";
+  out += (inIdentity ? "identity memory offset " : "offset ") + std::to_string(offset) + ": " + field;
+  if (!detail.empty()) out += " (" + detail + ")";
+  return out;
+}
+
+std::vector<ArchiveProblem> findArchiveProblems(platform::RandomAccessFile& archive, const ArchiveCheckOptions& options) {
+  return Checker(archive, options).run();
+}
+
+std::vector<std::string> checkArchive(platform::RandomAccessFile& archive) {
+  std::vector<std::string> texts;
+  for (const ArchiveProblem& problem : findArchiveProblems(archive)) texts.push_back(problem.text());
+  return texts;
+}

@@ -15,6 +15,7 @@
 #include "platform/log.h"
 #include "storage/archive_layout.h"
 #include "storage/card.h"
+#include "storage/cash_archive.h"
 #include "storage/rollback_journal.h"
 #include "storage/receipt_archive.h"
 #include "values/crc.h"
@@ -25,11 +26,6 @@ namespace {
 
 constexpr std::uint64_t kCapacityUnit = 32768;
 constexpr std::uint64_t kCreatedSize = kDataOffset;
-
-// Sums wrap as 64-bit two's complement instead of overflowing.
-std::int64_t addWrapping(std::int64_t a, std::int64_t b) {
-  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
-}
 
 bool isEmptySlot(const DocDescriptor& slot) {
   return slot.documentNumber() == 0 && slot.dataLength() == 0 && slot.shiftNumber() == 0 && slot.dataOffset() == 0;
@@ -473,6 +469,8 @@ bool ArchiveStore::giveReportCounters(BaseWorkDocument& document) {
 bool ArchiveStore::storeTypeWork(BaseWorkDocument& document, const DocDescriptor& descriptor,
                                  StoreTransaction& transaction) {
   const bytes::Bytes record = copyOf(descriptor.bytes());
+  const auto read = [&transaction](std::uint64_t at, bytes::MutableView out) { return transaction.read(at, out); };
+  const auto change = [&transaction](std::uint64_t at, bytes::Bytes contents) { return transaction.change(at, std::move(contents)); };
   switch (document.type()) {
     case DocumentType::kFiscalization: {
       bytes::Bytes count(1), number;
@@ -507,51 +505,13 @@ bool ArchiveStore::storeTypeWork(BaseWorkDocument& document, const DocDescriptor
       return transaction.change(kLastShiftCloseSlot, record);
     case DocumentType::kCashDeposit:
     case DocumentType::kCashPayout:
-      return storeCashMovement(document, transaction);
+      // The class of types 5 and 6.
+      return cash_archive::addToCounters(static_cast<const CashCtrlDocument&>(document), read, change);
     case DocumentType::kReceipt:
-      return receipt_archive::addToCounters(
-          static_cast<const ReceiptDoc&>(document),  // the class of type 3
-          [&transaction](std::uint64_t at, bytes::MutableView out) { return transaction.read(at, out); },
-          [&transaction](std::uint64_t at, bytes::Bytes contents) { return transaction.change(at, std::move(contents)); });
+      return receipt_archive::addToCounters(static_cast<const ReceiptDoc&>(document), read, change);  // type 3
     default:
       return true;  // an archive closing is only its document
   }
-}
-
-// A deposit adds to the drawer; a payout takes at most what the shift counters hold, then at
-// most what the period counters hold, and the totals count the amount that is left.
-bool ArchiveStore::storeCashMovement(const BaseWorkDocument& document, StoreTransaction& transaction) {
-  const auto& cash = static_cast<const CashCtrlDocument&>(document);  // the class of types 5 and 6
-  std::int64_t amount = cash.amount().rescaled(100).mantissa();
-  for (Counters which : {Counters::Shift, Counters::Period}) {
-    bytes::Bytes record(CounterSet::kSize);
-    if (!transaction.read(countersOffset(which), record)) return false;
-    CounterSet counters = CounterSet::load(record);
-    counters.numberKinds();
-    if (cash.isDeposit()) {
-      counters.deposits = static_cast<std::uint16_t>(counters.deposits + 1);
-      counters.depositSum = addWrapping(counters.depositSum, amount);
-      counters.drawerCash = addWrapping(counters.drawerCash, amount);
-    } else {
-      amount = std::min(amount, counters.drawerCash);
-      counters.payouts = static_cast<std::uint16_t>(counters.payouts + 1);
-      counters.payoutSum = addWrapping(counters.payoutSum, amount);
-      counters.drawerCash = addWrapping(counters.drawerCash, -amount);
-    }
-    if (!transaction.change(countersOffset(which), encodeBlock(counters))) return false;
-  }
-  bytes::Bytes record(TotalCounters::kSize);
-  if (!transaction.read(kTotalsOffset, record)) return false;
-  TotalCounters totals = TotalCounters::load(record);
-  totals.numberKinds();
-  if (cash.isDeposit()) {
-    totals.deposits = static_cast<std::uint16_t>(totals.deposits + 1);
-    totals.depositSum = addWrapping(totals.depositSum, amount);
-  } else {
-    totals.payouts = static_cast<std::uint16_t>(totals.payouts + 1);
-    totals.payoutSum = addWrapping(totals.payoutSum, amount);
-  }
-  return transaction.change(kTotalsOffset, encodeBlock(totals));
 }
 
 // The registration of a stored fiscalization becomes the one in force. A failed write to the

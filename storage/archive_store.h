@@ -103,7 +103,6 @@ class ArchiveStore {
   static std::uint64_t countersOffset(Counters which);
   bool giveReportCounters(BaseWorkDocument& document);
   bool storeTypeWork(BaseWorkDocument& document, const DocDescriptor& descriptor, StoreTransaction& transaction);
-  bool storeCashMovement(const BaseWorkDocument& document, StoreTransaction& transaction);
   void takeNewRegistration(const BaseWorkDocument& fiscalization);
 
   std::string path_;

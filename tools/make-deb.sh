@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the two Debian packages for one architecture from a finished build tree:
 #   frcore        the service and its systemd unit (installing enables the service)
-#   frcore-tools  the host tools frhost and frsim
+#   frcore-tools  the host tools frhost, frsim and frarchive
 # Usage: tools/make-deb.sh ARCH BUILD_DIR OUT_DIR   (ARCH: armhf or amd64)
 set -eu
 arch=$1 build=$2 out=$3
@@ -65,11 +65,12 @@ finish "$service" frcore "fiscal register core service
 
 tools="$work/frcore-tools"
 install -d "$tools/usr/bin"
-for tool in frhost frsim; do
+for tool in frhost frsim frarchive; do
   install -m 755 "$build/tools/$tool" "$tools/usr/bin/$tool"
   "$strip" --strip-unneeded --remove-section=.comment --remove-section=.note "$tools/usr/bin/$tool"
 done
 add_docs "$tools" frcore-tools
 finish "$tools" frcore-tools "host tools for the fiscal register core
  frhost speaks to a register as its point-of-sale host would; frsim runs the
- service on a simulated board in a directory." "libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12)"
+ service on a simulated board in a directory; frarchive verifies, exports and
+ sums up a fiscal archive copied from a card." "libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12)"

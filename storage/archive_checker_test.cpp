@@ -1,0 +1,175 @@
+// The checker over an archive the store wrote: clean, then with one chosen byte changed at a
+// time, each change reported once, at its place, and nothing else.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "storage/archive_checker.h"
+#include "storage/archive_layout.h"
+#include "storage/archive_testing.h"
+#include "storage/receipt_archive.h"
+#include "values/crc.h"
+#include "values/tags.h"
+
+namespace {
+
+using namespace archive_layout;
+using receipt_testing::Item;
+
+Item line(std::uint64_t price, std::uint8_t section, std::uint8_t taxIndex = 1) {
+  Item item;
+  item.price = price;
+  item.section = section;
+  item.taxIndex = taxIndex;
+  return item;
+}
+
+class ArchiveCheckerTest : public ::testing::Test {
+ protected:
+  // Two shifts: a deposit, a sale in two sections paid partly by card, a purchase from the
+  // drawer and a payout in the first; a sale with a discount in the second, still open.
+  ArchiveCheckerTest() {
+    Item discounted = line(4550, 1);
+    discounted.quantity = Decimal(1000, 1500);
+    discounted.discount = 1;
+    discounted.unit = "kg";
+    Item manual = line(3000, 2);
+    manual.manualDiscount = 500;
+    const std::vector<int> codes = {
+        archive_.registration(),                                           // 1
+        archive_.document(DocumentType::kShiftOpening),                    // 2
+        archive_.document(DocumentType::kCashDeposit, 10000),              // 3
+        archive_.receipt(0, {line(12000, 1), line(6000, 2)}, 10000, 8000), // 4
+        archive_.receipt(1, {line(6000, 2)}, 6000),                        // 5
+        archive_.document(DocumentType::kCashPayout, 2500),                // 6
+        archive_.document(DocumentType::kShiftClosing),                    // 7
+        archive_.document(DocumentType::kShiftOpening),                    // 8
+        archive_.receipt(0, {discounted, manual}, 0),                      // 9
+    };
+    EXPECT_EQ(codes, std::vector<int>(codes.size(), 0));
+    std::ifstream in(archive_.archivePath(), std::ios::binary);
+    sound_.assign(std::istreambuf_iterator<char>(in), {});
+    identity_.model = document_testing::sealedModel();
+    identity_.key = document_testing::kKey;
+  }
+
+  // Where in the file the value of document n's first stored item with `tag` begins.
+  std::uint64_t valueOffset(std::uint32_t n, std::uint16_t tag) const {
+    const DocDescriptor record = descriptor(n);
+    const bytes::View data = bytes::slice(sound_, record.dataOffset(), record.dataLength());
+    bytes::Bytes wire;
+    bytes::appendU16(wire, tag);
+    const auto at = std::search(data.begin(), data.end(), wire.begin(), wire.end());
+    EXPECT_NE(at, data.end()) << tag;
+    return record.dataOffset() + static_cast<std::uint64_t>(at - data.begin()) + 4;
+  }
+
+  DocDescriptor descriptor(std::uint32_t n) const {
+    return DocDescriptor::fromBytes(bytes::slice(sound_, indexRecordOffset(n), kRecordSize));
+  }
+
+  std::vector<std::string> problems(const bytes::Bytes& image, const DeviceIdentity* identity) {
+    const std::string path = archive_.archivePath() + ".checked";
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    auto file = platform::openDiskFile(path, platform::FileMode::ReadOnly);
+    std::vector<std::string> texts;
+    for (const ArchiveProblem& problem : findArchiveProblems(*file, {identity, {}})) texts.push_back(problem.text());
+    return texts;
+  }
+
+  archive_testing::TestArchive archive_;
+  bytes::Bytes sound_;
+  DeviceIdentity identity_;
+};
+
+TEST_F(ArchiveCheckerTest, StoredArchive_IsClean_WithAndWithoutTheIdentity) {
+  EXPECT_EQ(problems(sound_, &identity_), std::vector<std::string>());
+  EXPECT_EQ(problems(sound_, nullptr), std::vector<std::string>());
+}
+
+TEST_F(ArchiveCheckerTest, OneChangedByte_IsReportedOnceAtItsPlace) {
+  const DocDescriptor sale = descriptor(4);
+  const std::uint64_t shiftReceipts = kShiftCountersOffset + 22;
+  const struct {
+    const char* what;
+    std::uint64_t offset;
+    std::string expected;  // the start of the one problem
+  } cases[] = {
+      {"first magic", kMagicOffset, "offset 0: magic"},
+      {"second magic", kSecondMagicOffset + 3, "offset 16777216: magic"},
+      {"descriptor's date-time", indexRecordOffset(5) + 5,
+       "document 5, offset " + std::to_string(indexRecordOffset(5) + 38) +
+           ": header check value (the index's date-time is not the stored data's)"},
+      {"descriptor's zero bytes", indexRecordOffset(3) + 50,
+       "document 3, offset " + std::to_string(indexRecordOffset(3) + 40) + ": descriptor bytes 40-63 not zero"},
+      {"cashier name in a receipt's stored form", sale.dataOffset() + 22,
+       "document 4, offset " + std::to_string(indexRecordOffset(4) + 26) + ": data check value"},
+      {"shift counters' receipt count", shiftReceipts,
+       "offset " + std::to_string(shiftReceipts) + ": shift counters: receipts (stored 0, expected 1"},
+      {"shift-open slot's fiscal sign", kLastShiftOpenSlot + 12,
+       "document 8, offset " + std::to_string(kLastShiftOpenSlot + 11) + ": shift-open slot: fiscal sign"},
+      {"fiscalization table", kFiscalizationTableOffset + 4, "offset " + std::to_string(kFiscalizationTableOffset + 4) +
+                                                                 ": fiscalization table entry 2 (stored 1, expected 0"},
+      {"zero area", kSecondMagicOffset - 1, "offset " + std::to_string(kSecondMagicOffset - 1) + ": zero area after the counters not zero"},
+      {"record after the last", indexRecordOffset(12) + 3,
+       "document 12, offset " + std::to_string(indexRecordOffset(12) + 3) + ": index record not empty"},
+  };
+  for (const auto& c : cases) {
+    bytes::Bytes damaged = sound_;
+    damaged[c.offset] ^= 0x01;
+    const std::vector<std::string> found = problems(damaged, &identity_);
+    ASSERT_EQ(found.size(), 1u) << c.what << ": " << ::testing::PrintToString(found);
+    EXPECT_TRUE(found[0].starts_with(c.expected)) << c.what << ": " << found[0];
+  }
+}
+
+// A line lies outside the stored form: no check value covers it, so a changed line total shows
+// in the section sums it went into.
+TEST_F(ArchiveCheckerTest, ChangedLineTotal_ShowsInTheSectionSums) {
+  bytes::Bytes damaged = sound_;
+  damaged[valueOffset(9, tag::kItemTotal) + 1] ^= 0x10;
+  const std::vector<std::string> found = problems(damaged, &identity_);
+  ASSERT_EQ(found.size(), 1u) << ::testing::PrintToString(found);
+  EXPECT_NE(found[0].find("section sums: sale section 1"), std::string::npos) << found[0];
+}
+
+// A sign replaced in both the index and the stored form, with both check values made again,
+// is found only with the device key.
+TEST_F(ArchiveCheckerTest, ForgedSign_IsFoundWithTheKey) {
+  const DocDescriptor deposit = descriptor(3);
+  bytes::Bytes forged = sound_;
+  bytes::storeU32(forged, valueOffset(3, tag::kFiscalSign), 0x12345678);
+  DocDescriptor record = deposit;
+  record.setFiscalSign(0x12345678);
+  record.setDataCheckValue(crc::crc16(bytes::slice(forged, deposit.dataOffset(), deposit.dataLength())));
+  record.sealHeader();
+  std::copy(record.bytes().begin(), record.bytes().end(), forged.begin() + static_cast<std::ptrdiff_t>(indexRecordOffset(3)));
+
+  EXPECT_EQ(problems(forged, nullptr), std::vector<std::string>());
+  const std::vector<std::string> found = problems(forged, &identity_);
+  ASSERT_EQ(found.size(), 1u) << ::testing::PrintToString(found);
+  EXPECT_TRUE(found[0].starts_with("document 3, offset " + std::to_string(indexRecordOffset(3) + 11) +
+                                   ": fiscal sign does not verify with the device key"))
+      << found[0];
+
+  DeviceIdentity stranger = identity_;
+  stranger.key[0] ^= 0xFF;
+  EXPECT_EQ(problems(sound_, &stranger),
+            std::vector<std::string>{"identity memory offset 44: model record not sealed with the device key"});
+}
+
+TEST_F(ArchiveCheckerTest, TruncatedFile_NamesTheDocumentThatRunsPastTheEnd) {
+  const DocDescriptor last = descriptor(9);
+  bytes::Bytes truncated(sound_.begin(), sound_.begin() + static_cast<std::ptrdiff_t>(last.dataOffset() + 10));
+  const std::vector<std::string> found = problems(truncated, &identity_);
+  ASSERT_FALSE(found.empty());
+  EXPECT_TRUE(found[0].starts_with("document 9, offset " + std::to_string(indexRecordOffset(9) + 16) +
+                                   ": data past the end of the file"))
+      << found[0];
+  truncated.resize(kDataOffset - 1);
+  EXPECT_EQ(problems(truncated, &identity_),
+            std::vector<std::string>{"offset 0: file shorter than its fixed head (size 16777219, at least 16777220)"});
+}
+
+}  // namespace
