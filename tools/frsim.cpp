@@ -4,8 +4,8 @@
 //
 // Prepares DIR (default ./board), creates its serial lines, plays the printer, offers the
 // host's end of the host line as DIR/host and runs the service on the board with ARGS. The
-// service is the one built beside frsim unless --frcore or the environment variable
-// FRCORE_BINARY names another. A board another service holds is refused before it is touched.
+// service is the one built beside frsim (or, where the packages installed frsim, the installed
+// one) unless --frcore or the environment variable FRCORE_BINARY names another. A board another service holds is refused before it is touched.
 // SIGINT, SIGTERM, SIGHUP or SIGQUIT stop the service and frsim (exit 0); a service that ends by
 // itself ends frsim too (exit 1); a frsim that is killed takes its service with it.
 //
@@ -76,10 +76,17 @@ std::string describeEnd(int status) {
   return "ended";
 }
 
+// The service built beside frsim when it is there, else the one the packages install.
+std::filesystem::path defaultService() {
+  std::error_code error;
+  if (std::filesystem::exists(FRCORE_BINARY, error)) return FRCORE_BINARY;
+  return "/usr/sbin/frcore";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  sim::BoardOptions options{.root = "board", .service = FRCORE_BINARY, .hostRelay = true};
+  sim::BoardOptions options{.root = "board", .service = defaultService(), .hostRelay = true};
   if (const char* fromEnvironment = std::getenv("FRCORE_BINARY"); fromEnvironment != nullptr) {
     options.service = fromEnvironment;
   }
@@ -94,7 +101,7 @@ int main(int argc, char** argv) {
   std::string service = options.service.string();
   bool trace = false;
   app.add_option("DIR", root, "the board's directory")->capture_default_str();
-  app.add_option("--frcore", service, "the service to run (default: $FRCORE_BINARY, else the one built here)");
+  app.add_option("--frcore", service, "the service to run (default: $FRCORE_BINARY, else the one built here, else /usr/sbin/frcore)");
   app.add_flag("--trace", trace, "print every frame on the host line, both ways, decoded");
   app.footer("Words to type while the board runs:\n" + std::string(sim::consoleWords()));
   try {

@@ -21,7 +21,7 @@ TEST(FrameTrace, FramesBothWays_AreDecodedOncePerFrameWhateverThePieces) {
   bytes::appendBytes(two, host::frame(Bytes{0x30}));
   EXPECT_EQ(trace.fromHost(two),
             (Lines{">> 0xEE unknown, id 0x00000001, 40 bytes " + std::string(64, '1') + "...", ">> 0x30 status"}));
-  EXPECT_EQ(trace.fromService(host::frame(Bytes{11})), Lines{"<< 11 bad frame length, to 0x30 status"});
+  EXPECT_EQ(trace.fromService(host::frame(Bytes{11})), Lines{"<< 11 bad frame length, short frame, or reply too long, to 0x30 status"});
   EXPECT_EQ(trace.fromService(host::frame(Bytes{200, 0, 0, 0, 0})), Lines{"<< 200 unknown code, id 0x00000000, no data"});
 
   Bytes damaged = host::frame(Bytes{0x33});
