@@ -245,6 +245,7 @@ void DocumentsWorker::afterStore(const BaseWorkDocument& document) {
       const std::uint64_t drawer = state_.drawerCash();
       state_.setDrawerCash(receipt.isIncoming() ? drawer + cash : drawer - std::min(cash, drawer));
       state_.setReceiptCounter(receipt.receiptNumber());
+      state_.setShiftClosingNumber(document.documentNumber());
       break;
     }
     case DocumentType::kShiftOpening:

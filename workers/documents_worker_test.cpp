@@ -346,6 +346,7 @@ TEST_F(DocumentsWorkerTest, Receipt_OpenAddFinish_MovesTheDrawerAndPrintsEachPar
   EXPECT_EQ(state_.drawerCash(), 9100u);
   EXPECT_EQ(state_.receiptCounter(), 1);
   EXPECT_EQ(state_.openDocumentState(), 0);
+  EXPECT_EQ(state_.shiftClosingNumber(), state_.lastDocumentNumber()) << "the open shift's newest document";
   const auto printed = paper();
   for (std::string_view text : {"ПРОДАЖА ЧЕК 1", "45.50 x 2 = 91.00", "ИТОГО", "СДАЧА", "ФП "}) {
     EXPECT_NE(std::find_if(printed.begin(), printed.end(),
