@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -20,11 +21,17 @@ struct Outcome {
   std::string out;
 };
 
+// Runs frarchive and takes what it prints on both streams. Tests run side by side, so the
+// output comes through a pipe of this process's own, not a shared file.
 Outcome run(const std::string& arguments) {
-  const std::string outPath = ::testing::TempDir() + "frarchive-out";
-  const int raw = std::system((std::string(FRARCHIVE_COMMAND) + " " + arguments + " > " + outPath + " 2>&1").c_str());
-  std::ifstream in(outPath);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(std::istreambuf_iterator<char>(in), {})};
+  Outcome outcome{-1, {}};
+  FILE* pipe = ::popen((std::string(FRARCHIVE_COMMAND) + " " + arguments + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return outcome;
+  char buffer[4096];
+  for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.out.append(buffer, count);
+  const int raw = ::pclose(pipe);
+  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return outcome;
 }
 
 bytes::Bytes contents(const std::string& path) {
