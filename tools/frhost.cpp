@@ -2,6 +2,8 @@
 //
 //   frhost [--port PATH] [--id N] [--timeout MS] [--operator N] [--password P] [--json] [--no-wait]
 //          COMMAND [ARGUMENTS]
+// (frhost's options may also follow the command; a command's own option of the same name, such
+// as cashier set's --password, is the command's.)
 //   frhost help [COMMAND]
 //
 // Holds the host line at PATH for itself (an exclusive lock: several frhost take turns), sends
@@ -18,7 +20,6 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -202,21 +203,19 @@ std::vector<NamedCommand> namedCommands() {
   return commands;
 }
 
-// The configuration commands: their arguments go to runConfigCommand.
+// The configuration commands: ConfigArguments reads and runs them.
 struct ConfigCommand {
   std::string_view name;
-  std::string_view arguments;
   std::string_view summary;
 };
 
 constexpr ConfigCommand kConfigCommands[] = {
-    {"cashier", "get N | set N [--name TEXT] [--rights BITS] [--password P]", "read or change cashier N (1, 2)"},
-    {"section", "get N | set N --name TEXT", "read or change section N (1, 2)"},
-    {"discount", "get N | set N [--name TEXT] [--percent P | --amount ROUBLES | --unset]",
-     "read or change discount N (1, 2)"},
-    {"clock", "[set now|SECONDS|YYYY-MM-DDTHH:MM:SS]", "read or set the register's clock (3, 4)"},
-    {"paper-width", "[set MM]", "read or set the paper width (193, 194)"},
-    {"tables", "dump FILE | program FILE", "all cashiers, sections and discounts to or from a JSON file"},
+    {"cashier", "read or change cashier N (1, 2)"},
+    {"section", "read or change section N (1, 2)"},
+    {"discount", "read or change discount N (1, 2)"},
+    {"clock", "read or set the register's clock (3, 4)"},
+    {"paper-width", "read or set the paper width (193, 194)"},
+    {"tables", "all cashiers, sections and discounts to or from a JSON file"},
 };
 
 constexpr std::string_view kExitStatusHelp =
@@ -293,24 +292,10 @@ class HelpFormatter : public CLI::Formatter {
   }
 };
 
-// One line naming what is wrong, and where the options of frhost go when one of them came
-// after the command.
-int usageError(const CLI::App& app, std::string_view command, std::string_view problem, Arguments arguments) {
-  std::cerr << "frhost " << command << ": " << problem;
-  for (const std::string_view argument : arguments) {
-    if (argument.starts_with("--") && app.get_option_no_throw(std::string(argument)) != nullptr) {
-      std::cerr << "; " << argument << " goes before the command";
-      break;
-    }
-  }
-  std::cerr << " (frhost help " << command << ")\n";
-  return host::kExitUsage;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"frhost: the point-of-sale host's command line. Global options go before the COMMAND.", "frhost"};
+  CLI::App app{"frhost: the point-of-sale host's command line. Its options go before or after the COMMAND.", "frhost"};
   app.formatter(std::make_shared<HelpFormatter>());
   app.require_subcommand(0, 1);
 
@@ -343,15 +328,12 @@ int main(int argc, char** argv) {
     CLI::App* sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
     command.arguments->declare(*sub);
   }
-  for (const ConfigCommand& command : kConfigCommands) {
-    CLI::App* sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
-    sub->prefix_command()->fallthrough(false);
-    std::ostringstream usage;
-    usage << "usage: frhost [OPTIONS] " << command.name << " " << command.arguments << "\n";
-    host::printConfigUsage(usage);
-    sub->footer(usage.str());
+  std::vector<host::ConfigArguments> configurations;
+  for (const ConfigCommand& command : kConfigCommands) configurations.emplace_back(command.name);
+  for (std::size_t i = 0; i < std::size(kConfigCommands); ++i) {
+    configurations[i].declare(*app.add_subcommand(std::string(kConfigCommands[i].name),
+                                                  std::string(kConfigCommands[i].summary)));
   }
-
   // Set last: a command added later would inherit it.
   app.footer(std::string(kExitStatusHelp));
   try {
@@ -393,19 +375,16 @@ int main(int argc, char** argv) {
   for (const NamedCommand& candidate : commands) {
     if (candidate.name == name) command = &candidate;
   }
+  host::ConfigArguments* configuration = nullptr;
+  for (std::size_t i = 0; i < std::size(kConfigCommands); ++i) {
+    if (kConfigCommands[i].name == name) configuration = &configurations[i];
+  }
   std::optional<host::Plan> plan;
   std::string problem;
-  const std::vector<std::string> words = chosen[0]->remaining();
-  std::vector<std::string_view> arguments(words.begin(), words.end());
-  if (command != nullptr) {
-    plan = command->arguments->plan(cashier, problem);
-    if (!plan) {
-      std::cerr << "frhost " << name << ": " << problem << " (frhost help " << name << ")\n";
-      return host::kExitUsage;
-    }
-  } else {
-    arguments.insert(arguments.begin(), name);
-    if (!host::configCommandValid(arguments, problem)) return usageError(app, name, problem, arguments);
+  if (command != nullptr) plan = command->arguments->plan(cashier, problem);
+  if ((command != nullptr && !plan) || (configuration != nullptr && !configuration->check(problem))) {
+    std::cerr << "frhost " << name << ": " << problem << " (frhost help " << name << ")\n";
+    return host::kExitUsage;
   }
   if (port.empty()) {
     std::cerr << "frhost: --port PATH (or FRHOST_PORT) names the host line (frhost --help)\n";
@@ -420,8 +399,8 @@ int main(int argc, char** argv) {
   const host::SessionOptions options{
       .firstIdentifier = firstIdentifier, .timeout = std::chrono::milliseconds(timeout), .json = json};
   Session session(*line, options, std::cout, std::cerr);
-  if (command == nullptr) {
-    host::runConfigCommand(session, cashier, arguments);
+  if (configuration != nullptr) {
+    configuration->run(session, cashier);
     return session.exitStatus();
   }
   const bool paced = !plan->opensDocument || noWait || host::waitPastLastDocument(session);
