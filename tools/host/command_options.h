@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -45,14 +44,14 @@ std::unique_ptr<CommandArguments> positionalArguments(std::vector<Positional> po
 // A check that an option's text is a number from `minimum` to `maximum` as parseNumber reads it.
 CLI::Validator numberRange(std::int64_t minimum, std::int64_t maximum);
 
-// An option holding such a number.
+// An option holding such a number (the check runs before the number is stored).
 template <typename Number>
 CLI::Option* addNumber(CLI::App& command, const std::string& name, Number& target, std::int64_t minimum,
                        std::int64_t maximum, const std::string& description) {
-  return command
-      .add_option_function<std::string>(
-          name, [&target](const std::string& text) { target = static_cast<Number>(*parseNumber(text, 0, std::numeric_limits<std::int64_t>::max())); },
-          description)
+  const auto store = [&target, minimum, maximum](const std::string& text) {
+    target = static_cast<Number>(*parseNumber(text, minimum, maximum));
+  };
+  return command.add_option_function<std::string>(name, store, description)
       ->check(numberRange(minimum, maximum))
       ->type_name("N");
 }
@@ -60,7 +59,7 @@ CLI::Option* addNumber(CLI::App& command, const std::string& name, Number& targe
 // Parses `words` as the arguments of `command`; false with `problem` set to the one-line error.
 bool parseWords(CLI::App& command, Arguments words, std::string& problem);
 
-// The requests for `words` given to a command with `arguments` (the tests' way in).
+// The requests for `words` given to a command with `arguments`, read as frhost reads them.
 std::optional<Plan> planFromWords(CommandArguments& arguments, const Operator& cashier, Arguments words,
                                   std::string& problem);
 

@@ -534,6 +534,7 @@ void ConfigArguments::declareRecordEdits(CLI::App& command, Table table) {
 }
 
 bool ConfigArguments::check(std::string& problem) {
+  problem.clear();
   if (tableOf(command_)) {
     const bool edits = name_ || rights_ || password_ || percent_ || amount_ || unset_;
     if (action_ == "get" && edits) problem = "get takes no options";
@@ -548,9 +549,10 @@ bool ConfigArguments::check(std::string& problem) {
   if (command_ == "clock") {
     time_ = parseClockTime(value_, std::time(nullptr));
     if (!time_) problem = "clock set now|SECONDS|YYYY-MM-DDTHH:MM:SS, at most 2038-01-19";
+  } else if (value_.empty()) {
+    problem = "paper-width set MM, MM 1 to 255 (58, 60 or 80)";
   } else {
-    if (value_.empty()) problem = "paper-width set MM, MM 1 to 255 (58, 60 or 80)";
-    else width_ = static_cast<std::uint8_t>(*parseNumber(value_, 1, 255));
+    width_ = static_cast<std::uint8_t>(*parseNumber(value_, 1, 255));
   }
   return problem.empty();
 }

@@ -238,6 +238,11 @@ std::optional<Plan> RegistrationArguments::plan(const Operator& cashier, std::st
   return documentPlan(kFiscalizationCodes, cashier, openData, items, finishingData);
 }
 
+std::optional<Plan> registrationPlan(const Operator& cashier, Arguments words, std::string& problem) {
+  RegistrationArguments registration;
+  return planFromWords(registration, cashier, words, problem);
+}
+
 std::optional<CloseReply> parseCloseReply(std::uint8_t type, bytes::View data) {
   bool withShift = false;
   bool withDrawerCash = false;

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,6 +91,8 @@ class RegistrationArguments : public CommandArguments {
   std::vector<std::string> taxRates_;
   std::optional<std::string> cashierName_;
 };
+// The plan for the words of a register command line, read as frhost reads them.
+std::optional<Plan> registrationPlan(const Operator& cashier, Arguments words, std::string& problem);
 
 // What the close reply of a finished document says: every kind begins with the document
 // number, fiscal sign and date-time (u32 LE each); shift documents add the shift number (u16

@@ -30,8 +30,7 @@ Bytes wire(std::uint16_t tag, bytes::View value) {
 
 std::optional<host::Plan> registration(std::vector<std::string_view> arguments, std::string* problemOut = nullptr) {
   std::string problem;
-  host::RegistrationArguments command;
-  auto plan = host::planFromWords(command, kAdministrator, arguments, problem);
+  auto plan = host::registrationPlan(kAdministrator, arguments, problem);
   if (problemOut != nullptr) *problemOut = problem;
   return plan;
 }

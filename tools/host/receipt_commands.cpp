@@ -257,6 +257,11 @@ std::optional<Plan> SaleArguments::plan(const Operator& cashier, std::string& pr
   return documentPlan(kReceiptCodes, cashier, openData, items, payment);
 }
 
+std::optional<Plan> salePlan(const Operator& cashier, Arguments words, std::string& problem) {
+  SaleArguments sale;
+  return planFromWords(sale, cashier, words, problem);
+}
+
 std::optional<ReceiptReply> parseReceiptReply(bytes::View data) {
   if (data.size() != kReplySize) return std::nullopt;
   return ReceiptReply{bytes::loadU32(data, 0),  bytes::loadU32(data, 4),  bytes::loadU32(data, 8),

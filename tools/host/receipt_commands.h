@@ -15,7 +15,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +51,8 @@ class SaleArguments : public CommandArguments {
   std::string cashierName_;
   std::vector<std::string> files_, items_;
 };
+// The plan for the words of a sale command line, read as frhost reads them.
+std::optional<Plan> salePlan(const Operator& cashier, Arguments words, std::string& problem);
 
 // What the 32-byte close reply of a receipt says.
 struct ReceiptReply {

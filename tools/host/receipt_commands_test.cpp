@@ -71,8 +71,7 @@ TEST(SalePlan, OpensWithTheKindAddsEachItemAndPaysCashAndCard) {
   std::string problem;
   const std::vector<std::string_view> arguments = {"--kind", "2", "--cash", "10", "--card", "5.25", "--cashier-name",
                                                    "ИВАНОВ", "name=A,price=1", "name=B,price=2"};
-  host::SaleArguments sale;
-  const auto plan = host::planFromWords(sale, host::Operator{}, arguments, problem);
+  const auto plan = host::salePlan(host::Operator{}, arguments, problem);
   ASSERT_TRUE(plan.has_value()) << problem;
   ASSERT_EQ(plan->steps.size(), 4u);
   EXPECT_TRUE(plan->opensDocument);
@@ -89,8 +88,7 @@ TEST(SalePlan, OpensWithTheKindAddsEachItemAndPaysCashAndCard) {
   for (const std::vector<std::string_view>& bad :
        {std::vector<std::string_view>{}, {"--kind", "15", "name=A,price=1"}, {"--cash", "x", "name=A,price=1"},
         {"--kind"}, {"--items", "/nonexistent/items.json"}}) {
-    host::SaleArguments fresh;
-    EXPECT_FALSE(host::planFromWords(fresh, host::Operator{}, bad, problem).has_value()) << bad.size();
+    EXPECT_FALSE(host::salePlan(host::Operator{}, bad, problem).has_value()) << bad.size();
   }
 }
 
@@ -98,10 +96,9 @@ TEST(SalePlan, FileItems_StandWhereTheirFileIsGiven) {
   const std::string file = ::testing::TempDir() + "sale_items.txt";
   std::ofstream(file) << "name=C,price=3\nname=D,price=4\n";
   std::string problem;
-  host::SaleArguments sale;
   const std::vector<std::string_view> arguments = {"name=A,price=1", "--items", file, "--cash", "10",
                                                    "name=B,price=2"};
-  const auto plan = host::planFromWords(sale, host::Operator{}, arguments, problem);
+  const auto plan = host::salePlan(host::Operator{}, arguments, problem);
   ASSERT_TRUE(plan.has_value()) << problem;
   ASSERT_EQ(plan->steps.size(), 6u);
   std::string names;
