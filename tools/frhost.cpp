@@ -321,7 +321,7 @@ int main(int argc, char** argv) {
   std::string helpTopic;
   help->add_option("COMMAND", helpTopic, "the command to explain");
 
-  // frhost's options may also follow a named command.
+  // frhost's options may also follow the command.
   app.fallthrough();
   std::vector<NamedCommand> commands = namedCommands();
   for (NamedCommand& command : commands) {
