@@ -2,6 +2,8 @@
 //
 //   frhost [--port PATH] [--id N] [--timeout MS] [--operator N] [--password P] [--json] [--no-wait]
 //          COMMAND [ARGUMENTS]
+// (frhost's options may also follow the command; a command's own option of the same name, such
+// as cashier set's --password, is the command's.)
 //   frhost help [COMMAND]
 //
 // Holds the host line at PATH for itself (an exclusive lock: several frhost take turns), sends
@@ -18,7 +20,6 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,7 +40,8 @@
 
 namespace {
 
-using Arguments = std::span<const std::string_view>;
+using host::Arguments;
+using host::addNumber;
 using host::Fields;
 using host::Session;
 
@@ -62,18 +64,13 @@ std::optional<bytes::Bytes> parseHex(Arguments pieces) {
   return out;
 }
 
-// The named commands: how each builds its requests and what the data of its last reply say.
+// The named commands: their arguments, and what the data of their last reply say.
 struct NamedCommand {
   std::string_view name;
-  std::string_view arguments;
   std::string_view summary;
-  // The requests for the arguments, with `cashier` as the operator prefix where the command
-  // takes one; nullopt with `problem` set when the arguments are not valid.
-  std::optional<host::Plan> (*plan)(const host::Operator& cashier, Arguments arguments, std::string& problem);
+  std::unique_ptr<host::CommandArguments> arguments;
   // What the data of a successful last reply say; null when there is nothing to add.
-  Fields (*describe)(bytes::View data);
-  // More help: the command's options.
-  std::string_view details = {};
+  Fields (*describe)(bytes::View data) = nullptr;
 };
 
 host::Plan onePlan(host::Request request) {
@@ -81,7 +78,7 @@ host::Plan onePlan(host::Request request) {
 }
 
 std::optional<host::Plan> sendPlan(const host::Operator&, Arguments arguments, std::string& problem) {
-  const auto code = arguments.empty() ? std::nullopt : host::parseNumber(arguments[0], 0, 0xFF);
+  const auto code = host::parseNumber(arguments[0], 0, 0xFF);
   if (!code) {
     problem = "CODE is a command code from 0 to 255 (or 0x00 to 0xFF)";
     return std::nullopt;
@@ -95,18 +92,8 @@ std::optional<host::Plan> sendPlan(const host::Operator&, Arguments arguments, s
 }
 
 template <std::uint8_t kCode>
-std::optional<host::Plan> barePlan(const host::Operator&, Arguments arguments, std::string& problem) {
-  if (!arguments.empty()) {
-    problem = "takes no arguments, got " + std::string(arguments[0]);
-    return std::nullopt;
-  }
+std::optional<host::Plan> barePlan(const host::Operator&, Arguments, std::string&) {
   return onePlan({.command = kCode});
-}
-
-std::optional<host::Plan> printPlan(const host::Operator&, Arguments arguments, std::string& problem) {
-  auto payload = host::printTextPayload(arguments, problem);
-  if (!payload) return std::nullopt;
-  return onePlan({.command = host::kPrintTextCommand, .payload = std::move(*payload)});
 }
 
 std::optional<host::Plan> rawPlan(const host::Operator&, Arguments arguments, std::string& problem) {
@@ -120,7 +107,7 @@ std::optional<host::Plan> rawPlan(const host::Operator&, Arguments arguments, st
 
 std::optional<host::Plan> serialNumberPlan(const host::Operator& cashier, Arguments arguments,
                                            std::string& problem) {
-  auto payload = arguments.size() == 1 ? host::serialNumberPayload(cashier, arguments[0]) : std::nullopt;
+  auto payload = host::serialNumberPayload(cashier, arguments[0]);
   if (!payload) {
     problem = "the serial number is 10 digits";
     return std::nullopt;
@@ -130,18 +117,14 @@ std::optional<host::Plan> serialNumberPlan(const host::Operator& cashier, Argume
 
 // A document that takes neither open data, items nor finishing data.
 template <const host::DocumentCodes& kCodes>
-std::optional<host::Plan> bareDocumentPlan(const host::Operator& cashier, Arguments arguments, std::string& problem) {
-  if (!arguments.empty()) {
-    problem = "takes no arguments, got " + std::string(arguments[0]);
-    return std::nullopt;
-  }
+std::optional<host::Plan> bareDocumentPlan(const host::Operator& cashier, Arguments, std::string&) {
   return host::documentPlan(kCodes, cashier);
 }
 
 // A deposit or payout of the amount in roubles given as the only argument.
 template <const host::DocumentCodes& kCodes>
 std::optional<host::Plan> cashPlan(const host::Operator& cashier, Arguments arguments, std::string& problem) {
-  const auto amount = arguments.size() == 1 ? host::amountData(arguments[0]) : std::nullopt;
+  const auto amount = host::amountData(arguments[0]);
   if (!amount) {
     problem = "AMOUNT is roubles with at most two decimals, like 150 or 0.50";
     return std::nullopt;
@@ -154,74 +137,85 @@ Fields closeReply(bytes::View data) {
   return host::closeReplyFields(kType, data);
 }
 
-constexpr std::string_view kPrintDetails =
-    "options:\n"
-    "  --center | --right   alignment (default left)\n"
-    "  --bold --double --reverse\n"
-    "  --font N             font field 0-3: 0, 1 small font, 2, 3 large (default 1)\n"
-    "  --spacing N          line-spacing field 0-5 (default 0)\n"
-    "  --cut                feed and cut after the text\n"
-    "  --                   what follows is TEXT, even when it starts with --\n";
+// A command whose positionals `plan` reads.
+std::unique_ptr<host::CommandArguments> positionals(host::WordsPlan wordsPlan, std::vector<host::Positional> list = {}) {
+  return host::positionalArguments(std::move(list), wordsPlan);
+}
 
-constexpr std::string_view kRegisterDetails =
-    "options:\n"
-    "  --user TEXT --place TEXT --address TEXT   user name, place and address of settlement\n"
-    "  --inn DIGITS         taxpayer number, 10 to 12 digits\n"
-    "  --regnum DIGITS      registration number, 10 to 16 digits\n"
-    "  --tax SLOT:KIND:PERCENT:NAME   tax index 1-5; kind 0 without tax, 1 included in prices,\n"
-    "                       2 on top; PERCENT like 20 or 20.00; repeat for each rate\n"
-    "  --cashier-name TEXT  the cashier name the document carries\n";
+constexpr int kAnyNumber = -1;
 
-const NamedCommand kCommands[] = {
-    {"send", "CODE [HEX]", "any command: code in decimal or 0x-hex, payload as hex digits", sendPlan, nullptr},
-    {"version", "", "program version (0x33)", barePlan<0x33>, host::versionFields},
-    {"state", "", "shift, receipt counter and drawer (0x10)", barePlan<0x10>, host::stateFields},
-    {"status", "", "serial number, status flags and counters (0x30)", barePlan<0x30>, host::statusFields},
-    {"identity", "", "model code, serial number and model name (0x31)", barePlan<0x31>, host::identityFields},
-    {"key", "", "the device key (0x32)", barePlan<0x32>, host::keyFields},
-    {"printer-status", "", "paper status: 0 ready, 53 not answering, 54 paper out (0xC0)",
-     barePlan<host::kPrinterStatusCommand>, nullptr},
-    {"print", "[OPTIONS] TEXT", "print TEXT (UTF-8) in one style (0xC3)", printPlan, nullptr, kPrintDetails},
-    {"raw", "HEX", "send bytes to the printer unchanged (0xC4)", rawPlan, nullptr},
-    {"cut", "", "feed the paper and cut it (0xC5)", barePlan<host::kFeedAndCutCommand>, nullptr},
-    {"serial-number", "DIGITS", "set the factory serial number, 10 digits (0x3F)", serialNumberPlan, nullptr},
-    {"register", "OPTIONS", "register the taxpayer (8, 7 ..., 9)", host::registrationPlan,
-     closeReply<host::kFiscalizationCodes.type>, kRegisterDetails},
-    {"shift-open", "", "open a shift (17, 18)", bareDocumentPlan<host::kShiftOpeningCodes>,
-     closeReply<host::kShiftOpeningCodes.type>},
-    {"shift-close", "", "close the shift (19, 20)", bareDocumentPlan<host::kShiftClosingCodes>,
-     closeReply<host::kShiftClosingCodes.type>},
-    {"sale", "[OPTIONS] ITEM...", "a receipt (21, 7 ..., 22)", host::salePlan, host::receiptFields, host::kSaleUsage},
-    {"deposit", "AMOUNT", "put AMOUNT roubles into the drawer (162, 163)", cashPlan<host::kCashDepositCodes>,
-     closeReply<host::kCashDepositCodes.type>},
-    {"payout", "AMOUNT", "take AMOUNT roubles out of the drawer (164, 165)", cashPlan<host::kCashPayoutCodes>,
-     closeReply<host::kCashPayoutCodes.type>},
-    {"close-archive", "", "close the archive for good (24, 25)", bareDocumentPlan<host::kArchiveClosingCodes>,
-     closeReply<host::kArchiveClosingCodes.type>},
-    {"cancel", "", "cancel the open document (6)", barePlan<host::kCancelCommand>, nullptr},
-    {"document", "", "the type of the open document (176)", barePlan<host::kOpenDocumentStateCommand>,
-     host::openDocumentFields},
-    {"report", "KIND [ARGS]", "x, fiscal, totals, sections, shifts A B, period FROM TO (177)", host::reportPlan,
-     nullptr},
-    {"tape", "[FROM-NUMBER]", "the control tape of the shift's receipts (58)", host::tapePlan, nullptr},
-    {"copy", "N", "a copy of stored document N (178)", host::copyPlan, nullptr},
-};
+std::vector<NamedCommand> namedCommands() {
+  const host::Positional hex{"HEX", "bytes as pairs of hexadecimal digits, like \"01 1E 00\"", 0, kAnyNumber};
+  const host::Positional amount{"AMOUNT", "roubles with at most two decimals, like 150 or 0.50"};
+  std::vector<NamedCommand> commands;
+  commands.push_back({"send", "any command: code in decimal or 0x-hex, payload as hex digits",
+                      positionals(sendPlan, {{"CODE", "the command code, 0 to 255 or 0x00 to 0xFF"}, hex})});
+  commands.push_back({"version", "program version (0x33)", positionals(barePlan<0x33>), host::versionFields});
+  commands.push_back({"state", "shift, receipt counter and drawer (0x10)", positionals(barePlan<0x10>),
+                      host::stateFields});
+  commands.push_back({"status", "serial number, status flags and counters (0x30)", positionals(barePlan<0x30>),
+                      host::statusFields});
+  commands.push_back({"identity", "model code, serial number and model name (0x31)", positionals(barePlan<0x31>),
+                      host::identityFields});
+  commands.push_back({"key", "the device key (0x32)", positionals(barePlan<0x32>), host::keyFields});
+  commands.push_back({"printer-status", "paper status: 0 ready, 53 not answering, 54 paper out (0xC0)",
+                      positionals(barePlan<host::kPrinterStatusCommand>)});
+  commands.push_back({"print", "print TEXT (UTF-8) in one style (0xC3)", std::make_unique<host::PrintTextArguments>()});
+  commands.push_back({"raw", "send bytes to the printer unchanged (0xC4)",
+                      positionals(rawPlan, {{hex.name, hex.description, 1, kAnyNumber}})});
+  commands.push_back({"cut", "feed the paper and cut it (0xC5)", positionals(barePlan<host::kFeedAndCutCommand>)});
+  commands.push_back({"serial-number", "set the factory serial number, 10 digits (0x3F)",
+                      positionals(serialNumberPlan, {{"DIGITS", "the serial number, 10 digits"}})});
+  commands.push_back({"register", "register the taxpayer (8, 7 ..., 9)",
+                      std::make_unique<host::RegistrationArguments>(), closeReply<host::kFiscalizationCodes.type>});
+  commands.push_back({"shift-open", "open a shift (17, 18)", positionals(bareDocumentPlan<host::kShiftOpeningCodes>),
+                      closeReply<host::kShiftOpeningCodes.type>});
+  commands.push_back({"shift-close", "close the shift (19, 20)",
+                      positionals(bareDocumentPlan<host::kShiftClosingCodes>),
+                      closeReply<host::kShiftClosingCodes.type>});
+  commands.push_back({"sale", "a receipt (21, 7 ..., 22)", std::make_unique<host::SaleArguments>(),
+                      host::receiptFields});
+  commands.push_back({"deposit", "put AMOUNT roubles into the drawer (162, 163)",
+                      positionals(cashPlan<host::kCashDepositCodes>, {amount}),
+                      closeReply<host::kCashDepositCodes.type>});
+  commands.push_back({"payout", "take AMOUNT roubles out of the drawer (164, 165)",
+                      positionals(cashPlan<host::kCashPayoutCodes>, {amount}),
+                      closeReply<host::kCashPayoutCodes.type>});
+  commands.push_back({"close-archive", "close the archive for good (24, 25)",
+                      positionals(bareDocumentPlan<host::kArchiveClosingCodes>),
+                      closeReply<host::kArchiveClosingCodes.type>});
+  commands.push_back({"cancel", "cancel the open document (6)", positionals(barePlan<host::kCancelCommand>)});
+  commands.push_back({"document", "the type of the open document (176)",
+                      positionals(barePlan<host::kOpenDocumentStateCommand>), host::openDocumentFields});
+  commands.push_back(
+      {"report", "x, fiscal, totals, sections, shifts A B, period FROM TO (177)",
+       positionals(host::reportPlan,
+                   {{"KIND", "x the open shift, fiscal since the last fiscalization, totals since the archive began, "
+                             "sections the shift's sections, shifts or period"},
+                    {"A|FROM", "shifts: the first shift number; period: a date like 2026-12-08[T09:30[:15]] or "
+                               "seconds", 0, 1},
+                    {"B|TO", "shifts: the last shift number; period: the last moment (a date alone: to its end)", 0,
+                     1}})});
+  commands.push_back({"tape", "the control tape of the shift's receipts (58)",
+                      positionals(host::tapePlan, {{"FROM-NUMBER", "the first receipt document to print", 0, 1}})});
+  commands.push_back({"copy", "a copy of stored document N (178)",
+                      positionals(host::copyPlan, {{"N", "a document number"}})});
+  return commands;
+}
 
-// The configuration commands: their arguments go to runConfigCommand.
+// The configuration commands: ConfigArguments reads and runs them.
 struct ConfigCommand {
   std::string_view name;
-  std::string_view arguments;
   std::string_view summary;
 };
 
 constexpr ConfigCommand kConfigCommands[] = {
-    {"cashier", "get N | set N [--name TEXT] [--rights BITS] [--password P]", "read or change cashier N (1, 2)"},
-    {"section", "get N | set N --name TEXT", "read or change section N (1, 2)"},
-    {"discount", "get N | set N [--name TEXT] [--percent P | --amount ROUBLES | --unset]",
-     "read or change discount N (1, 2)"},
-    {"clock", "[set now|SECONDS|YYYY-MM-DDTHH:MM:SS]", "read or set the register's clock (3, 4)"},
-    {"paper-width", "[set MM]", "read or set the paper width (193, 194)"},
-    {"tables", "dump FILE | program FILE", "all cashiers, sections and discounts to or from a JSON file"},
+    {"cashier", "read or change cashier N (1, 2)"},
+    {"section", "read or change section N (1, 2)"},
+    {"discount", "read or change discount N (1, 2)"},
+    {"clock", "read or set the register's clock (3, 4)"},
+    {"paper-width", "read or set the paper width (193, 194)"},
+    {"tables", "all cashiers, sections and discounts to or from a JSON file"},
 };
 
 constexpr std::string_view kExitStatusHelp =
@@ -289,62 +283,20 @@ void runPlan(Session& session, const host::Plan& plan, const NamedCommand& comma
   }
 }
 
-// An option holding a number in decimal or 0x-hex from `minimum` to `maximum`.
-template <typename Number>
-CLI::Option* addNumber(CLI::App& app, const std::string& name, Number& target, std::int64_t minimum,
-                       std::int64_t maximum, const std::string& description) {
-  return app
-      .add_option_function<std::string>(
-          name,
-          [&target, name, minimum, maximum](const std::string& text) {
-            const auto value = host::parseNumber(text, minimum, maximum);
-            if (!value) {
-              throw CLI::ValidationError(name, "takes a number from " + std::to_string(minimum) + " to " +
-                                                   std::to_string(maximum) + ", not " + text);
-            }
-            target = static_cast<Number>(*value);
-          },
-          description)
-      ->type_name("N");
-}
-
-// Help as frhost tells it: a command's help is its summary, then its footer (its usage line and
-// details); the whole help has frhost's usage line.
+// Help as frhost tells it: usage lines begin with frhost and its options.
 class HelpFormatter : public CLI::Formatter {
  public:
-  std::string make_usage(const CLI::App*, std::string) const override {
-    return "usage: frhost [OPTIONS] COMMAND [ARGUMENTS]\n";
-  }
-  std::string make_help(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const override {
-    if (app->get_parent() == nullptr || mode != CLI::AppFormatMode::Normal) {
-      return CLI::Formatter::make_help(app, std::move(name), mode);
-    }
-    return app->get_description() + "\n" + app->get_footer();
+  std::string make_usage(const CLI::App* app, std::string name) const override {
+    if (app->get_parent() == nullptr) return "usage: frhost [OPTIONS] COMMAND [ARGUMENTS]\n";
+    return CLI::Formatter::make_usage(app, "frhost [frhost OPTIONS] " + name);
   }
 };
-
-std::vector<std::string_view> views(const std::vector<std::string>& words) { return {words.begin(), words.end()}; }
-
-// One line naming what is wrong, and where the options of frhost go when one of them came
-// after the command.
-int usageError(const CLI::App& app, std::string_view command, std::string_view problem, Arguments arguments) {
-  std::cerr << "frhost " << command << ": " << problem;
-  for (const std::string_view argument : arguments) {
-    if (argument.starts_with("--") && app.get_option_no_throw(std::string(argument)) != nullptr) {
-      std::cerr << "; " << argument << " goes before the command";
-      break;
-    }
-  }
-  std::cerr << " (frhost help " << command << ")\n";
-  return host::kExitUsage;
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"frhost: the point-of-sale host's command line. Global options go before the COMMAND.", "frhost"};
+  CLI::App app{"frhost: the point-of-sale host's command line. Its options go before or after the COMMAND.", "frhost"};
   app.formatter(std::make_shared<HelpFormatter>());
-  app.footer(std::string(kExitStatusHelp));
   app.require_subcommand(0, 1);
 
   std::string port;
@@ -369,21 +321,21 @@ int main(int argc, char** argv) {
   std::string helpTopic;
   help->add_option("COMMAND", helpTopic, "the command to explain");
 
-  for (const NamedCommand& command : kCommands) {
+  // frhost's options may also follow the command.
+  app.fallthrough();
+  std::vector<NamedCommand> commands = namedCommands();
+  for (NamedCommand& command : commands) {
     CLI::App* sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
-    sub->prefix_command();
-    sub->footer("usage: frhost [OPTIONS] " + std::string(command.name) + " " + std::string(command.arguments) +
-                "\n" + std::string(command.details));
+    command.arguments->declare(*sub);
   }
-  for (const ConfigCommand& command : kConfigCommands) {
-    CLI::App* sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
-    sub->prefix_command();
-    std::ostringstream usage;
-    usage << "usage: frhost [OPTIONS] " << command.name << " " << command.arguments << "\n";
-    host::printConfigUsage(usage);
-    sub->footer(usage.str());
+  std::vector<host::ConfigArguments> configurations;
+  for (const ConfigCommand& command : kConfigCommands) configurations.emplace_back(command.name);
+  for (std::size_t i = 0; i < std::size(kConfigCommands); ++i) {
+    configurations[i].declare(*app.add_subcommand(std::string(kConfigCommands[i].name),
+                                                  std::string(kConfigCommands[i].summary)));
   }
-
+  // Set last: a command added later would inherit it.
+  app.footer(std::string(kExitStatusHelp));
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -392,7 +344,10 @@ int main(int argc, char** argv) {
     std::cout << (asked.empty() ? app.help() : asked[0]->help());
     return host::kExitSuccess;
   } catch (const CLI::ParseError& error) {
-    std::cerr << "frhost: " << error.what() << " (frhost --help)\n";
+    const std::vector<CLI::App*> asked = app.get_subcommands();
+    const std::string where = asked.empty() ? "" : " " + asked[0]->get_name();
+    std::cerr << "frhost" << where << ": " << error.what() << " (frhost" << (asked.empty() ? " --" : " ") << "help"
+              << where << ")\n";
     return host::kExitUsage;
   }
 
@@ -416,20 +371,20 @@ int main(int argc, char** argv) {
   }
 
   const std::string name = chosen[0]->get_name();
-  const std::vector<std::string> words = chosen[0]->remaining();
-  std::vector<std::string_view> arguments = views(words);
   const NamedCommand* command = nullptr;
-  for (const NamedCommand& candidate : kCommands) {
+  for (const NamedCommand& candidate : commands) {
     if (candidate.name == name) command = &candidate;
+  }
+  host::ConfigArguments* configuration = nullptr;
+  for (std::size_t i = 0; i < std::size(kConfigCommands); ++i) {
+    if (kConfigCommands[i].name == name) configuration = &configurations[i];
   }
   std::optional<host::Plan> plan;
   std::string problem;
-  if (command != nullptr) {
-    plan = command->plan(cashier, arguments, problem);
-    if (!plan) return usageError(app, name, problem, arguments);
-  } else {
-    arguments.insert(arguments.begin(), name);
-    if (!host::configCommandValid(arguments, problem)) return usageError(app, name, problem, arguments);
+  if (command != nullptr) plan = command->arguments->plan(cashier, problem);
+  if ((command != nullptr && !plan) || (configuration != nullptr && !configuration->check(problem))) {
+    std::cerr << "frhost " << name << ": " << problem << " (frhost help " << name << ")\n";
+    return host::kExitUsage;
   }
   if (port.empty()) {
     std::cerr << "frhost: --port PATH (or FRHOST_PORT) names the host line (frhost --help)\n";
@@ -444,8 +399,8 @@ int main(int argc, char** argv) {
   const host::SessionOptions options{
       .firstIdentifier = firstIdentifier, .timeout = std::chrono::milliseconds(timeout), .json = json};
   Session session(*line, options, std::cout, std::cerr);
-  if (command == nullptr) {
-    host::runConfigCommand(session, cashier, arguments);
+  if (configuration != nullptr) {
+    configuration->run(session, cashier);
     return session.exitStatus();
   }
   const bool paced = !plan->opensDocument || noWait || host::waitPastLastDocument(session);

@@ -77,7 +77,10 @@ std::string walkThroughScript() {
       inSection = line == "## A first register";
       continue;
     }
-    if (!inSection || !line.starts_with("    ") || line.starts_with("    h=")) continue;
+    // Blocks of frsim's output (its trace) are shown, not run.
+    if (!inSection || !line.starts_with("    ") || line.starts_with("    h=") || line.starts_with("    frsim: ")) {
+      continue;
+    }
     script += line.substr(4) + "\n";
   }
   return script;
@@ -119,11 +122,65 @@ TEST_F(FrhostTest, ExitStatus_SuccessRefusalUsageAndNoReply) {
     EXPECT_EQ(std::count(usage.output.begin(), usage.output.end(), '\n'), 1) << wrong << ": " << usage.output;
   }
   EXPECT_NE(shell(command("sale --kind 99 name=a,price=1") + " 2>&1").output.find("--kind"), std::string::npos);
+  // frhost's options may follow the command.
+  EXPECT_EQ(jsonLines(frhost("version --json").output).size(), 1u);
 
   sim::PseudoTerminal silent;  // nobody reads its master
   const Outcome lost = shell(std::string(FRHOST_COMMAND) + " --timeout 200 --port " + silent.slavePath() +
                              " version 2>/dev/null");
   EXPECT_EQ(lost.status, 1);
+}
+
+// A command's help lists its own options and positionals; a wrong line is one line that names
+// the argument at fault. Neither needs a board.
+TEST(FrhostCommandLine, HelpListsEachCommandsArguments_ErrorsNameTheArgument) {
+  const std::string frhost = std::string(FRHOST_COMMAND) + " ";
+  const struct {
+    const char* arguments;
+    std::vector<std::string> named;
+  } helps[] = {
+      {"--help", {"--port", "--json", "sale", "cashier", "exit status"}},
+      {"print --help", {"--center", "--bold", "--font N", "--spacing N", "--cut", "TEXT"}},
+      {"help register", {"--user TEXT", "--place", "--address", "--inn DIGITS", "--regnum", "--tax", "--cashier-name"}},
+      {"sale --help", {"--kind N", "--cash ROUBLES", "--card", "--cashier-name", "--items FILE", "ITEM"}},
+      {"help send", {"CODE", "HEX"}},
+      {"report --help", {"KIND", "A|FROM", "B|TO"}},
+      {"help deposit", {"AMOUNT"}},
+      {"cashier --help", {"ACTION", "N", "--name", "--rights BITS", "--password N"}},
+      {"help discount", {"--percent", "--amount", "--unset"}},
+      {"clock --help", {"TIME"}},
+      {"help tables", {"dump", "program", "FILE"}},
+  };
+  for (const auto& help : helps) {
+    const Outcome outcome = shell(frhost + help.arguments + " 2>&1");
+    EXPECT_EQ(outcome.status, 0) << help.arguments;
+    for (const std::string& name : help.named) {
+      EXPECT_NE(outcome.output.find(name), std::string::npos) << help.arguments << ": " << name << "\n"
+                                                              << outcome.output;
+    }
+  }
+
+  const struct {
+    const char* arguments;
+    const char* named;
+  } wrongs[] = {
+      {"print --font 9 text", "--font"},
+      {"register --user U --place P", "--address"},
+      {"sale --cash 1.234 name=a,price=1", "--cash"},
+      {"sale --colour red name=a,price=1", "--colour"},
+      {"send", "CODE"},
+      {"tape 1 2", "2"},
+      {"deposit 1,50", "AMOUNT"},
+      {"discount set 1 --percent 5 --unset", "--unset"},
+      {"cashier get 3 --name X", "get"},
+      {"help bogus", "bogus"},
+  };
+  for (const auto& wrong : wrongs) {
+    const Outcome outcome = shell(frhost + wrong.arguments + " 2>&1");
+    EXPECT_EQ(outcome.status, 2) << wrong.arguments;
+    EXPECT_EQ(std::count(outcome.output.begin(), outcome.output.end(), '\n'), 1) << outcome.output;
+    EXPECT_NE(outcome.output.find(wrong.named), std::string::npos) << wrong.arguments << ": " << outcome.output;
+  }
 }
 
 TEST_F(FrhostTest, SeveralAtOnceOnOneLine_EachGetsItsOwnReplies) {

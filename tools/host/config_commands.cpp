@@ -19,7 +19,6 @@
 namespace host {
 namespace {
 
-using Arguments = std::span<const std::string_view>;
 using json = nlohmann::ordered_json;
 
 constexpr std::uint32_t kLatestTime = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
@@ -35,12 +34,6 @@ constexpr RightName kRightNames[] = {
     {CashierRights::kReturns, "returns"},           {CashierRights::kSerialNumber, "serial-number"},
     {CashierRights::kGoodsTables, "goods-tables"},  {CashierRights::kCashierTable, "cashier-table"},
 };
-
-std::optional<std::uint8_t> recordNumber(std::string_view text) {
-  const auto number = parseNumber(text, 1, Cashier::kCount);
-  if (!number) return std::nullopt;
-  return static_cast<std::uint8_t>(*number);
-}
 
 // A number, or right names joined by commas.
 std::optional<std::uint16_t> parseRights(std::string_view text) {
@@ -249,38 +242,18 @@ struct TableKind {
 constexpr TableKind kTableCommands[] = {
     {"cashier", Table::Cashiers}, {"section", Table::Sections}, {"discount", Table::Discounts}};
 
+std::optional<Table> tableOf(std::string_view command) {
+  for (const TableKind& kind : kTableCommands) {
+    if (kind.command == command) return kind.table;
+  }
+  return std::nullopt;
+}
+
 std::string_view tableName(Table table) {
   for (const TableKind& kind : kTableCommands) {
     if (kind.table == table) return kind.command;
   }
   return "record";
-}
-
-// What one parsed command line asks for.
-struct Request {
-  enum class Kind { Get, Set, ReadClock, SetClock, ReadWidth, SetWidth, Dump, Program } kind;
-  Table table = Table::Cashiers;
-  std::uint8_t number = 0;
-  std::vector<std::string_view> options = {};
-  std::uint32_t time = 0;
-  std::uint8_t width = 0;
-  std::string file = {};
-  Tables tables = {};
-};
-
-template <typename Record>
-bool edit(Record& record, Arguments options, std::string& problem);
-template <>
-bool edit(Cashier& record, Arguments options, std::string& problem) { return editCashier(record, options, problem); }
-template <>
-bool edit(Section& record, Arguments options, std::string& problem) { return editSection(record, options, problem); }
-template <>
-bool edit(Discount& record, Arguments options, std::string& problem) { return editDiscount(record, options, problem); }
-
-template <typename Record>
-bool optionsValid(Arguments options, std::string& problem) {
-  Record blank;
-  return edit(blank, options, problem);
 }
 
 std::optional<Tables> readTablesFile(const std::string& path, std::string& problem) {
@@ -295,68 +268,17 @@ std::optional<Tables> readTablesFile(const std::string& path, std::string& probl
   return tables;
 }
 
-std::optional<Request> parseRequest(Arguments arguments, std::string& problem) {
-  if (arguments.empty()) return std::nullopt;
-  const std::string_view name = arguments[0];
-  const Arguments rest = arguments.subspan(1);
-  for (const TableKind& kind : kTableCommands) {
-    if (kind.command != name) continue;
-    const auto number = rest.size() >= 2 ? recordNumber(rest[1]) : std::nullopt;
-    if (!number || (rest[0] != "get" && rest[0] != "set") || (rest[0] == "get" && rest.size() != 2)) {
-      problem = std::string(name) + " get N | " + std::string(name) + " set N OPTIONS, N 1 to 20";
-      return std::nullopt;
-    }
-    Request request{.kind = rest[0] == "get" ? Request::Kind::Get : Request::Kind::Set, .table = kind.table,
-                    .number = *number, .options = {rest.begin() + 2, rest.end()}};
-    // The options are checked on a blank record before anything is sent.
-    const bool valid = kind.table == Table::Cashiers   ? optionsValid<Cashier>(request.options, problem)
-                       : kind.table == Table::Sections ? optionsValid<Section>(request.options, problem)
-                                                       : optionsValid<Discount>(request.options, problem);
-    if (!valid) return std::nullopt;
-    if (request.kind == Request::Kind::Set && request.options.empty()) {
-      problem = "set changes at least one field";
-      return std::nullopt;
-    }
-    return request;
-  }
-  if (name == "clock") {
-    if (rest.empty()) return Request{.kind = Request::Kind::ReadClock};
-    const auto time = rest.size() == 2 && rest[0] == "set" ? parseClockTime(rest[1], std::time(nullptr)) : std::nullopt;
-    if (!time) {
-      problem = "clock set now|SECONDS|YYYY-MM-DDTHH:MM:SS, at most 2038-01-19";
-      return std::nullopt;
-    }
-    return Request{.kind = Request::Kind::SetClock, .time = *time};
-  }
-  if (name == "paper-width") {
-    if (rest.empty()) return Request{.kind = Request::Kind::ReadWidth};
-    const auto width = rest.size() == 2 && rest[0] == "set" ? parseNumber(rest[1], 1, 255) : std::nullopt;
-    if (!width) {
-      problem = "paper-width set MM, MM 1 to 255 (58, 60 or 80)";
-      return std::nullopt;
-    }
-    return Request{.kind = Request::Kind::SetWidth, .width = static_cast<std::uint8_t>(*width)};
-  }
-  if (name == "tables" && rest.size() == 2 && rest[0] == "dump") {
-    return Request{.kind = Request::Kind::Dump, .file = std::string(rest[1])};
-  }
-  if (name == "tables" && rest.size() == 2 && rest[0] == "program") {
-    auto tables = readTablesFile(std::string(rest[1]), problem);
-    if (!tables) return std::nullopt;
-    return Request{.kind = Request::Kind::Program, .file = std::string(rest[1]), .tables = std::move(*tables)};
-  }
-  problem = "tables dump FILE | tables program FILE";
-  return std::nullopt;
-}
-
+// Reads record `number` and shows it, or (with `edits`) changes the fields they name and writes
+// it back.
 template <typename Record>
-void getOrSet(Session& session, const Operator& cashier, const Request& request) {
-  const std::string label = std::string(tableName(request.table)) + " " + std::to_string(request.number);
-  const auto read = session.transact(kReadRecordCommand, readRecordPayload(cashier, request.table, request.number));
+void getOrSet(Session& session, const Operator& cashier, Table table, std::uint8_t number,
+              const ConfigArguments* edits) {
+  const std::string label = std::string(tableName(table)) + " " + std::to_string(number);
+  const auto read = session.transact(kReadRecordCommand, readRecordPayload(cashier, table, number));
   if (!read) return;
   Record record;
   const bool decoded = read->code == 0 && Record::decodeChecked(read->data, record);
-  const bool shown = request.kind == Request::Kind::Get || !decoded;
+  const bool shown = edits == nullptr || !decoded;
   session.report("read " + label, kReadRecordCommand, *read, decoded ? fieldsOf(record) : Fields{},
                  !shown ? Session::Show::kJsonOnly : decoded ? Session::Show::kFields : Session::Show::kLine);
   if (read->code == 0 && !decoded) {
@@ -364,10 +286,8 @@ void getOrSet(Session& session, const Operator& cashier, const Request& request)
     session.markFailed();
   }
   if (shown) return;
-  std::string problem;
-  edit(record, request.options, problem);  // checked when the command line was read
-  const auto written =
-      session.transact(kWriteRecordCommand, writeRecordPayload(cashier, request.table, slotBytes(record)));
+  edits->edit(record);
+  const auto written = session.transact(kWriteRecordCommand, writeRecordPayload(cashier, table, slotBytes(record)));
   if (!written) return;
   session.report("write " + label, kWriteRecordCommand, *written, written->code == 0 ? fieldsOf(record) : Fields{},
                  Session::Show::kLine);
@@ -441,51 +361,37 @@ void program(Session& session, const Operator& cashier, const Tables& tables) {
   session.note() << "programmed " << written << " of " << writes.size() << " records\n";
 }
 
-void runRequest(Session& session, const Operator& cashier, const Request& request) {
-  switch (request.kind) {
-    case Request::Kind::Get:
-    case Request::Kind::Set:
-      if (request.table == Table::Cashiers) return getOrSet<Cashier>(session, cashier, request);
-      if (request.table == Table::Sections) return getOrSet<Section>(session, cashier, request);
-      return getOrSet<Discount>(session, cashier, request);
-    case Request::Kind::ReadClock:
-    case Request::Kind::SetClock: {
-      bytes::Bytes payload;
-      if (request.kind == Request::Kind::SetClock) {
-        payload = operatorPrefix(cashier);
-        bytes::appendU32(payload, request.time);
-      }
-      const std::uint8_t command = payload.empty() ? kReadClockCommand : kSetClockCommand;
-      const auto reply = session.transact(command, payload);
-      if (!reply) return;
-      Fields fields;
-      if (reply->code == 0 && reply->data.size() == sizeof(std::uint32_t)) {
-        fields.push_back(timeField("time", bytes::loadU32(reply->data, 0)));
-      }
-      return session.report(payload.empty() ? "clock" : "clock set", command, *reply, fields);
-    }
-    case Request::Kind::ReadWidth:
-    case Request::Kind::SetWidth: {
-      bytes::Bytes payload = operatorPrefix(cashier);
-      payload.push_back(kPaperWidthSetting);
-      const bool set = request.kind == Request::Kind::SetWidth;
-      if (set) payload.push_back(request.width);
-      const std::uint8_t command = set ? kWriteSettingCommand : kReadSettingCommand;
-      const auto reply = session.transact(command, payload);
-      if (!reply) return;
-      Fields fields;
-      const unsigned width = set ? request.width : reply->data.empty() ? 0 : reply->data[0];
-      if (reply->code == 0) {
-        fields.push_back(numberField("paper width", width));
-        fields.back().text += " mm";
-      }
-      return session.report(set ? "paper-width set" : "paper-width", command, *reply, fields);
-    }
-    case Request::Kind::Dump:
-      return dump(session, cashier, request.file);
-    case Request::Kind::Program:
-      return program(session, cashier, request.tables);
+// Reads the clock, or sets it to `time`.
+void clock(Session& session, const Operator& cashier, std::optional<std::uint32_t> time) {
+  bytes::Bytes payload;
+  if (time) {
+    payload = operatorPrefix(cashier);
+    bytes::appendU32(payload, *time);
   }
+  const std::uint8_t command = time ? kSetClockCommand : kReadClockCommand;
+  const auto reply = session.transact(command, payload);
+  if (!reply) return;
+  Fields fields;
+  if (reply->code == 0 && reply->data.size() == sizeof(std::uint32_t)) {
+    fields.push_back(timeField("time", bytes::loadU32(reply->data, 0)));
+  }
+  session.report(time ? "clock set" : "clock", command, *reply, fields);
+}
+
+// Reads the paper width, or sets it to `width`.
+void paperWidth(Session& session, const Operator& cashier, std::optional<std::uint8_t> width) {
+  bytes::Bytes payload = operatorPrefix(cashier);
+  payload.push_back(kPaperWidthSetting);
+  if (width) payload.push_back(*width);
+  const std::uint8_t command = width ? kWriteSettingCommand : kReadSettingCommand;
+  const auto reply = session.transact(command, payload);
+  if (!reply) return;
+  Fields fields;
+  if (reply->code == 0) {
+    fields.push_back(numberField("paper width", width ? *width : reply->data.empty() ? 0u : unsigned{reply->data[0]}));
+    fields.back().text += " mm";
+  }
+  session.report(width ? "paper-width set" : "paper-width", command, *reply, fields);
 }
 
 }  // namespace
@@ -539,64 +445,6 @@ std::optional<Tables> tablesFromJson(std::string_view text, std::string& problem
   return tables;
 }
 
-// Options come in pairs, OPTION VALUE, except the discount's --unset.
-bool editCashier(Cashier& record, Arguments options, std::string& problem) {
-  for (std::size_t i = 0; i < options.size(); i += 2) {
-    const std::string_view option = options[i];
-    const std::optional<std::string_view> value = i + 1 < options.size() ? std::optional(options[i + 1]) : std::nullopt;
-    if (option == "--name" && value && nameField(*value, Cashier::kNameSize)) {
-      record.name = *nameField(*value, Cashier::kNameSize);
-    } else if (option == "--rights" && value && parseRights(*value)) {
-      record.rights = *parseRights(*value);
-    } else if (option == "--password" && value && parseNumber(*value, 0, std::numeric_limits<std::uint32_t>::max())) {
-      record.password = static_cast<std::int32_t>(
-          static_cast<std::uint32_t>(*parseNumber(*value, 0, std::numeric_limits<std::uint32_t>::max())));
-    } else {
-      problem = "cashier options: --name TEXT (at most 255 bytes), --rights BITS, --password NUMBER (0 withdraws)";
-      return false;
-    }
-  }
-  return true;
-}
-
-bool editSection(Section& record, Arguments options, std::string& problem) {
-  for (std::size_t i = 0; i < options.size(); i += 2) {
-    const auto name = i + 1 < options.size() ? nameField(options[i + 1], Section::kNameSize) : std::nullopt;
-    if (options[i] != "--name" || !name) {
-      problem = "section options: --name TEXT (at most 126 bytes; empty prints the section's number)";
-      return false;
-    }
-    record.name = *name;
-  }
-  return true;
-}
-
-bool editDiscount(Discount& record, Arguments options, std::string& problem) {
-  for (std::size_t i = 0; i < options.size(); i += 2) {
-    const std::string_view option = options[i];
-    if (option == "--unset") {
-      record.kind = Discount::kNotSet;
-      record.value = 0;
-      --i;  // takes no value
-      continue;
-    }
-    const std::optional<std::string_view> value = i + 1 < options.size() ? std::optional(options[i + 1]) : std::nullopt;
-    const auto hundredths =
-        value ? parseHundredths(*value, std::numeric_limits<std::int64_t>::max()) : std::optional<std::uint64_t>();
-    if (option == "--name" && value && nameField(*value, Discount::kNameSize)) {
-      record.name = *nameField(*value, Discount::kNameSize);
-    } else if ((option == "--percent" || option == "--amount") && hundredths) {
-      record.kind = option == "--percent" ? Discount::kPercentage : Discount::kAmount;
-      record.value = static_cast<std::int64_t>(*hundredths);
-    } else {
-      problem = "discount options: --name TEXT (at most 127 bytes), --percent P or --amount ROUBLES (two decimals "
-                "at most; 0 withdraws), --unset";
-      return false;
-    }
-  }
-  return true;
-}
-
 std::optional<std::uint32_t> parseClockTime(std::string_view text, std::int64_t now) {
   std::int64_t seconds = now;
   if (text != "now") {
@@ -616,40 +464,137 @@ std::optional<std::uint32_t> parseClockTime(std::string_view text, std::int64_t 
   return static_cast<std::uint32_t>(seconds);
 }
 
-bool isConfigCommand(std::string_view name) {
-  for (const TableKind& kind : kTableCommands) {
-    if (kind.command == name) return true;
+ConfigArguments::ConfigArguments(std::string_view command) : command_(command) {}
+
+void ConfigArguments::declare(CLI::App& command) {
+  command.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  if (const auto table = tableOf(command_)) {
+    declareRecordEdits(command, *table);
+  } else if (command_ == "clock") {
+    command.footer("setting the clock needs rights 0x0004");
+    command.add_option("ACTION", action_, "set: set the clock (without it: read it)")->check(CLI::IsMember({"set"}));
+    command.add_option("TIME", value_, "now (this machine's clock), seconds since the epoch or YYYY-MM-DDTHH:MM:SS");
+  } else if (command_ == "paper-width") {
+    command.footer("setting the paper width needs rights 0x0004");
+    command.add_option("ACTION", action_, "set: set the width (without it: read it)")->check(CLI::IsMember({"set"}));
+    command.add_option("MM", value_, "the paper width in millimetres: 58, 60 or 80")->check(numberRange(1, 255));
+  } else {
+    command.add_option("ACTION", action_, "dump writes the three tables to FILE, program writes FILE's records")
+        ->required()
+        ->check(CLI::IsMember({"dump", "program"}));
+    command.add_option("FILE", value_, "a JSON file of cashiers, sections and discounts")->required();
   }
-  return name == "clock" || name == "paper-width" || name == "tables";
 }
 
-void printConfigUsage(std::ostream& out) {
-  out << "configuration commands (the operator needs rights 0x0100 for cashiers, 0x0080 for sections and\n"
-         "discounts, 0x0004 for the clock and the paper width):\n"
-         "  cashier get N | cashier set N [--name TEXT] [--rights BITS] [--password P]\n"
-         "                       BITS a number or names joined by commas:";
-  for (const RightName& right : kRightNames) out << " " << right.name;
-  out << "\n"
-         "  section get N | section set N --name TEXT\n"
-         "  discount get N | discount set N [--name TEXT] [--percent P | --amount ROUBLES | --unset]\n"
-         "  clock | clock set now|SECONDS|YYYY-MM-DDTHH:MM:SS   read or set the register's clock\n"
-         "  paper-width | paper-width set MM                   read or set the paper width\n"
-         "  tables dump FILE | tables program FILE             all three tables to or from a JSON file\n";
-}
-
-bool configCommandValid(Arguments arguments, std::string& problem) {
-  return parseRequest(arguments, problem).has_value();
-}
-
-void runConfigCommand(Session& session, const Operator& cashier, Arguments arguments) {
-  std::string problem;
-  const auto request = parseRequest(arguments, problem);
-  if (!request) {
-    session.note() << "frhost: " << problem << "\n";
-    session.markFailed();
-    return;
+void ConfigArguments::declareRecordEdits(CLI::App& command, Table table) {
+  command.footer("changing cashiers needs rights 0x0100, sections and discounts 0x0080");
+  command.add_option("ACTION", action_, "get shows record N, set changes the fields named")
+      ->required()
+      ->check(CLI::IsMember({"get", "set"}));
+  command.add_option("N", value_, "the record's number")->required()->check(numberRange(1, Cashier::kCount));
+  const std::size_t nameSize = table == Table::Cashiers   ? Cashier::kNameSize
+                               : table == Table::Sections ? Section::kNameSize
+                                                          : Discount::kNameSize;
+  const std::string empty = table == Table::Sections ? "; empty prints the section's number" : "";
+  command
+      .add_option("--name", name_, "the name, at most " + std::to_string(nameSize) + " bytes in CP866" + empty)
+      ->check(CLI::Validator(
+          [nameSize](const std::string& text) {
+            return cp866::fromUtf8(text).size() <= nameSize ? std::string() : "is too long: " + text;
+          },
+          ""))
+      ->type_name("TEXT");
+  if (table == Table::Cashiers) {
+    std::string names;
+    for (const RightName& right : kRightNames) names += (names.empty() ? "" : ", ") + std::string(right.name);
+    command.add_option("--rights", rights_, "a number, or names joined by commas: " + names)
+        ->check(CLI::Validator(
+            [](const std::string& text) { return parseRights(text) ? std::string() : "not rights: " + text; }, ""))
+        ->type_name("BITS");
+    command.add_option("--password", password_, "the cashier's password; 0 withdraws the cashier")
+        ->check(numberRange(0, std::numeric_limits<std::uint32_t>::max()))
+        ->type_name("N");
   }
-  runRequest(session, cashier, *request);
+  if (table == Table::Discounts) {
+    const auto hundredths = CLI::Validator(
+        [](const std::string& text) {
+          return parseHundredths(text, std::numeric_limits<std::int64_t>::max())
+                     ? std::string()
+                     : "takes at most two decimals, not " + text;
+        },
+        "");
+    CLI::Option* percent =
+        command.add_option("--percent", percent_, "a percentage off; 0 withdraws")->check(hundredths)->type_name("P");
+    CLI::Option* amount =
+        command.add_option("--amount", amount_, "roubles off; 0 withdraws")->check(hundredths)->type_name("ROUBLES");
+    CLI::Option* unset = command.add_flag("--unset", unset_, "no discount at all");
+    percent->excludes(amount)->excludes(unset);
+    amount->excludes(unset);
+  }
+}
+
+bool ConfigArguments::check(std::string& problem) {
+  problem.clear();
+  if (tableOf(command_)) {
+    const bool edits = name_ || rights_ || password_ || percent_ || amount_ || unset_;
+    if (action_ == "get" && edits) problem = "get takes no options";
+    if (action_ == "set" && !edits) problem = "set changes at least one field";
+    return problem.empty();
+  }
+  if (command_ == "tables") {
+    if (action_ == "program") tables_ = readTablesFile(value_, problem);
+    return problem.empty();
+  }
+  if (action_.empty()) return true;
+  if (command_ == "clock") {
+    time_ = parseClockTime(value_, std::time(nullptr));
+    if (!time_) problem = "clock set now|SECONDS|YYYY-MM-DDTHH:MM:SS, at most 2038-01-19";
+  } else if (value_.empty()) {
+    problem = "paper-width set MM, MM 1 to 255 (58, 60 or 80)";
+  } else {
+    width_ = static_cast<std::uint8_t>(*parseNumber(value_, 1, 255));
+  }
+  return problem.empty();
+}
+
+void ConfigArguments::edit(Cashier& record) const {
+  if (name_) record.name = cp866::fromUtf8(*name_);
+  if (rights_) record.rights = *parseRights(*rights_);
+  if (password_) {
+    record.password = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(*parseNumber(*password_, 0, std::numeric_limits<std::uint32_t>::max())));
+  }
+}
+
+void ConfigArguments::edit(Section& record) const {
+  if (name_) record.name = cp866::fromUtf8(*name_);
+}
+
+void ConfigArguments::edit(Discount& record) const {
+  if (name_) record.name = cp866::fromUtf8(*name_);
+  if (unset_) {
+    record.kind = Discount::kNotSet;
+    record.value = 0;
+  }
+  for (const auto& [value, kind] : {std::pair{&percent_, Discount::kPercentage}, {&amount_, Discount::kAmount}}) {
+    if (!*value) continue;
+    record.kind = kind;
+    record.value = static_cast<std::int64_t>(*parseHundredths(**value, std::numeric_limits<std::int64_t>::max()));
+  }
+}
+
+void ConfigArguments::run(Session& session, const Operator& cashier) const {
+  if (const auto table = tableOf(command_)) {
+    const auto number = static_cast<std::uint8_t>(*parseNumber(value_, 1, Cashier::kCount));
+    const ConfigArguments* edits = action_ == "set" ? this : nullptr;
+    if (table == Table::Cashiers) return getOrSet<Cashier>(session, cashier, *table, number, edits);
+    if (table == Table::Sections) return getOrSet<Section>(session, cashier, *table, number, edits);
+    return getOrSet<Discount>(session, cashier, *table, number, edits);
+  }
+  if (command_ == "clock") return clock(session, cashier, time_);
+  if (command_ == "paper-width") return paperWidth(session, cashier, width_);
+  if (action_ == "dump") return dump(session, cashier, value_);
+  program(session, cashier, *tables_);
 }
 
 }  // namespace host

@@ -12,9 +12,7 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +20,7 @@
 #include "reference/cashier.h"
 #include "reference/discount.h"
 #include "reference/section.h"
+#include "tools/host/command_options.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/session.h"
 
@@ -60,24 +59,39 @@ std::string tablesToJson(const Tables& tables);
 // that is not valid.
 std::optional<Tables> tablesFromJson(std::string_view text, std::string& problem);
 
-// The field options of a set (see above); false with `problem` set for an unknown option or a
-// value that is not valid. BITS is a number (0x-hex allowed) or names joined by commas.
-bool editCashier(Cashier& record, std::span<const std::string_view> options, std::string& problem);
-bool editSection(Section& record, std::span<const std::string_view> options, std::string& problem);
-bool editDiscount(Discount& record, std::span<const std::string_view> options, std::string& problem);
-
 // The new time of a clock set: "now" (this machine's time, `now`), seconds since the epoch,
 // or local time as YYYY-MM-DDTHH:MM:SS or "YYYY-MM-DD HH:MM:SS". nullopt for anything else or
 // a time outside what the register keeps (1970 to January 2038).
 std::optional<std::uint32_t> parseClockTime(std::string_view text, std::int64_t now);
 
-bool isConfigCommand(std::string_view name);
-void printConfigUsage(std::ostream& out);
-// Checks a configuration command line (its name first) before anything is sent: false with
-// `problem` set when it is not valid or names a tables file that is not.
-bool configCommandValid(std::span<const std::string_view> arguments, std::string& problem);
-// Runs a configuration command line (its name first) in `session` as `cashier`: one reply
-// reported per request; reads that only serve a change show for people only when refused.
-void runConfigCommand(Session& session, const Operator& cashier, std::span<const std::string_view> arguments);
+// The arguments of one configuration command (see above), declared on its subcommand.
+class ConfigArguments {
+ public:
+  // `command` is cashier, section, discount, clock, paper-width or tables.
+  explicit ConfigArguments(std::string_view command);
+  void declare(CLI::App& command);
+  // Checks the parsed arguments together before anything is sent, and reads the file a tables
+  // program writes; false with `problem` set when they are not valid.
+  bool check(std::string& problem);
+  // A set's changes to a record: the fields named, others kept.
+  void edit(Cashier& record) const;
+  void edit(Section& record) const;
+  void edit(Discount& record) const;
+  // Runs the checked command in `session` as `cashier`: one reply reported per request; reads
+  // that only serve a change show for people only when refused.
+  void run(Session& session, const Operator& cashier) const;
+
+ private:
+  void declareRecordEdits(CLI::App& command, Table table);
+
+  std::string command_;
+  std::string action_;  // get or set; set; dump or program
+  std::string value_;   // the record number, the time, the width or the file
+  std::optional<std::string> name_, rights_, password_, percent_, amount_;
+  bool unset_ = false;
+  std::optional<std::uint32_t> time_;
+  std::optional<std::uint8_t> width_;
+  std::optional<Tables> tables_;
+};
 
 }  // namespace host

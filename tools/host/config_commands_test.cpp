@@ -68,31 +68,72 @@ TEST(ConfigJson, FilesThatAreNotTablesAreRefusedWithAReason) {
   EXPECT_EQ(partial->sections, (std::vector<Section>{{4, ""}}));
 }
 
+// A configuration command line read as frhost reads it: nullopt with `problem` set when it is
+// not valid.
+std::optional<host::ConfigArguments> parsed(Arguments words, std::string& problem) {
+  host::ConfigArguments arguments(words[0]);
+  CLI::App command;
+  arguments.declare(command);
+  if (!host::parseWords(command, host::Arguments(words).subspan(1), problem) || !arguments.check(problem)) {
+    return std::nullopt;
+  }
+  return arguments;
+}
+
 TEST(ConfigEdits, FieldOptions) {
   std::string problem;
   Cashier cashier{3, CashierRights::kReceipts, 1, "A"};
-  const Arguments options{"--rights", "receipts,returns,cashier-table", "--password", "0x10", "--name", "Анна"};
-  ASSERT_TRUE(host::editCashier(cashier, options, problem)) << problem;
+  const auto edits = parsed(
+      {"cashier", "set", "3", "--rights", "receipts,returns,cashier-table", "--password", "0x10", "--name", "Анна"},
+      problem);
+  ASSERT_TRUE(edits) << problem;
+  edits->edit(cashier);
   EXPECT_EQ(cashier, (Cashier{3, 0x0111, 16, std::string("Анна"_cp866)}));
-  const std::string tooLong(256, 'x');
-  for (const Arguments& bad : {Arguments{"--rights", "sales"}, Arguments{"--password", "-1"}, Arguments{"--name"},
-                               Arguments{"--name", tooLong}, Arguments{"--colour", "1"}}) {
-    EXPECT_FALSE(host::editCashier(cashier, bad, problem)) << bad[0];
-  }
 
   Discount discount{2, Discount::kNotSet, 0, ""};
-  ASSERT_TRUE(host::editDiscount(discount, Arguments{"--percent", "10", "--name", "CLUB"}, problem));
-  EXPECT_EQ(discount, (Discount{2, Discount::kPercentage, 1000, "CLUB"}));
-  ASSERT_TRUE(host::editDiscount(discount, Arguments{"--amount", "0.50"}, problem));
-  EXPECT_EQ(discount, (Discount{2, Discount::kAmount, 50, "CLUB"}));
-  ASSERT_TRUE(host::editDiscount(discount, Arguments{"--unset"}, problem));
-  EXPECT_FALSE(discount.isValid());
-  EXPECT_FALSE(host::editDiscount(discount, Arguments{"--percent", "-5"}, problem));
+  for (const auto& [words, expected] : std::vector<std::pair<std::vector<std::string_view>, Discount>>{
+           {{"discount", "set", "2", "--percent", "10", "--name", "CLUB"}, {2, Discount::kPercentage, 1000, "CLUB"}},
+           {{"discount", "set", "2", "--amount", "0.50"}, {2, Discount::kAmount, 50, "CLUB"}},
+           {{"discount", "set", "2", "--unset"}, {2, Discount::kNotSet, 0, "CLUB"}}}) {
+    parsed(words, problem)->edit(discount);
+    EXPECT_EQ(discount, expected) << words[3];
+  }
 
   Section section{1, "OLD"};
-  ASSERT_TRUE(host::editSection(section, Arguments{"--name", ""}, problem));
+  parsed({"section", "set", "1", "--name", ""}, problem)->edit(section);
   EXPECT_EQ(section.name, "");
-  EXPECT_FALSE(host::editSection(section, Arguments{"--number", "2"}, problem));
+}
+
+// Each wrong line gives one line naming the argument at fault.
+TEST(ConfigEdits, WrongLines_NameTheArgument) {
+  const std::string tooLong(256, 'x');
+  const struct {
+    std::vector<std::string_view> words;
+    std::string_view named;
+  } cases[] = {
+      {{"cashier", "set", "3", "--rights", "sales"}, "--rights"},
+      {{"cashier", "set", "3", "--password", "-1"}, "--password"},
+      {{"cashier", "set", "3", "--name"}, "--name"},
+      {{"cashier", "set", "3", "--name", tooLong}, "--name"},
+      {{"cashier", "set", "3", "--colour", "1"}, "--colour"},
+      {{"cashier", "get", "21"}, "N"},
+      {{"cashier", "put", "3"}, "ACTION"},
+      {{"cashier", "set", "3"}, "set"},
+      {{"cashier", "get", "3", "--name", "x"}, "get"},
+      {{"section", "set", "1", "--number", "2"}, "--number"},
+      {{"discount", "set", "1", "--percent", "-5"}, "--percent"},
+      {{"discount", "set", "1", "--percent", "5", "--unset"}, "--unset"},
+      {{"clock", "set", "yesterday"}, "clock set"},
+      {{"clock", "now"}, "ACTION"},
+      {{"paper-width", "set", "300"}, "MM"},
+      {{"tables", "dump"}, "FILE"},
+  };
+  for (const auto& test : cases) {
+    std::string problem;
+    EXPECT_FALSE(parsed(test.words, problem)) << test.words[1];
+    EXPECT_NE(problem.find(test.named), std::string::npos) << problem;
+    EXPECT_EQ(problem.find('\n'), std::string::npos) << problem;
+  }
 }
 
 TEST(ConfigClock, TimeArguments) {
@@ -125,12 +166,13 @@ class ConfigCommandsTest : public ::testing::Test {
   int run(Arguments arguments) {
     output_.str("");
     std::string problem;
-    if (!host::configCommandValid(arguments, problem)) {
+    const auto command = parsed(arguments, problem);
+    if (!command) {
       output_ << problem;
       return host::kExitUsage;
     }
     host::Session session(board_.host(), {.timeout = std::chrono::seconds(5)}, output_, output_);
-    host::runConfigCommand(session, {}, arguments);
+    command->run(session, {});
     return session.exitStatus();
   }
   std::string output() const { return output_.str(); }

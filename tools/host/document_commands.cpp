@@ -173,71 +173,57 @@ std::optional<bytes::Bytes> serialNumberPayload(const Operator& cashier, std::st
   return payload;
 }
 
-std::optional<Plan> registrationPlan(const Operator& cashier, std::span<const std::string_view> arguments,
-                                     std::string& problem) {
-  std::optional<std::string_view> user, place, address, taxpayerNumber, registrationNumber, cashierName;
-  std::vector<std::string_view> taxRates;
-  for (std::size_t i = 0; i < arguments.size(); i += 2) {
-    const std::string_view option = arguments[i];
-    if (i + 1 >= arguments.size()) {
-      problem = std::string(option) + " needs a value";
-      return std::nullopt;
-    }
-    const std::string_view value = arguments[i + 1];
-    if (option == "--user") {
-      user = value;
-    } else if (option == "--place") {
-      place = value;
-    } else if (option == "--address") {
-      address = value;
-    } else if (option == "--inn") {
-      taxpayerNumber = value;
-    } else if (option == "--regnum") {
-      registrationNumber = value;
-    } else if (option == "--tax") {
-      taxRates.push_back(value);
-    } else if (option == "--cashier-name") {
-      cashierName = value;
-    } else {
-      problem = "unknown argument " + std::string(option);
-      return std::nullopt;
-    }
-  }
-  if (!user || !place || !address || !taxpayerNumber || !registrationNumber) {
-    problem = "--user, --place, --address, --inn and --regnum are required";
-    return std::nullopt;
-  }
+void RegistrationArguments::declare(CLI::App& command) {
+  // A value given twice: the last counts.
+  command.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  command.add_option("--user", user_, "user name")->required()->type_name("TEXT");
+  command.add_option("--place", place_, "place of settlement")->required()->type_name("TEXT");
+  command.add_option("--address", address_, "address of settlement")->required()->type_name("TEXT");
+  command.add_option("--inn", taxpayerNumber_, "taxpayer number, 10 to 12 digits")->required()->type_name("DIGITS");
+  command.add_option("--regnum", registrationNumber_, "registration number, 10 to 16 digits")
+      ->required()
+      ->type_name("DIGITS");
+  command
+      .add_option("--tax", taxRates_,
+                  "a tax rate: index 1-5; kind 0 without tax, 1 included in prices, 2 on top; PERCENT like 20 or "
+                  "20.00; repeat for each rate")
+      ->type_name("SLOT:KIND:PERCENT:NAME")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  command.add_option("--cashier-name", cashierName_, "the cashier name the document carries")->type_name("TEXT");
+}
 
+std::optional<Plan> RegistrationArguments::plan(const Operator& cashier, std::string& problem) const {
   // The register's own digit rules decide, on the fields as the finishing data fill them.
   RegData numbers;
-  if (!numbers.setText(RegData::Text::TaxpayerNumber, *taxpayerNumber) || !numbers.taxpayerNumberValid()) {
+  if (!numbers.setText(RegData::Text::TaxpayerNumber, taxpayerNumber_) || !numbers.taxpayerNumberValid()) {
     problem = "--inn takes the taxpayer number: 10 to 12 digits";
     return std::nullopt;
   }
-  if (!numbers.setText(RegData::Text::RegistrationNumber, *registrationNumber) ||
+  if (!numbers.setText(RegData::Text::RegistrationNumber, registrationNumber_) ||
       !numbers.registrationNumberValid()) {
     problem = "--regnum takes the registration number: 10 to 16 digits";
     return std::nullopt;
   }
 
   std::vector<LabelledItem> items;
-  for (const auto& [tag, name, text] : {std::tuple{kUserNameTag, "user name", *user},
-                                        std::tuple{kPlaceTag, "place", *place},
-                                        std::tuple{kAddressTag, "address", *address}}) {
+  for (const auto& [tag, name, text] : {std::tuple{kUserNameTag, "user name", std::string_view(user_)},
+                                        std::tuple{kPlaceTag, "place", std::string_view(place_)},
+                                        std::tuple{kAddressTag, "address", std::string_view(address_)}}) {
     auto item = registrationText(tag, name, text, problem);
     if (!item) return std::nullopt;
     items.push_back(std::move(*item));
   }
   std::set<unsigned> slotsTaken;
-  for (const std::string_view spec : taxRates) {
+  for (const std::string_view spec : taxRates_) {
     auto item = taxRateItem(spec, slotsTaken, problem);
     if (!item) return std::nullopt;
     items.push_back(std::move(*item));
   }
 
   bytes::Bytes openData;
-  if (cashierName) {
-    const std::string name = cp866::fromUtf8(*cashierName);
+  if (cashierName_) {
+    const std::string name = cp866::fromUtf8(*cashierName_);
     if (name.size() > kMaxOpenDataName) {
       problem = "--cashier-name takes at most " + std::to_string(kMaxOpenDataName) + " characters";
       return std::nullopt;
@@ -247,9 +233,14 @@ std::optional<Plan> registrationPlan(const Operator& cashier, std::span<const st
   }
 
   bytes::Bytes finishingData(kTaxpayerNumberSize + kRegistrationNumberSize, 0);
-  bytes::storeBytes(finishingData, 0, kTaxpayerNumberSize, bytes::view(*taxpayerNumber));
-  bytes::storeBytes(finishingData, kTaxpayerNumberSize, kRegistrationNumberSize, bytes::view(*registrationNumber));
+  bytes::storeBytes(finishingData, 0, kTaxpayerNumberSize, bytes::view(taxpayerNumber_));
+  bytes::storeBytes(finishingData, kTaxpayerNumberSize, kRegistrationNumberSize, bytes::view(registrationNumber_));
   return documentPlan(kFiscalizationCodes, cashier, openData, items, finishingData);
+}
+
+std::optional<Plan> registrationPlan(const Operator& cashier, Arguments words, std::string& problem) {
+  RegistrationArguments registration;
+  return planFromWords(registration, cashier, words, problem);
 }
 
 std::optional<CloseReply> parseCloseReply(std::uint8_t type, bytes::View data) {

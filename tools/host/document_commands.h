@@ -5,12 +5,13 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tools/host/command_options.h"
 #include "tools/host/frame.h"
+#include "tools/host/plan.h"
 #include "values/bytes.h"
 #include "values/tlv.h"
 
@@ -40,31 +41,7 @@ inline constexpr DocumentCodes kCashDepositCodes{5, 162, 163};
 inline constexpr DocumentCodes kCashPayoutCodes{6, 164, 165};
 inline constexpr DocumentCodes kShiftOpeningCodes{7, 17, 18};
 
-// The operator prefix of the open and serial-number commands: cashier number (u8, 1..20) and
-// password (u32 LE). The administrator of a new cashier file is cashier 20 with password 30.
-struct Operator {
-  static constexpr std::uint8_t kFirstNumber = 1;
-  static constexpr std::uint8_t kLastNumber = 20;
-
-  std::uint8_t number = 20;
-  std::uint32_t password = 30;
-};
-
 bytes::Bytes operatorPrefix(const Operator& cashier);
-
-// One request of a command and what the output calls it.
-struct Step {
-  std::string label;
-  Request request;
-};
-
-// The requests of one command, sent in order until one is answered with a non-zero code.
-// With `opensDocument` the first request opens a document that the later ones fill and
-// finish: when one of them fails, the document is usually still open on the register.
-struct Plan {
-  std::vector<Step> steps = {};
-  bool opensDocument = false;
-};
 
 // An item to add to an open document and what the output calls it.
 struct LabelledItem {
@@ -89,7 +66,7 @@ std::optional<bytes::Bytes> amountData(std::string_view roubles);
 // exactly 10 decimal digits; nullopt for any other text.
 std::optional<bytes::Bytes> serialNumberPayload(const Operator& cashier, std::string_view digits);
 
-// The registration from
+// The register command's arguments:
 //   --user TEXT --place TEXT --address TEXT --inn DIGITS --regnum DIGITS
 //   [--tax SLOT:KIND:PERCENT:NAME ...] [--cashier-name TEXT]
 // Texts are UTF-8 and sent in CP866 (a character CP866 lacks is sent as '?'); user name, place
@@ -102,10 +79,20 @@ std::optional<bytes::Bytes> serialNumberPayload(const Operator& cashier, std::st
 // The plan: open the fiscalization with the open data (empty, or the cashier name as a length
 // byte and its bytes), add 11048 user name, 11187 place, 11009 address and the tax-rate
 // containers 13105 + SLOT - 1, then finish with 28 bytes: the taxpayer number padded with
-// zero bytes to 12, the registration number padded to 16. nullopt with `problem` set when an
-// argument is missing or not valid.
-std::optional<Plan> registrationPlan(const Operator& cashier, std::span<const std::string_view> arguments,
-                                     std::string& problem);
+// zero bytes to 12, the registration number padded to 16. nullopt with `problem` set when a
+// value is not valid.
+class RegistrationArguments : public CommandArguments {
+ public:
+  void declare(CLI::App& command) override;
+  std::optional<Plan> plan(const Operator& cashier, std::string& problem) const override;
+
+ private:
+  std::string user_, place_, address_, taxpayerNumber_, registrationNumber_;
+  std::vector<std::string> taxRates_;
+  std::optional<std::string> cashierName_;
+};
+// The plan for the words of a register command line, read as frhost reads them.
+std::optional<Plan> registrationPlan(const Operator& cashier, Arguments words, std::string& problem);
 
 // What the close reply of a finished document says: every kind begins with the document
 // number, fiscal sign and date-time (u32 LE each); shift documents add the shift number (u16

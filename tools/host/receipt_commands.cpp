@@ -15,15 +15,6 @@
 
 namespace host {
 
-const std::string_view kSaleUsage =
-    "sale options:\n"
-    "  --kind K             0 sale (default), 1 purchase, 2 sale return, 3 purchase return, 4-14\n"
-    "  --cash AMOUNT --card AMOUNT   payments in roubles; none pays the total in cash\n"
-    "  --cashier-name TEXT  the cashier name the receipt carries\n"
-    "  --items FILE         item lines from a JSON or text file, before those given after it\n"
-    "  ITEM                 name=TEXT,price=ROUBLES[,qty=N][,unit=TEXT][,section=1-20][,tax=1-5]\n"
-    "                       [,discount=1-20 | ,manual=ROUBLES][,code=TEXT][,mark=TEXT]\n";
-
 namespace {
 
 constexpr std::size_t kReplySize = 32;
@@ -199,72 +190,76 @@ std::optional<std::vector<LabelledItem>> parseSaleItems(std::string_view content
   return out;
 }
 
-std::optional<Plan> salePlan(const Operator& cashier, std::span<const std::string_view> arguments,
-                             std::string& problem) {
-  unsigned kind = 0;
-  std::uint64_t cash = 0, card = 0;
-  std::string cashierName;
+void SaleArguments::declare(CLI::App& command) {
+  command_ = &command;
+  command.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  addNumber(command, "--kind", kind_, 0, ReceiptDoc::kLastKind,
+            "0 sale (default), 1 purchase, 2 sale return, 3 purchase return, 4-14");
+  const auto amount = CLI::Validator(
+      [](const std::string& text) {
+        return parseHundredths(text, kMaxAmount) ? std::string() : "is roubles with at most two decimals, not " + text;
+      },
+      "");
+  command.add_option("--cash", cash_, "paid in cash; no payment at all pays the total in cash")
+      ->check(amount)
+      ->type_name("ROUBLES");
+  command.add_option("--card", card_, "paid by card")->check(amount)->type_name("ROUBLES");
+  command.add_option("--cashier-name", cashierName_, "the cashier name the receipt carries")->type_name("TEXT");
+  command.add_option("--items", files_, "item lines from a JSON or text file, where it stands among the ITEMs")
+      ->type_name("FILE")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  command.add_option("ITEM", items_,
+                     "name=TEXT,price=ROUBLES[,qty=N][,unit=TEXT][,section=1-20][,tax=1-5]"
+                     "[,discount=1-20 | ,manual=ROUBLES][,code=TEXT][,mark=TEXT]");
+}
+
+std::optional<Plan> SaleArguments::plan(const Operator& cashier, std::string& problem) const {
+  // The items in the order given, those of each file where it stands.
   std::vector<LabelledItem> items;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string_view argument = arguments[i];
-    const bool hasValue = i + 1 < arguments.size();
-    if (argument == "--kind" || argument == "--cash" || argument == "--card" || argument == "--cashier-name" ||
-        argument == "--items") {
-      if (!hasValue) {
-        problem = std::string(argument) + " needs a value";
+  auto nextFile = files_.begin();
+  auto nextItem = items_.begin();
+  for (const CLI::Option* option : command_->parse_order()) {
+    if (option->check_name("--items")) {
+      std::ifstream file{*nextFile, std::ios::binary};
+      if (!file) {
+        problem = "cannot read " + *nextFile;
         return std::nullopt;
       }
-      const std::string_view value = arguments[++i];
-      if (argument == "--kind") {
-        const auto number = numberBetween(value, 0, ReceiptDoc::kLastKind);
-        if (!number) {
-          problem = "--kind is 0 to 14";
-          return std::nullopt;
-        }
-        kind = *number;
-      } else if (argument == "--cash" || argument == "--card") {
-        const auto amount = parseHundredths(value, kMaxAmount);
-        if (!amount) {
-          problem = std::string(argument) + " is roubles with at most two decimals";
-          return std::nullopt;
-        }
-        (argument == "--cash" ? cash : card) = *amount;
-      } else if (argument == "--cashier-name") {
-        cashierName = cp866::fromUtf8(value);
-      } else {
-        std::ifstream file{std::string(value), std::ios::binary};
-        if (!file) {
-          problem = "cannot read " + std::string(value);
-          return std::nullopt;
-        }
-        const std::string content{std::istreambuf_iterator<char>(file), {}};
-        auto fromFile = parseSaleItems(content, problem);
-        if (!fromFile) return std::nullopt;
-        items.insert(items.end(), fromFile->begin(), fromFile->end());
-      }
-      continue;
+      ++nextFile;
+      const std::string content{std::istreambuf_iterator<char>(file), {}};
+      auto fromFile = parseSaleItems(content, problem);
+      if (!fromFile) return std::nullopt;
+      items.insert(items.end(), fromFile->begin(), fromFile->end());
+    } else if (option->check_name("ITEM")) {
+      auto item = parseSaleItem(*nextItem++, problem);
+      if (!item) return std::nullopt;
+      items.push_back(std::move(*item));
     }
-    auto item = parseSaleItem(argument, problem);
-    if (!item) return std::nullopt;
-    items.push_back(std::move(*item));
   }
   if (items.empty()) {
     problem = "a sale needs at least one item";
     return std::nullopt;
   }
+  const std::string cashierName = cp866::fromUtf8(cashierName_);
   if (cashierName.size() > 255) {
     problem = "the cashier name has at most 255 bytes";
     return std::nullopt;
   }
-  bytes::Bytes openData{static_cast<std::uint8_t>(kind)};
+  bytes::Bytes openData{static_cast<std::uint8_t>(kind_)};
   if (!cashierName.empty()) {
     openData.push_back(static_cast<std::uint8_t>(cashierName.size()));
     bytes::appendBytes(openData, bytes::view(cashierName));
   }
   bytes::Bytes payment;
-  bytes::appendU64(payment, cash);
-  bytes::appendU64(payment, card);
+  bytes::appendU64(payment, *parseHundredths(cash_, kMaxAmount));
+  bytes::appendU64(payment, *parseHundredths(card_, kMaxAmount));
   return documentPlan(kReceiptCodes, cashier, openData, items, payment);
+}
+
+std::optional<Plan> salePlan(const Operator& cashier, Arguments words, std::string& problem) {
+  SaleArguments sale;
+  return planFromWords(sale, cashier, words, problem);
 }
 
 std::optional<ReceiptReply> parseReceiptReply(bytes::View data) {

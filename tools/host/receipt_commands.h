@@ -15,20 +15,17 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tools/host/command_options.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/session.h"
 
 namespace host {
 
 inline constexpr DocumentCodes kReceiptCodes{3, 21, 22};
-
-// The usage lines of the sale command's options and items.
-extern const std::string_view kSaleUsage;
 
 // One ITEM as the host sends it (container 11059); nullopt with `problem` set when a field is
 // unknown, missing or not valid.
@@ -37,11 +34,25 @@ std::optional<LabelledItem> parseSaleItem(std::string_view spec, std::string& pr
 // The item lines of a file's content: JSON when it starts with '[' or '{', else text lines.
 std::optional<std::vector<LabelledItem>> parseSaleItems(std::string_view content, std::string& problem);
 
-// Open 21 with the kind and the cashier name, one add-item request per item, finish 22 with cash
-// and card amounts (i64 kopecks each). No payment at all lets the register take the total in
-// cash.
-std::optional<Plan> salePlan(const Operator& cashier, std::span<const std::string_view> arguments,
-                             std::string& problem);
+// The sale command's arguments. Its plan: open 21 with the kind and the cashier name, one
+// add-item request per item (those of an --items FILE where it stands among the ITEMs), finish 22
+// with cash and card amounts (i64 kopecks each). No payment at all lets the register take the
+// total in cash. nullopt with `problem` set when an item, its file or the cashier name is not
+// valid, or no item is given.
+class SaleArguments : public CommandArguments {
+ public:
+  void declare(CLI::App& command) override;
+  std::optional<Plan> plan(const Operator& cashier, std::string& problem) const override;
+
+ private:
+  const CLI::App* command_ = nullptr;
+  unsigned kind_ = 0;
+  std::string cash_ = "0", card_ = "0";
+  std::string cashierName_;
+  std::vector<std::string> files_, items_;
+};
+// The plan for the words of a sale command line, read as frhost reads them.
+std::optional<Plan> salePlan(const Operator& cashier, Arguments words, std::string& problem);
 
 // What the 32-byte close reply of a receipt says.
 struct ReceiptReply {

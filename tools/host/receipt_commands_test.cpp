@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "values/cp866.h"
 #include "values/tags.h"
 
@@ -87,6 +90,27 @@ TEST(SalePlan, OpensWithTheKindAddsEachItemAndPaysCashAndCard) {
         {"--kind"}, {"--items", "/nonexistent/items.json"}}) {
     EXPECT_FALSE(host::salePlan(host::Operator{}, bad, problem).has_value()) << bad.size();
   }
+}
+
+TEST(SalePlan, FileItems_StandWhereTheirFileIsGiven) {
+  const std::string file = ::testing::TempDir() + "sale_items.txt";
+  std::ofstream(file) << "name=C,price=3\nname=D,price=4\n";
+  std::string problem;
+  const std::vector<std::string_view> arguments = {"name=A,price=1", "--items", file, "--cash", "10",
+                                                   "name=B,price=2"};
+  const auto plan = host::salePlan(host::Operator{}, arguments, problem);
+  ASSERT_TRUE(plan.has_value()) << problem;
+  ASSERT_EQ(plan->steps.size(), 6u);
+  std::string names;
+  for (std::size_t i = 1; i < 5; ++i) {
+    // The add-item payload: the item's tag and length (u16 each), then its sub-items.
+    const bytes::Bytes& payload = plan->steps[i].request.payload;
+    const TlvItem item(bytes::loadU16(payload, 0), bytes::Bytes(payload.begin() + 4, payload.end()));
+    const bytes::Bytes name = fields(item)[0].second;
+    names += std::string(name.begin(), name.end());
+  }
+  EXPECT_EQ(names, "ACDB");
+  std::remove(file.c_str());
 }
 
 TEST(ReceiptReply, DecodesThe32Bytes) {
