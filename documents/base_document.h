@@ -45,9 +45,6 @@ inline constexpr std::uint8_t kShiftOpening = 7;
 bool isKnown(std::uint8_t type);
 }  // namespace DocumentType
 
-// The host tools' name for the one table of tags.
-namespace DocumentTag = tag;
-
 class BaseDocument {
  public:
   // Empty: default model and registration records, numbers 0, empty cashier.

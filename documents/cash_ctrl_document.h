@@ -14,7 +14,6 @@
 
 class CashCtrlDocument final : public BaseWorkDocument {
  public:
-  static constexpr std::uint16_t kAmountTag = tag::kCashPaid;  // the host tools' name
   // The largest deposit, in kopecks.
   static constexpr std::int64_t kMaxDeposit = 100000000000;
 

@@ -28,7 +28,6 @@ class TaxRate {
   static constexpr std::size_t kSize = 32;
   static constexpr std::size_t kNameSize = 30;
   static constexpr std::uint16_t kNotSet = 0xC000;
-  static constexpr std::uint16_t kFirstTag = tag::kFirstTaxRate;  // the host tools' name
 
   // Rate word 0xC000 (not set), empty name.
   TaxRate();

@@ -77,10 +77,7 @@ std::string walkThroughScript() {
       inSection = line == "## A first register";
       continue;
     }
-    // Blocks of frsim's output (its trace) are shown, not run.
-    if (!inSection || !line.starts_with("    ") || line.starts_with("    h=") || line.starts_with("    frsim: ")) {
-      continue;
-    }
+    if (!inSection || !line.starts_with("    ") || line.starts_with("    h=")) continue;
     script += line.substr(4) + "\n";
   }
   return script;

@@ -13,15 +13,11 @@
 #include "documents/reg_data.h"
 #include "reference/tax_rate.h"
 #include "values/cp866.h"
+#include "values/tags.h"
 
 namespace host {
 namespace {
 
-constexpr std::uint16_t kUserNameTag = 11048;
-constexpr std::uint16_t kPlaceTag = 11187;
-constexpr std::uint16_t kAddressTag = 11009;
-constexpr std::uint16_t kTaxpayerNumberTag = 11018;
-constexpr std::uint16_t kRegistrationNumberTag = 11037;
 
 // Finishing data of a registration: taxpayer number (12 bytes), then registration number (16),
 // each padded with zero bytes.
@@ -108,7 +104,7 @@ std::optional<LabelledItem> taxRateItem(std::string_view spec, std::set<unsigned
     return std::nullopt;
   }
   const std::size_t index = *slot - 1;
-  return LabelledItem{"tax rate " + std::to_string(*slot) + " " + std::to_string(TaxRate::kFirstTag + index),
+  return LabelledItem{"tax rate " + std::to_string(*slot) + " " + std::to_string(tag::kFirstTaxRate + index),
                       rate.toTlv(index)};
 }
 
@@ -207,10 +203,10 @@ std::optional<Plan> RegistrationArguments::plan(const Operator& cashier, std::st
   }
 
   std::vector<LabelledItem> items;
-  for (const auto& [tag, name, text] : {std::tuple{kUserNameTag, "user name", std::string_view(user_)},
-                                        std::tuple{kPlaceTag, "place", std::string_view(place_)},
-                                        std::tuple{kAddressTag, "address", std::string_view(address_)}}) {
-    auto item = registrationText(tag, name, text, problem);
+  for (const auto& [itemTag, name, text] : {std::tuple{tag::kUserName, "user name", std::string_view(user_)},
+                                            std::tuple{tag::kPlace, "place", std::string_view(place_)},
+                                            std::tuple{tag::kAddress, "address", std::string_view(address_)}}) {
+    auto item = registrationText(itemTag, name, text, problem);
     if (!item) return std::nullopt;
     items.push_back(std::move(*item));
   }
@@ -291,14 +287,14 @@ std::string_view documentTypeName(std::uint8_t type) {
 
 std::string_view missingItemName(std::uint16_t tag) {
   switch (tag) {
-    case DocumentTag::kCashierName: return "cashier name";
-    case kTaxpayerNumberTag: return "taxpayer number";
-    case kRegistrationNumberTag: return "registration number";
-    case kUserNameTag: return "user name";
-    case kPlaceTag: return "place of settlement";
-    case kAddressTag: return "address of settlement";
-    case TaxRate::kFirstTag: return "tax rate";
-    case CashCtrlDocument::kAmountTag: return "amount";
+    case tag::kCashierName: return "cashier name";
+    case tag::kTaxpayerNumber: return "taxpayer number";
+    case tag::kRegistrationNumber: return "registration number";
+    case tag::kUserName: return "user name";
+    case tag::kPlace: return "place of settlement";
+    case tag::kAddress: return "address of settlement";
+    case tag::kFirstTaxRate: return "tax rate";
+    case tag::kCashPaid: return "amount";
     default: return "";
   }
 }
