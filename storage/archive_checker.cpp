@@ -23,7 +23,7 @@ using namespace archive_layout;
 
 namespace {
 
-constexpr std::uint64_t kZeroAreaOffset = kSectionSumsOffset + SectionSums::kSize * kReceiptKinds;
+static_assert(kZeroAreaOffset == kSectionSumsOffset + SectionSums::kSize * kReceiptKinds);
 // The counter blocks and everything the store changes with them, as one copy the checker
 // recomputes: shift counters, period counters, totals, fiscalization count and table, section sums.
 constexpr std::uint64_t kCountersOffset = kShiftCountersOffset;

@@ -42,6 +42,7 @@ inline constexpr std::uint64_t kFiscalizationCountOffset = 16002330;
 inline constexpr std::uint64_t kFiscalizationTableOffset = 16002331;
 inline constexpr std::uint32_t kMaxFiscalizations = 50;
 inline constexpr std::uint64_t kSectionSumsOffset = 16002531;
+inline constexpr std::uint64_t kZeroAreaOffset = 16003171;  // after the four kinds' section sums
 inline constexpr std::uint64_t kSecondMagicOffset = 16777216;
 inline constexpr std::uint64_t kDataOffset = 16777220;
 

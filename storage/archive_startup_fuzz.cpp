@@ -21,7 +21,7 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
-constexpr std::size_t kSlotsAndCounters = 3163;  // the four slots up to the zero area
+constexpr std::size_t kSlotsAndCounters = kZeroAreaOffset - kLastShiftOpenSlot;  // the four slots up to the zero area
 constexpr std::size_t kIndexPart = 4 * 64;
 
 struct Fixture {
