@@ -98,14 +98,17 @@ std::vector<Field> counterFields() {
   for (std::size_t k = 0; k < kReceiptKinds; ++k) {
     kind(totals + 26 + OperationTotals::kSize * k, "archive totals: ", k, false);
   }
+  // Offsets within the counters' copy, which is small: they fit a size_t on every machine.
+  constexpr std::size_t kTableAt = kFiscalizationTableOffset - kCountersOffset;
+  constexpr std::size_t kSectionSumsAt = kSectionSumsOffset - kCountersOffset;
   fields.push_back({kFiscalizationCountOffset - kCountersOffset, 1, "fiscalization count"});
   for (std::size_t i = 0; i < kMaxFiscalizations; ++i) {
-    fields.push_back({kFiscalizationTableOffset - kCountersOffset + 4 * i, 4,
+    fields.push_back({kTableAt + 4 * i, 4,
                       "fiscalization table entry " + std::to_string(i + 1)});
   }
   for (std::size_t k = 0; k < kReceiptKinds; ++k) {
     for (std::size_t s = 0; s < SectionSums::kSections; ++s) {
-      fields.push_back({kSectionSumsOffset - kCountersOffset + SectionSums::kSize * k + 8 * s, 8,
+      fields.push_back({kSectionSumsAt + SectionSums::kSize * k + 8 * s, 8,
                         std::string("section sums: ") + kKindNames[k] + " section " + std::to_string(s + 1)});
     }
   }
