@@ -15,11 +15,14 @@ for program in core/frcore tools/frhost tools/frsim tools/frarchive; do
   echo "$(basename "$program") stripped: $(stat -c %s "$work/stripped") bytes"
 done
 
-# The native simulator plays the board and the printer; only the service is emulated.
+# The native simulator plays the board and the printer; only the service is emulated. Its
+# console stays open through a pipe this script holds.
+mkfifo "$work/console"
 started=$(date +%s%N)
-sleep 600 | FRCORE_LAUNCHER="qemu-arm -L /" build/tools/frsim "$work/board" --frcore "$arm/core/frcore" \
-  >"$work/frsim.log" 2>&1 &
+FRCORE_LAUNCHER="qemu-arm -L /" build/tools/frsim "$work/board" --frcore "$arm/core/frcore" \
+  <"$work/console" >"$work/frsim.log" 2>&1 &
 simulator=$!
+exec 3>"$work/console"
 until build/tools/frhost --port "$work/board/host" --timeout 100 version >/dev/null 2>&1; do
   [ $(( ($(date +%s%N) - started) / 1000000000 )) -lt 30 ] || { echo "no answer in 30 s" >&2; cat "$work/frsim.log" >&2; exit 1; }
 done
