@@ -12,6 +12,7 @@
 #include "documents/fiscalization_document.h"
 #include "documents/reg_data.h"
 #include "reference/tax_rate.h"
+#include "tools/host/number_text.h"
 #include "values/cp866.h"
 #include "values/tags.h"
 
@@ -35,15 +36,6 @@ constexpr std::size_t kCloseReplyBaseSize = 12;
 
 bool allDigits(std::string_view text) {
   return text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-std::optional<unsigned> numberBetween(std::string_view text, unsigned first, unsigned last) {
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < first || value > last) {
-    return std::nullopt;
-  }
-  return value;
 }
 
 std::string label(std::string_view what, std::uint8_t code) {
@@ -75,8 +67,8 @@ std::optional<LabelledItem> taxRateItem(std::string_view spec, std::set<unsigned
     field = spec.substr(0, colon);
     spec.remove_prefix(colon + 1);
   }
-  const auto slot = numberBetween(fields[0], 1, static_cast<unsigned>(RegData::kTaxRateSlots));
-  const auto kind = numberBetween(fields[1], 0, 2);
+  const auto slot = decimalBetween(fields[0], 1, static_cast<unsigned>(RegData::kTaxRateSlots));
+  const auto kind = decimalBetween(fields[1], 0, 2);
   const auto percentage = parseHundredths(fields[2], kMaxPercentage);
   if (!slot) {
     problem = "a tax rate's SLOT is 1 to 5";

@@ -20,4 +20,13 @@ std::optional<std::int64_t> parseNumber(std::string_view text, std::int64_t mini
   return value;
 }
 
+std::optional<unsigned> decimalBetween(std::string_view text, unsigned first, unsigned last) {
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < first || value > last) {
+    return std::nullopt;
+  }
+  return value;
+}
+
 }  // namespace host

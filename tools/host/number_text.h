@@ -11,4 +11,8 @@ namespace host {
 // nullopt for anything else (signs, spaces, trailing characters).
 std::optional<std::int64_t> parseNumber(std::string_view text, std::int64_t minimum, std::int64_t maximum);
 
+// A whole decimal number from `first` to `last`, as a receipt item's or a tax rate's fields
+// write it; nullopt for anything else (prefixes, signs, trailing characters).
+std::optional<unsigned> decimalBetween(std::string_view text, unsigned first, unsigned last);
+
 }  // namespace host

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "documents/receipt_doc.h"
+#include "tools/host/number_text.h"
 #include "values/cp866.h"
 #include "values/tags.h"
 
@@ -19,15 +20,6 @@ namespace {
 
 constexpr std::size_t kReplySize = 32;
 constexpr std::uint64_t kMaxAmount = ReceiptDoc::kMaxTotal;
-
-std::optional<unsigned> numberBetween(std::string_view text, unsigned first, unsigned last) {
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < first || value > last) {
-    return std::nullopt;
-  }
-  return value;
-}
 
 // A positive decimal with at most nine places, keeping its places ("2.000" has scale 1000).
 std::optional<Decimal> parseQuantity(std::string_view text) {
@@ -82,8 +74,8 @@ class ItemBuilder {
       return std::nullopt;
     }
     const auto quantity = parseQuantity(field("qty").value_or("1"));
-    const auto section = numberBetween(field("section").value_or("1"), 1, 20);
-    const auto tax = numberBetween(field("tax").value_or("1"), 1, 5);
+    const auto section = decimalBetween(field("section").value_or("1"), 1, 20);
+    const auto tax = decimalBetween(field("tax").value_or("1"), 1, 5);
     if (!quantity || !section || !tax) {
       problem = "qty is a positive number with at most nine places, section 1-20, tax 1-5";
       return std::nullopt;
@@ -95,7 +87,7 @@ class ItemBuilder {
     items.emplace_back().setU8(tag::kSectionNumber, static_cast<std::uint8_t>(*section));
     items.emplace_back().setU8(tag::kTaxIndex, static_cast<std::uint8_t>(*tax));
     if (const auto discount = field("discount")) {
-      const auto number = numberBetween(*discount, 1, 20);
+      const auto number = decimalBetween(*discount, 1, 20);
       if (!number || field("manual")) {
         problem = "discount is a number 1-20, and an item takes it or manual, not both";
         return std::nullopt;
