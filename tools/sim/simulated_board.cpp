@@ -264,7 +264,8 @@ void SimulatedBoard::runRelay() {
   const int hostSide = relayLine_->masterFd();
   const int serviceSide = hostLine_.masterFd();
   const auto carry = [&](int from, int to, HostLineDirection direction) {
-    const bytes::Bytes data = readSome(from);
+    bytes::Bytes data = readSome(from);
+    if (options_.filterHostLine && !data.empty()) data = options_.filterHostLine(direction, data);
     if (options_.watchHostLine && !data.empty()) options_.watchHostLine(direction, data);
     writeAll(to, data, stopEvent_);
   };

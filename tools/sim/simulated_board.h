@@ -39,6 +39,9 @@ struct BoardOptions {
   // Put before the service's command: the emulator for a service built for the board. A native
   // program such as a shell takes none.
   std::vector<std::string> launcher = launcherFromEnvironment();
+  // With the relay: called on the relay's thread with the bytes read from one side; what it
+  // returns is written to the other (HostLineFaults loses chosen frames). None passes all.
+  std::function<bytes::Bytes(HostLineDirection, bytes::View)> filterHostLine = {};
   // With the relay: called on the relay's thread with the bytes it carries, as they pass.
   std::function<void(HostLineDirection, bytes::View)> watchHostLine = {};
 };

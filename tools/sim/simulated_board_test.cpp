@@ -14,6 +14,7 @@
 #include "platform/sleep.h"
 #include "tools/host/port.h"
 #include "tools/sim/board_directory.h"
+#include "tools/sim/host_line_faults.h"
 #include "tools/sim/testing.h"
 
 namespace {
@@ -158,6 +159,23 @@ TEST(SimulatedBoard, Relay_OffersHostEndAsTerminalBothWays) {
   EXPECT_EQ(port->readFrameBody(kPatience), (Bytes{0x10, 0x03}));
   const std::lock_guard hold(watching);
   EXPECT_EQ(watched, (std::array{frame, frame})) << "the watcher sees what passes either way";
+}
+
+TEST(SimulatedBoard, Relay_CarriesOnlyWhatItsFilterPasses) {
+  sim::TemporaryDirectory directory;
+  sim::BoardOptions options = scriptBoard(directory.path(), kEchoService);
+  options.hostRelay = true;
+  const auto faults = std::make_shared<sim::HostLineFaults>();
+  faults->dropRequest(0x10);
+  options.filterHostLine = faults->filter();
+  sim::SimulatedBoard board(options);
+
+  auto port = host::HostPort::open(board.hostPortPath());
+  ASSERT_TRUE(port);
+  ASSERT_TRUE(port->send(host::frame(Bytes{0x10, 0x03})));
+  ASSERT_TRUE(port->send(host::frame(Bytes{0x11, 0x03})));
+  EXPECT_EQ(port->readFrameBody(kPatience), (Bytes{0x11, 0x03})) << "the dropped frame never reached the service";
+  EXPECT_EQ(faults->dropped(), 1u);
 }
 
 TEST(SimulatedBoard, Destruction_KillsTheService) {
