@@ -542,7 +542,12 @@ int ArchiveStore::loadDocument(std::uint32_t number, std::shared_ptr<BaseWorkDoc
     bytes::Bytes data(record.dataLength());
     if (!readAt(record.dataOffset(), data)) return std::shared_ptr<BaseWorkDocument>();
     const auto model = state_.currentModelData();
-    return rebuildDocument(record, data, model.get(), registration);
+    auto document = rebuildDocument(record, data, model.get(), registration);
+    // The registration it made, and that every document under it carries, sealed again.
+    if (document && document->type() == DocumentType::kFiscalization) {
+      static_cast<FiscalizationDocument&>(*document).sealRebuiltRegistration(state_.deviceKey());  // the class of type 1
+    }
+    return document;
   };
 
   const std::uint32_t fiscalization = descriptor.fiscalizationNumber();

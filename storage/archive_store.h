@@ -48,7 +48,8 @@ class ArchiveStore {
   // Numbers, closes and writes a finished document and does its per-type work; a result code.
   int storeDocument(const std::shared_ptr<BaseWorkDocument>& document);
   // Rebuilds stored document `number`, under the registration of the fiscalization it was made
-  // under; a result code.
+  // under (sealed again with the device key: the stored items do not keep its check value); a
+  // result code.
   int loadDocument(std::uint32_t number, std::shared_ptr<BaseWorkDocument>& out);
 
   // Index record of document 1 .. 250000.

@@ -205,6 +205,7 @@ TEST_F(ArchiveStoreTest, CashDocuments_MoveTheDrawerAndAPayoutIsClamped) {
 
 TEST_F(ArchiveStoreTest, Load_RebuildsEveryDocumentIncludingOnesUnderAnEarlierRegistration) {
   fiscalizedWithOpenShift();
+  const RegData first = *state_.currentRegData();
   ASSERT_EQ(store_->storeDocument(finished(5, kopecks(2500))), 0);
   state_.setDrawerCash(2500);
   ASSERT_EQ(store_->storeDocument(finished(6, kopecks(2500))), 0);
@@ -212,6 +213,7 @@ TEST_F(ArchiveStoreTest, Load_RebuildsEveryDocumentIncludingOnesUnderAnEarlierRe
   ASSERT_EQ(store_->storeDocument(finished(2)), 0);
   state_.setStatusFlag(FrStatus::kShiftOpen, false);
   ASSERT_EQ(store_->storeDocument(fiscalization("NEW NAME")), 0);  // re-registration, number 6
+  const RegData second = *state_.currentRegData();
 
   std::shared_ptr<BaseWorkDocument> loaded;
   EXPECT_EQ(store_->loadDocument(7, loaded), 17);
@@ -239,6 +241,9 @@ TEST_F(ArchiveStoreTest, Load_RebuildsEveryDocumentIncludingOnesUnderAnEarlierRe
     ASSERT_TRUE(store_->readDescriptor(n, descriptor));
     EXPECT_EQ(loaded->fiscalSign(), descriptor.fiscalSign());
     EXPECT_EQ(crc::crc16(loaded->toStored()), descriptor.dataCheckValue()) << "document " << n << " rebuilt exactly";
+    // The registration sealed again, the fiscalizations' own included: it prints and signs.
+    EXPECT_TRUE(loaded->regData() == (n < 6 ? first : second)) << "document " << n;
+    EXPECT_TRUE(loaded->verifySign(kKey, sealedModel().serialNumber())) << "document " << n;
   }
 }
 
