@@ -568,8 +568,12 @@ TEST_F(ReportsWorkerTest, DamagedArchive_Answers5) {
     d.setDataLength(deposit.dataLength());
   });
   expect5("the data of another document, its type byte not the descriptor's");
-  damage([](DocDescriptor& d) { d.setType(9); });
-  EXPECT_EQ(code(178, withOperator(u32Body(closing))), 5) << "unknown type";
+  for (const std::uint8_t type : {0, 8, 9, 255}) {
+    damage([type](DocDescriptor& d) { d.setType(type); });
+    const std::string what = "type " + std::to_string(type);
+    expect5(what.c_str());
+    EXPECT_EQ(code(177, withOperator(reportBody(5, period(0, 0xFFFFFFFF)))), 5) << what;
+  }
   damage([](DocDescriptor& d) { d.setFiscalizationNumber(0xFFFF); });
   expect5("made under a fiscalization that is not there");
 }
@@ -658,12 +662,20 @@ TEST_F(ControlTapeTest, StoppedByPaperOut_ContinuesWithoutRepeatOrGap) {
 
 TEST_F(ControlTapeTest, DamagedReceiptOrBadStart_AnswersItsCode) {
   const std::vector<std::uint32_t> receipts = receiptNumbers();
-  DocDescriptor damaged = descriptor(receipts[1]);
+  const DocDescriptor sound = descriptor(receipts[1]);
+  DocDescriptor damaged = sound;
   damaged.setDataLength(static_cast<std::uint16_t>(damaged.dataLength() - 1));
   ASSERT_TRUE(archive_->writeSlot(archive_layout::kIndexOffset + 64ull * (receipts[1] - 1), damaged));
   const CoreApiResult stopped = run(58, withOperator({}));
   EXPECT_EQ(stopped.code(), 5);
   EXPECT_EQ(stopped.data(), u32Body(receipts[0]));
+  // A record of no document type where a receipt stood is not skipped.
+  damaged = sound;
+  damaged.setType(9);
+  ASSERT_TRUE(archive_->writeSlot(archive_layout::kIndexOffset + 64ull * (receipts[1] - 1), damaged));
+  const CoreApiResult unknown = run(58, withOperator({}));
+  EXPECT_EQ(unknown.code(), 5);
+  EXPECT_EQ(unknown.data(), u32Body(receipts[0]));
 
   EXPECT_EQ(printed(58, withOperator(u32Body(state_.lastDocumentNumber() + 1))), (std::pair<int, Lines>{17, {}}));
   Cashier clerk{3, CashierRights::kReceipts | CashierRights::kReports, 1234, "CLERK"};
