@@ -131,10 +131,12 @@ int ConfigWorker::writeDiscount(bytes::View slot) {
 }
 
 // The administrator's record is written only by the administrator, keeps the administrator's
-// name and password where the record leaves them empty, and always has every right.
+// name and password where the record leaves them empty, and always has every right. Any other
+// operator gives only rights it holds itself, so that no cashier can make one that may do more.
 int ConfigWorker::writeCashier(const Cashier& operatorRecord, bytes::View slot) {
   Cashier record;
   if (!Cashier::decodeChecked(slot, record)) return result::kBadPayload;
+  if (!operatorRecord.isAdministrator() && (record.rights & ~operatorRecord.rights) != 0) return result::kNoPermission;
   if (record.isAdministrator()) {
     if (!operatorRecord.isAdministrator()) return result::kNoPermission;
     if (record.name.empty()) record.name = operatorRecord.name;
