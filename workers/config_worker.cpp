@@ -177,8 +177,8 @@ CoreApiResult ConfigWorker::readSetting(bytes::View payload) {
   return CoreApiResult(result::kSuccess, {readPaperWidth(board_)});
 }
 
-// The width in use changes even when the file cannot be saved, so that the printout matches
-// what the host asked for; the host learns from 21 that a restart will bring back the old one.
+// The width in use changes only once it is saved: a failed save (21) leaves the register
+// printing, reading back and starting with the width it had.
 int ConfigWorker::writeSetting(bytes::View payload) {
   Cashier operatorRecord;
   bytes::View body;
@@ -187,6 +187,7 @@ int ConfigWorker::writeSetting(bytes::View payload) {
   if (body.size() <= 1) return result::kBadPayload;
   if (body[0] != kPaperWidthSetting) return result::kUnknownSelector;
   const std::uint8_t width = body[1];
+  if (!savePaperWidth(board_, width)) return result::kNotSaved;
   printerSettings().setPaperWidth(width);
-  return savePaperWidth(board_, width) ? result::kSuccess : result::kNotSaved;
+  return result::kSuccess;
 }

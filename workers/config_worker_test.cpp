@@ -421,11 +421,13 @@ TEST_F(ConfigWorkerTest, PaperWidth_ReadAndWrite) {
   EXPECT_EQ(run(193, join(kAdministrator, bytes::Bytes{1})).data(), bytes::Bytes{0x50});
 }
 
-TEST_F(ConfigWorkerTest, PaperWidth_FailedSaveAnswers21ButTheWidthIsInUse) {
+TEST_F(ConfigWorkerTest, PaperWidth_FailedSaveAnswers21AndKeepsTheWidthInUse) {
   ASSERT_EQ(code(194, join(kAdministrator, bytes::Bytes{1, 0x50})), 0);
   board_.failWrites = true;
   EXPECT_EQ(code(194, join(kAdministrator, bytes::Bytes{1, 58})), 21);
-  EXPECT_EQ(printerSettings().paperWidth(), 58);
+  EXPECT_EQ(printerSettings().paperWidth(), 80);
+  EXPECT_EQ(PrintStyle(PrintStyle::kLeft, 1).paperWidth(), 80u) << "the next printed text";
+  EXPECT_EQ(run(193, join(kAdministrator, bytes::Bytes{1})).data(), bytes::Bytes{0x50});
   EXPECT_EQ(fileBytes(nv("PRINTER_SETTINGS")), bytes::Bytes{0x50});
 }
 
