@@ -107,6 +107,17 @@ int DocumentsWorker::readiness(std::uint8_t type) const {
   }
 }
 
+// The free space and the printer flags the status holds are those of the last store and the
+// last print: before either refuses a document it is measured or asked again, so that a card
+// with space freed since, or a printer given paper, serves at once.
+int DocumentsWorker::freshReadiness(std::uint8_t type) {
+  const auto check = [&] { return withFreshPrinterState(printer_, [&] { return readiness(type); }); };
+  const int code = check();
+  if (code != result::kCardFull || archive_ == nullptr) return code;
+  state_.setDocumentCapacity(archive_->documentCapacity());
+  return check();
+}
+
 void DocumentsWorker::drop(std::shared_ptr<BaseWorkDocument>& held) {
   held.reset();
   state_.setOpenDocumentState(0);
@@ -125,9 +136,7 @@ int DocumentsWorker::open(std::uint8_t type, bytes::View payload) {
   auto& held = open_.document();
   if (held) return result::kDocumentOpen;
   if (!(cashier.rights & rightsFor(type))) return result::kNoPermission;
-  if (const int notReady = withFreshPrinterState(printer_, [&] { return readiness(type); }); notReady != 0) {
-    return notReady;
-  }
+  if (const int notReady = freshReadiness(type); notReady != 0) return notReady;
   if (const int printer = printer_.queryStatus(); printer != 0) return printer;
 
   const auto registration = state_.currentRegData();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "documents/archive_close_doc.h"
 #include "documents/close_cycle_doc.h"
 #include "documents/document_testing.h"
@@ -99,6 +101,11 @@ class DocumentsWorkerTest : public ::testing::Test {
     ASSERT_EQ(code(7, rate.toTlv(0).encode()), 0);
   }
 
+  // The space the card offers from now on, in bytes; what the register counts one document's
+  // room (32 KiB of the 80 % it uses).
+  static constexpr std::uint64_t kDocumentRoom = 32768 * 10 / 8;
+  void cardFree(std::uint64_t bytes) { std::ofstream(directory_.path() / "card-free-bytes") << bytes; }
+
   std::vector<std::string> paper() { return sim::readPaper(directory_.path()).texts(); }
 
   // The bytes the printer got since the previous call. Every command ends on a status query the
@@ -172,8 +179,22 @@ TEST_F(DocumentsWorkerTest, Open_ReadinessAndTheReceiptKind) {
   EXPECT_EQ(code(21, kAdministrator), 42) << "a receipt without its kind";
   state_.setStatusFlag(FrStatus::kShiftOpen, false);
   EXPECT_EQ(code(19, kAdministrator), 27);
+  cardFree(9 * kDocumentRoom);
   state_.setDocumentCapacity(9);
   EXPECT_EQ(code(8, kAdministrator), 6);
+}
+
+// The free space the status holds is that of the last store: a card still full is refused, and
+// one freed since then takes documents at once.
+TEST_F(DocumentsWorkerTest, Open_CardFreedSinceTheLastStore_IsMeasuredAgainBeforeRefusing) {
+  cardFree(kDocumentRoom);
+  state_.setDocumentCapacity(0);
+  EXPECT_EQ(code(17, kAdministrator), 6);
+  EXPECT_EQ(state_.documentCapacity(), 1u) << "measured again";
+  EXPECT_EQ(state_.openDocumentState(), 0);
+  cardFree(1000 * kDocumentRoom);
+  EXPECT_EQ(code(17, kAdministrator), 0) << "no restart";
+  EXPECT_EQ(state_.documentCapacity(), 1000u);
 }
 
 TEST_F(DocumentsWorkerTest, AddItemAndFinish_ChecksAndTheMissingTag) {
