@@ -1,7 +1,5 @@
 #include "workers/config_worker.h"
 
-#include <limits>
-
 #include "core/result_code.h"
 #include "printer/printer_settings.h"
 
@@ -159,10 +157,7 @@ CoreApiResult ConfigWorker::setClock(bytes::View payload) {
   if (!(operatorRecord.rights & CashierRights::kClock)) return CoreApiResult(result::kNoPermission);
   if (body.size() != kClockSize) return CoreApiResult(result::kBadPayload);
   const std::uint32_t seconds = bytes::loadU32(body, 0);
-  // Documents carry the time as 32 bits read as signed: a later time would read as 1901.
-  if (seconds > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
-    return CoreApiResult(result::kBadPayload);
-  }
+  if (seconds >= DeviceState::kTimeLimit) return CoreApiResult(result::kBadPayload);
   if (!state_.isAfterLastDocument(seconds)) return CoreApiResult(result::kTimeNotLater);
   if (!board_.setClock(seconds)) return CoreApiResult(result::kNotSaved);
   return CoreApiResult(result::kSuccess, copy(body));

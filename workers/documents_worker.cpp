@@ -130,7 +130,7 @@ int DocumentsWorker::open(std::uint8_t type, bytes::View payload) {
   if (!DocumentType::isKnown(type)) return result::kWrongType;
   const auto model = state_.currentModelData();
   if (!model->isValid()) return result::kModelNotValid;
-  if (!state_.isAfterLastDocument(board_.now())) return result::kTimeNotLater;
+  if (!state_.isDocumentTime(board_.now())) return result::kTimeNotLater;
 
   auto guard = open_.lock();
   auto& held = open_.document();
@@ -183,7 +183,7 @@ CoreApiResult DocumentsWorker::finish(std::uint8_t type, bytes::View hostData) {
     if (!held) return CoreApiResult(result::kNoDocumentOpen);
     if (held->type() != type) return CoreApiResult(result::kWrongType);
     const std::int64_t now = board_.now();
-    if (!state_.isAfterLastDocument(now)) return CoreApiResult(result::kTimeNotLater);
+    if (!state_.isDocumentTime(now)) return CoreApiResult(result::kTimeNotLater);
     if (const int printer = printer_.queryStatus(); printer != 0) {
       drop(held);
       return CoreApiResult(printer);

@@ -197,6 +197,22 @@ TEST_F(DocumentsWorkerTest, Open_CardFreedSinceTheLastStore_IsMeasuredAgainBefor
   EXPECT_EQ(state_.documentCapacity(), 1000u);
 }
 
+// Stored times are read as signed 32-bit numbers: a clock at or past 2^31 opens and finishes
+// no document (23), so the last document's time never passes what the clock may be set to.
+TEST_F(DocumentsWorkerTest, ClockAtTheTimeLimit_DatesNoDocument) {
+  fiscalize();
+  board_->advance(DeviceState::kTimeLimit - 2 - board_->now());
+  ASSERT_EQ(code(17, kAdministrator), 0) << "the last second before the limit";
+  EXPECT_EQ(code(18), 23) << "finished at the limit";
+  EXPECT_EQ(state_.openDocumentState(), 7) << "still open";
+  EXPECT_EQ(code(6), 0);
+  EXPECT_EQ(code(17, kAdministrator), 23);
+  board_->advance(1000000);
+  EXPECT_EQ(code(17, kAdministrator), 23);
+  EXPECT_EQ(state_.lastDocumentNumber(), 1u);
+  EXPECT_LT(state_.lastDocumentTime(), DeviceState::kTimeLimit);
+}
+
 TEST_F(DocumentsWorkerTest, AddItemAndFinish_ChecksAndTheMissingTag) {
   EXPECT_EQ(code(7, textItem(11048, "SHOP")), 29);
   EXPECT_EQ(code(9, {}), 29);
