@@ -192,6 +192,8 @@ bool DeviceState::isAfterLastDocument(std::int64_t now) const {
   return now > lastDocumentTime() && now > buildMoment();
 }
 
+bool DeviceState::isDocumentTime(std::int64_t now) const { return isAfterLastDocument(now) && now < kTimeLimit; }
+
 std::shared_ptr<const ModelData> DeviceState::currentModelData() const {
   std::lock_guard<std::mutex> hold(identityLock_);
   return modelData_;

@@ -75,6 +75,9 @@ class DeviceState {
 
   // Later than both the last document's time and the build moment.
   bool isAfterLastDocument(std::int64_t now) const;
+  // A time a new document may carry: after the last document and the build moment, and
+  // before kTimeLimit.
+  bool isDocumentTime(std::int64_t now) const;
 
   // --- identity lock ---
   std::shared_ptr<const ModelData> currentModelData() const;
@@ -86,6 +89,9 @@ class DeviceState {
 
   // Seconds since the epoch of "Jul  1 2022 09:18:01", local time.
   static std::int64_t buildMoment();
+  // Stored times are 32 bits that readers take as signed: neither the clock nor a document may
+  // reach 2^31 seconds (2038-01-19 03:14:08 UTC).
+  static constexpr std::int64_t kTimeLimit = std::int64_t{1} << 31;
 
  private:
   int deviceFaultLocked(bool withPrinter) const;

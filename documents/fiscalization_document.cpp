@@ -129,6 +129,8 @@ void FiscalizationDocument::setStoredTag(const TlvItem& item) {
   }
 }
 
+void FiscalizationDocument::sealRebuiltRegistration(bytes::View key) { registration_.seal(model_.serialNumber(), key); }
+
 bytes::Bytes FiscalizationDocument::toStored() const {
   bytes::Bytes stored = BaseWorkDocument::toStored();
   for (const TlvItem& item : registration_.toTlvList()) appendItem(stored, item);

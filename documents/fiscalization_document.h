@@ -54,6 +54,11 @@ class FiscalizationDocument final : public BaseWorkDocument {
   bytes::Bytes toStored() const override;
   bytes::Bytes signData() const override;
 
+  // A stored fiscalization keeps its registration without the check value: a rebuilt one is
+  // sealed again with the model record's serial number and the key, as finish sealed it, so
+  // that it prints and verifies as the original did.
+  void sealRebuiltRegistration(bytes::View key);
+
   const std::optional<CounterSet>& periodCounters() const { return periodCounters_; }
   void setPeriodCounters(const CounterSet& counters) { periodCounters_ = counters; }
 

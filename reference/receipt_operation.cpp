@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "platform/log.h"
 #include "printer/print_layout.h"
@@ -99,6 +100,8 @@ void ReceiptOperation::setStorageTag(const TlvItem& container, std::uint8_t& sec
                                      std::uint8_t& taxIndexOut) {
   sectionNumber = 0;
   taxIndexOut = 0;
+  std::optional<Decimal> storedTotal;
+  bool programmedDiscount = false;
   for (const TlvItem& item : parseList(container)) {
     switch (item.tag()) {
       case tag::kTaxIndex: taxIndex = taxIndexOut = item.getU8(); break;
@@ -108,7 +111,11 @@ void ReceiptOperation::setStorageTag(const TlvItem& container, std::uint8_t& sec
       case tag::kUnit: unit = item.getText(); break;
       case tag::kQuantity: quantity = item.getDecimal(); break;
       case tag::kPrice: price = Decimal(Decimal::kMoneyScale, item.getVarInt()); break;
-      case tag::kItemDiscount: manualDiscount = Decimal(Decimal::kMoneyScale, item.getVarInt()); break;
+      case tag::kItemDiscount:
+        manualDiscount = Decimal(Decimal::kMoneyScale, item.getVarInt());
+        programmedDiscount = true;
+        break;
+      case tag::kItemTotal: storedTotal = Decimal(Decimal::kMoneyScale, item.getVarInt()); break;
       case tag::kSectionNumber: sectionNumber = item.getU8(); break;
       default:
         platform::logLine("ReceiptOperation::setStorageTag UNKNOWN TAG " + std::to_string(item.tag()) + " " +
@@ -116,6 +123,8 @@ void ReceiptOperation::setStorageTag(const TlvItem& container, std::uint8_t& sec
         break;
     }
   }
+  // A manual discount is stored only inside the line's total.
+  if (storedTotal && !programmedDiscount) manualDiscount = cost() - *storedTotal;
 }
 
 std::string ReceiptOperation::quantityText(bool withUnit) const {

@@ -11,7 +11,8 @@
 //   11304 programmed discount amount (variable integer, kopecks; with a usable discount)
 //   11043 total after the discount (variable integer, kopecks)
 //   11023 quantity (decimal number)
-// A manual discount is not stored on its own: it shows only in the total.
+// A manual discount is not stored on its own: it shows only in the total, and a line read back
+// without 11304 takes the cost less 11043 as its manual discount.
 //
 // The section, tax rate and discount are records owned by the receipt; an operation only
 // points at them.
@@ -66,8 +67,10 @@ class ReceiptOperation {
   // The container 11059 (layout above).
   TlvItem toTlv() const;
   // Fills the fields from a stored container; the section number and tax index it names go to
-  // the out values (0 when absent), and the caller sets the references. Unknown items
-  // (including the 11102 and 11043 that toTlv writes) are logged and skipped.
+  // the out values (0 when absent), and the caller sets the references. A stored programmed
+  // discount (11304) becomes the manual discount; without one, the cost less the stored total
+  // (11043) does, so that total() is the stored total. Unknown items (including the 11102 that
+  // toTlv writes) are logged and skipped.
   void setStorageTag(const TlvItem& container, std::uint8_t& sectionNumber, std::uint8_t& taxIndexOut);
 
   // The quantity without trailing zero places (2.000 gives "2", 0.250 gives "0.25"), with " "

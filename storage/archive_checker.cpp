@@ -420,8 +420,8 @@ class Checker {
         cash_archive::addToCounters(static_cast<const CashCtrlDocument&>(document), readArea, changeArea);
         break;
       case DocumentType::kReceipt: {
-        // The section sums take the lines' totals as stored: a rebuilt line has lost a manual
-        // discount, which only its stored total shows.
+        // The section sums take the lines' totals as stored (11043), not as the rebuilt lines
+        // work them out again from price, quantity and discount.
         const auto changeCounters = [&](std::uint64_t at, bytes::Bytes contents) {
           return at >= kSectionSumsOffset || changeArea(at, std::move(contents));
         };

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "documents/document_testing.h"
 #include "documents/receipt_testing.h"
@@ -69,24 +70,53 @@ class ArchiveCrashTest : public ::testing::Test {
     fs::create_directories(root_ + "/dev");
     std::ofstream(root_ + "/dev/mmcblk0p1").put('\0');
     simulated_ = platform::makeSimulatedBoard(root_);
+    freshCard();
+    card::mountCard(*board_);
+    archivePath_ = card::archivePath(*board_);
+  }
+  ~ArchiveCrashTest() override { fs::remove_all(root_); }
+
+  // A board whose card holds nothing yet, with the identity memory of a serial-numbered device.
+  void freshCard() {
+    store_.reset();
+    identity_.reset();
     board_ = std::make_unique<FaultInjectingBoard>(*simulated_);
     bytes::Bytes memory(4096, 0xFF);
     const ModelData model = sealedModel();
     std::copy(model.bytes().begin(), model.bytes().end(), memory.begin());
     std::copy(kKey.begin(), kKey.end(), memory.begin() + 4080);
     board_->setContents(simulated_->identityMemoryPath(), memory);
-    card::mountCard(*board_);
-    archivePath_ = card::archivePath(*board_);
   }
-  ~ArchiveCrashTest() override { fs::remove_all(root_); }
 
-  // A start of the service: the identity, then the archive.
-  void start() {
+  // A start of the service: the identity, then the archive; `beforeArchive` runs in between.
+  void start(const std::function<void()>& beforeArchive = {}) {
     store_.reset();
     state_ = std::make_unique<DeviceState>();
     identity_ = std::make_unique<IdentityMemory>(*board_);
     identity_->loadIdentity(*state_);
+    if (beforeArchive) beforeArchive();
     store_ = startArchive(*board_, *state_, *identity_);
+  }
+
+  // The fault armed at the nth operation of `kind` from now, and what the power does after it.
+  void arm(Op kind, std::uint64_t n, Fault fault) {
+    switch (fault) {
+      case Fault::Crash: board_->dieAt(kind, n, false); break;
+      case Fault::PowerCutDropped:
+      case Fault::PowerCutTorn: board_->dieAt(kind, n, kind == Op::Write); break;
+      case Fault::ErrorOnce: board_->failAt(kind, n, false); break;
+      case Fault::ErrorPersistent: board_->failAt(kind, n, true); break;
+      case Fault::ShortWrite: board_->shortWriteAt(n); break;
+    }
+  }
+  void restoreAfter(Fault fault) {
+    if (fault == Fault::PowerCutDropped) board_->powerCut(FaultInjectingBoard::PowerCut::DropUnsynced);
+    if (fault == Fault::PowerCutTorn) board_->powerCut(FaultInjectingBoard::PowerCut::TearLastWrite);
+    board_->clearFaults();
+  }
+  static std::string where(Op kind, std::uint64_t n, Fault fault) {
+    const char* operation = kind == Op::Read ? "read " : kind == Op::Write ? "write " : "sync ";
+    return operation + std::to_string(n) + ", " + name(fault);
   }
 
   std::shared_ptr<BaseWorkDocument> make(const Step& step, std::uint32_t when) {
@@ -163,22 +193,12 @@ class ArchiveCrashTest : public ::testing::Test {
       auto document = make(tested, testedTime);
       ASSERT_TRUE(document);
       board_->resetCounts();
-      switch (fault) {
-        case Fault::Crash: board_->dieAt(kind, n, false); break;
-        case Fault::PowerCutDropped:
-        case Fault::PowerCutTorn: board_->dieAt(kind, n, kind == Op::Write); break;
-        case Fault::ErrorOnce: board_->failAt(kind, n, false); break;
-        case Fault::ErrorPersistent: board_->failAt(kind, n, true); break;
-        case Fault::ShortWrite: board_->shortWriteAt(n); break;
-      }
+      arm(kind, n, fault);
       const int code = store_->storeDocument(document);
-      if (fault == Fault::PowerCutDropped) board_->powerCut(FaultInjectingBoard::PowerCut::DropUnsynced);
-      if (fault == Fault::PowerCutTorn) board_->powerCut(FaultInjectingBoard::PowerCut::TearLastWrite);
-      board_->clearFaults();
+      restoreAfter(fault);
       start();
 
-      const char* operation = kind == Op::Read ? "read " : kind == Op::Write ? "write " : "sync ";
-      const std::string where = operation + std::to_string(n) + ", " + name(fault);
+      const std::string where = ArchiveCrashTest::where(kind, n, fault);
       ASSERT_TRUE(state_->hasStatusFlag(FrStatus::kArchiveReady)) << where;
       EXPECT_EQ(problems(), std::vector<std::string>()) << where;
       const bool present = store_->lastDocumentInfo().first == baseLast + 1;
@@ -240,6 +260,66 @@ TEST_F(ArchiveCrashTest, Sale) { runMatrix({kRegistration, kOpening}, kSale); }
 TEST_F(ArchiveCrashTest, Purchase) { runMatrix({kRegistration, kOpening, kDeposit, kSale}, kPurchase); }
 TEST_F(ArchiveCrashTest, ArchiveClosing) {
   runMatrix({kRegistration, kOpening, kClosing}, {DocumentType::kArchiveClosing});
+}
+
+// The card's first start, with a fault at each write and sync of the archive's creation, from
+// an empty card and from what a creation cut short leaves (the magic and the id, no second
+// magic): every later start finds the new archive sound or creates it again, byte for byte
+// the archive a clean creation makes, and the registration is stored on it.
+TEST_F(ArchiveCrashTest, FirstStart) {
+  bytes::Bytes created(kDataOffset, 0);  // the archive id aside
+  for (const std::uint64_t magic : {kMagicOffset, kSecondMagicOffset}) bytes::storeU32(created, magic, kMagic);
+  const auto createdAside = [](bytes::Bytes archive) {
+    if (archive.size() >= kArchiveIdOffset + 4) bytes::storeU32(archive, kArchiveIdOffset, 0);
+    return archive;
+  };
+  bytes::Bytes cutShort;
+  bytes::appendU32(cutShort, kMagic);
+  bytes::appendU32(cutShort, 0x32C80001);
+
+  for (const bool unfinished : {false, true}) {
+    const auto prepare = [&] {
+      freshCard();
+      if (unfinished) board_->setContents(archivePath_, cutShort);
+    };
+    const std::string from = unfinished ? "cut short before, " : "empty card, ";
+    prepare();
+    start([&] { board_->resetCounts(); });
+    const std::uint64_t writes = board_->count(Op::Write), syncs = board_->count(Op::Sync);
+    ASSERT_TRUE(state_->hasStatusFlag(FrStatus::kArchiveReady)) << from;
+    ASSERT_EQ(writes, 3u) << from << "the magic, the id, the magic at the boundary";
+    ASSERT_EQ(syncs, 1u) << from;
+    EXPECT_TRUE(createdAside(board_->contents(archivePath_)) == created) << from;
+
+    const auto runOne = [&](Op kind, std::uint64_t n, Fault fault) {
+      prepare();
+      start([&] {
+        board_->resetCounts();
+        arm(kind, n, fault);
+      });
+      restoreAfter(fault);
+      start();
+      const std::string where = from + ArchiveCrashTest::where(kind, n, fault);
+      ASSERT_TRUE(state_->hasStatusFlag(FrStatus::kArchiveReady)) << where;
+      EXPECT_EQ(problems(), std::vector<std::string>()) << where;
+      EXPECT_TRUE(createdAside(board_->contents(archivePath_)) == created) << where;
+      EXPECT_NE(store_->archiveId(), 0u) << where;
+      ASSERT_EQ(store(kRegistration, kNow), 0) << where;
+      EXPECT_EQ(problems(), std::vector<std::string>()) << where << ", after the registration";
+    };
+    for (std::uint64_t n = 0; n < writes; ++n) {
+      for (Fault fault : {Fault::Crash, Fault::PowerCutDropped, Fault::PowerCutTorn, Fault::ErrorOnce,
+                          Fault::ErrorPersistent, Fault::ShortWrite}) {
+        runOne(Op::Write, n, fault);
+      }
+    }
+    for (std::uint64_t n = 0; n < syncs; ++n) {
+      for (Fault fault : {Fault::Crash, Fault::PowerCutDropped, Fault::PowerCutTorn, Fault::ErrorOnce,
+                          Fault::ErrorPersistent}) {
+        runOne(Op::Sync, n, fault);
+      }
+    }
+  }
 }
 
 // A receipt's data check value covers its stored form: a flipped byte there is found, one in the

@@ -47,6 +47,8 @@ bool readRecord(StoreTransaction& transaction, std::uint64_t offset, DocDescript
 
 // Index records read at start-up while looking for the newest sound one.
 constexpr std::uint32_t kRecordsPerRead = 1024;
+// Bytes read at a time while looking over a whole head.
+constexpr std::uint64_t kScanBytes = kRecordSize * kRecordsPerRead;
 
 }  // namespace
 
@@ -71,38 +73,68 @@ bool ArchiveStore::createOrValidate() {
   switch (board_.pathState(path_)) {
     case platform::PathState::Missing: return create();
     case platform::PathState::Exists: break;
-    case platform::PathState::Unknown: return false;  // never create over a file that may be there
+    case platform::PathState::Unknown: return refuse("ARCHIVE CANNOT BE LOOKED UP");  // never created over a file that may be there
   }
-  if (!openArchive()) return false;
+  if (!openArchive()) return refuse("ARCHIVE CANNOT BE OPENED");
   switch (recoverJournal(*file_, *journal_)) {
     case JournalRecovery::Clean: break;
     case JournalRecovery::Committed: platform::logLine("ARCHIVE JOURNAL: STORE COMPLETED"); break;
     case JournalRecovery::RolledBack: platform::logLine("ARCHIVE JOURNAL: STORE ROLLED BACK"); break;
     case JournalRecovery::Failed: return refuse("ARCHIVE JOURNAL CANNOT BE RESOLVED");
   }
-  // Nothing is repaired or followed in a file that is not an archive.
-  if (!hasArchiveMarks() || examineHead() == Head::Damaged) {
-    file_.reset();
-    journal_.reset();
-    return false;
+  // Nothing is repaired or followed in a file that is not an archive; a creation cut short is
+  // made again.
+  if (!hasArchiveMarks()) {
+    const std::optional<bool> unfinished = isUnfinishedCreation();
+    if (!unfinished) return refuse("ARCHIVE CANNOT BE READ");
+    if (!*unfinished) return refuse("ARCHIVE DAMAGED: A MAGIC OR THE ARCHIVE ID IS MISSING");
+    platform::logLine("ARCHIVE CREATION WAS CUT SHORT: CREATING IT AGAIN");
+    platform::logLine("CREATE NEW STORAGE FILE ");
+    if (!writeArchiveMarks(*file_)) return refuse("ARCHIVE CANNOT BE CREATED");
+    return true;
   }
+  if (examineHead() == Head::Damaged) return false;
   followArchiveRegistration();
-  if (validate()) return true;
-  file_.reset();
-  journal_.reset();
-  return false;
+  return validate();
 }
 
 bool ArchiveStore::create() {
   platform::logLine("CREATE NEW STORAGE FILE ");
   auto file = board_.openFile(path_, platform::FileMode::CreateNew);
-  if (!file) return false;
+  if (!file || !writeArchiveMarks(*file)) return refuse("ARCHIVE CANNOT BE CREATED");
+  return true;
+}
+
+// The magic at 0, the archive id, the magic at the boundary (the space between stays zero),
+// then the sync: a new archive of exactly its head's length.
+bool ArchiveStore::writeArchiveMarks(platform::RandomAccessFile& file) {
   bytes::Bytes magic, id;
   bytes::appendU32(magic, kMagic);
   bytes::appendU32(id, makeArchiveId());
-  const bool written = file->writeAt(kMagicOffset, magic) && file->writeAt(kArchiveIdOffset, id) &&
-                       file->writeAt(kSecondMagicOffset, magic) && file->sync();
-  return written && file->size() == kCreatedSize;
+  const bool written = file.writeAt(kMagicOffset, magic) && file.writeAt(kArchiveIdOffset, id) &&
+                       file.writeAt(kSecondMagicOffset, magic) && file.sync();
+  return written && file.size() == kCreatedSize;
+}
+
+// What a creation cut short leaves, whichever of its writes reached the card: a file no longer
+// than a new archive, zero but where the marks go. It holds no document, registration or
+// counter, so nothing is lost by creating it again. Empty when the file cannot be read.
+std::optional<bool> ArchiveStore::isUnfinishedCreation() {
+  const auto size = file_->size();
+  if (!size) return std::nullopt;
+  if (*size > kCreatedSize) return false;
+  constexpr std::pair<std::uint64_t, std::uint64_t> kMarks[] = {{kMagicOffset, kArchiveIdOffset + 4},
+                                                                {kSecondMagicOffset, kDataOffset}};
+  bytes::Bytes chunk;
+  for (std::uint64_t at = 0; at < *size; at += chunk.size()) {
+    chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kScanBytes, *size - at)));
+    if (!readAt(at, chunk)) return std::nullopt;
+    for (const auto& [from, to] : kMarks) {
+      for (std::uint64_t byte = std::max(from, at); byte < std::min(to, at + chunk.size()); ++byte) chunk[byte - at] = 0;
+    }
+    if (std::any_of(chunk.begin(), chunk.end(), [](std::uint8_t byte) { return byte != 0; })) return false;
+  }
+  return true;
 }
 
 bool ArchiveStore::refuse(const char* diagnostic) {
@@ -123,7 +155,7 @@ bool ArchiveStore::hasArchiveMarks() {
 // The stored identity against the device's.
 bool ArchiveStore::validate() {
   bytes::Bytes model(ModelData::kSize), registration(RegData::kSize);
-  if (!readAt(kModelDataOffset, model) || !readAt(kRegDataOffset, registration)) return false;
+  if (!readAt(kModelDataOffset, model) || !readAt(kRegDataOffset, registration)) return refuse("ARCHIVE CANNOT BE READ");
 
   const ModelData storedModel = ModelData::fromBytes(model);
   const auto currentModel = state_.currentModelData();
@@ -134,17 +166,14 @@ bool ArchiveStore::validate() {
       return refuse("ARCHIVE MODEL RECORD DAMAGED");
     }
     state_.setStatusFlag(FrStatus::kForeignArchive, true);
-    return false;
+    return refuse("ARCHIVE OF ANOTHER DEVICE");
   }
   const RegData storedRegistration = RegData::fromBytes(registration);
   if (storedRegistration == *state_.currentRegData()) {
     state_.setStatusFlag(FrStatus::kRegistrationMatches, true);
     return true;
   }
-  if (storedRegistration.isComplete()) {
-    state_.setStatusFlag(FrStatus::kArchiveReady, false);
-    return false;
-  }
+  if (storedRegistration.isComplete()) return refuse("ARCHIVE HOLDS ANOTHER REGISTRATION");
   state_.setStatusFlag(FrStatus::kRegistrationMatches, false);
   return true;
 }
@@ -542,7 +571,12 @@ int ArchiveStore::loadDocument(std::uint32_t number, std::shared_ptr<BaseWorkDoc
     bytes::Bytes data(record.dataLength());
     if (!readAt(record.dataOffset(), data)) return std::shared_ptr<BaseWorkDocument>();
     const auto model = state_.currentModelData();
-    return rebuildDocument(record, data, model.get(), registration);
+    auto document = rebuildDocument(record, data, model.get(), registration);
+    // The registration it made, and that every document under it carries, sealed again.
+    if (document && document->type() == DocumentType::kFiscalization) {
+      static_cast<FiscalizationDocument&>(*document).sealRebuiltRegistration(state_.deviceKey());  // the class of type 1
+    }
+    return document;
   };
 
   const std::uint32_t fiscalization = descriptor.fiscalizationNumber();

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -36,11 +37,13 @@ class ArchiveStore {
   ArchiveStore(std::string path, platform::Board& board, DeviceState& state, IdentityMemory& identity);
 
   // Creates the file when the path certainly names nothing (never over an existing file). An
-  // existing file is opened, its journal resolved, its last-document slot checked (and rebuilt
-  // from the index when only the slot is damaged), the identity memory's registration brought
-  // up to the archive's, and then validated against the device's identity and registration,
-  // setting flags 0x0002 and 0x0004 and clearing 0x0010 as the checks find. Damage is refused
-  // with a diagnostic line; a refused file is left closed.
+  // existing file is opened and its journal resolved; one that a creation cut short left (no
+  // longer than a new archive, nothing but what the creation writes) is created again.
+  // Otherwise its last-document slot is checked (and rebuilt from the index when only the slot
+  // is damaged), the identity memory's registration brought up to the archive's, and the file
+  // validated against the device's identity and registration, setting flags 0x0002 and 0x0004
+  // and clearing 0x0010 as the checks find. Every refusal prints one diagnostic line saying why;
+  // a refused file is left closed and unwritten.
   bool createOrValidate();
   // Opens the existing file and its journal for reading and writing, once.
   bool openArchive();
@@ -48,7 +51,8 @@ class ArchiveStore {
   // Numbers, closes and writes a finished document and does its per-type work; a result code.
   int storeDocument(const std::shared_ptr<BaseWorkDocument>& document);
   // Rebuilds stored document `number`, under the registration of the fiscalization it was made
-  // under; a result code.
+  // under (sealed again with the device key: the stored items do not keep its check value); a
+  // result code.
   int loadDocument(std::uint32_t number, std::shared_ptr<BaseWorkDocument>& out);
 
   // Index record of document 1 .. 250000.
@@ -90,6 +94,8 @@ class ArchiveStore {
   bool readAt(std::uint64_t offset, bytes::MutableView out);
   bool writeAt(std::uint64_t offset, bytes::View data);
   bool create();
+  bool writeArchiveMarks(platform::RandomAccessFile& file);
+  std::optional<bool> isUnfinishedCreation();
   bool hasArchiveMarks();
   bool validate();
   bool refuse(const char* diagnostic);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "documents/cash_ctrl_document.h"
 #include "documents/close_cycle_doc.h"
@@ -205,6 +206,7 @@ TEST_F(ArchiveStoreTest, CashDocuments_MoveTheDrawerAndAPayoutIsClamped) {
 
 TEST_F(ArchiveStoreTest, Load_RebuildsEveryDocumentIncludingOnesUnderAnEarlierRegistration) {
   fiscalizedWithOpenShift();
+  const RegData first = *state_.currentRegData();
   ASSERT_EQ(store_->storeDocument(finished(5, kopecks(2500))), 0);
   state_.setDrawerCash(2500);
   ASSERT_EQ(store_->storeDocument(finished(6, kopecks(2500))), 0);
@@ -212,6 +214,7 @@ TEST_F(ArchiveStoreTest, Load_RebuildsEveryDocumentIncludingOnesUnderAnEarlierRe
   ASSERT_EQ(store_->storeDocument(finished(2)), 0);
   state_.setStatusFlag(FrStatus::kShiftOpen, false);
   ASSERT_EQ(store_->storeDocument(fiscalization("NEW NAME")), 0);  // re-registration, number 6
+  const RegData second = *state_.currentRegData();
 
   std::shared_ptr<BaseWorkDocument> loaded;
   EXPECT_EQ(store_->loadDocument(7, loaded), 17);
@@ -239,6 +242,9 @@ TEST_F(ArchiveStoreTest, Load_RebuildsEveryDocumentIncludingOnesUnderAnEarlierRe
     ASSERT_TRUE(store_->readDescriptor(n, descriptor));
     EXPECT_EQ(loaded->fiscalSign(), descriptor.fiscalSign());
     EXPECT_EQ(crc::crc16(loaded->toStored()), descriptor.dataCheckValue()) << "document " << n << " rebuilt exactly";
+    // The registration sealed again, the fiscalizations' own included: it prints and signs.
+    EXPECT_TRUE(loaded->regData() == (n < 6 ? first : second)) << "document " << n;
+    EXPECT_TRUE(loaded->verifySign(kKey, sealedModel().serialNumber())) << "document " << n;
   }
 }
 
@@ -344,6 +350,96 @@ TEST_F(ArchiveStoreTest, Validation_RejectsDamagedForeignAndOtherDeviceArchives)
     file.put('\0');
   }
   EXPECT_FALSE(makeStore()->createOrValidate());
+}
+
+// Each archive refused at start prints one line saying why, and nothing is written over it.
+TEST_F(ArchiveStoreTest, Refusal_PrintsOneLineSayingWhyAndWritesNothing) {
+  fiscalizedWithOpenShift();
+  const std::string path = card::archivePath(*board_);
+  const bytes::Bytes sound = fileBytes(0, static_cast<std::size_t>(fs::file_size(path)));
+  const RegData registration = *state_.currentRegData();
+  ModelData otherDevice;
+  otherDevice.setSerialNumber("0000000099");
+  otherDevice.seal(kKey);
+  struct Case {
+    const char* line;
+    std::function<void()> damage;
+  };
+  const Case cases[] = {
+      {"ARCHIVE DAMAGED: A MAGIC OR THE ARCHIVE ID IS MISSING", [&] { patch(0, {0}); }},
+      {"ARCHIVE DAMAGED: A MAGIC OR THE ARCHIVE ID IS MISSING", [&] { patch(kSecondMagicOffset + 3, {0}); }},
+      {"ARCHIVE DAMAGED: A MAGIC OR THE ARCHIVE ID IS MISSING", [&] { patch(kArchiveIdOffset, bytes::Bytes(4, 0)); }},
+      {"ARCHIVE HOLDS ANOTHER REGISTRATION", [&] { state_.publishRegData(sealedRegistration()); }},
+      {"ARCHIVE OF ANOTHER DEVICE", [&] { state_.publishModelData(otherDevice); }},
+      {"ARCHIVE DAMAGED: SHORTER THAN ITS LAST DOCUMENT", [&] { fs::resize_file(path, sound.size() - 1); }},
+      {"ARCHIVE CANNOT BE LOOKED UP", [&] { board_->lookFails = true; }},
+  };
+  for (const Case& test : cases) {
+    test.damage();
+    const bytes::Bytes before = fileBytes(0, static_cast<std::size_t>(fs::file_size(path)));
+    state_.setStatusFlag(FrStatus::kArchiveReady, true);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(makeStore()->createOrValidate()) << test.line;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(test.line) + "\n");
+    EXPECT_FALSE(state_.hasStatusFlag(FrStatus::kArchiveReady)) << test.line;
+    board_->lookFails = false;
+    EXPECT_TRUE(fileBytes(0, static_cast<std::size_t>(fs::file_size(path))) == before) << test.line;
+    state_.publishRegData(registration);
+    state_.publishModelData(sealedModel());
+    state_.setStatusFlag(FrStatus::kForeignArchive, false);
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(sound.data()), static_cast<std::streamsize>(sound.size()));
+  }
+}
+
+// What a creation cut short leaves (a file no longer than a new archive, zero but for what the
+// creation wrote) is created again; the same with any other byte set, or longer, is damage.
+TEST_F(ArchiveStoreTest, Start_CreationCutShort_IsCreatedAgainAndNothingElseIs) {
+  const std::string path = card::archivePath(*board_);
+  bytes::Bytes marks;
+  bytes::appendU32(marks, kMagic);
+  bytes::appendU32(marks, 0x32C80001);
+  const auto write = [&](std::uint64_t size, std::uint64_t setByte) {
+    fs::remove(path);
+    std::ofstream(path, std::ios::binary).close();
+    fs::resize_file(path, size);
+    patch(0, bytes::Bytes(marks.begin(), marks.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(size, 8))));
+    if (setByte != 0) patch(setByte, {0x01});
+  };
+  struct Case {
+    std::uint64_t size, setByte;  // setByte 0: none
+    bool createdAgain;
+  };
+  const Case cases[] = {{0, 0, true},
+                        {4, 0, true},
+                        {8, 0, true},
+                        {kDataOffset, 0, true},
+                        {kDataOffset - 2, 0, true},
+                        {kDataOffset, kLastDocumentSlot + 1, false},
+                        {kDataOffset, indexRecordOffset(kIndexCapacity), false},
+                        {kDataOffset, kDataOffset - 5, false},
+                        {kDataOffset + 1, 0, false}};
+  for (const Case& test : cases) {
+    const std::string what = std::to_string(test.size) + " bytes, byte " + std::to_string(test.setByte) + " set";
+    write(test.size, test.setByte);
+    state_.setStatusFlag(FrStatus::kArchiveReady, true);
+    auto store = makeStore();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(store->createOrValidate(), test.createdAgain) << what;
+    const std::string log = testing::internal::GetCapturedStdout();
+    if (test.createdAgain) {
+      EXPECT_EQ(log, "ARCHIVE CREATION WAS CUT SHORT: CREATING IT AGAIN\nCREATE NEW STORAGE FILE \n") << what;
+      EXPECT_EQ(fs::file_size(path), kDataOffset) << what;
+      EXPECT_EQ(fileBytes(kSecondMagicOffset, 4), fileBytes(0, 4)) << what;
+      EXPECT_EQ(bytes::loadU32(fileBytes(0, 4), 0), kMagic) << what;
+      EXPECT_NE(store->archiveId(), 0u) << what;
+      ASSERT_TRUE(store->openArchive()) << what;
+      EXPECT_EQ(store->storeDocument(fiscalization()), 0) << what;
+    } else {
+      EXPECT_EQ(log, "ARCHIVE DAMAGED: A MAGIC OR THE ARCHIVE ID IS MISSING\n") << what;
+      EXPECT_EQ(fs::file_size(path), test.size) << what << ": nothing written";
+    }
+  }
 }
 
 TEST_F(ArchiveStoreTest, Create_NeverOverAFileItCannotLookAt) {

@@ -1,7 +1,5 @@
 #include "workers/config_worker.h"
 
-#include <limits>
-
 #include "core/result_code.h"
 #include "printer/printer_settings.h"
 
@@ -131,10 +129,12 @@ int ConfigWorker::writeDiscount(bytes::View slot) {
 }
 
 // The administrator's record is written only by the administrator, keeps the administrator's
-// name and password where the record leaves them empty, and always has every right.
+// name and password where the record leaves them empty, and always has every right. Any other
+// operator gives only rights it holds itself, so that no cashier can make one that may do more.
 int ConfigWorker::writeCashier(const Cashier& operatorRecord, bytes::View slot) {
   Cashier record;
   if (!Cashier::decodeChecked(slot, record)) return result::kBadPayload;
+  if (!operatorRecord.isAdministrator() && (record.rights & ~operatorRecord.rights) != 0) return result::kNoPermission;
   if (record.isAdministrator()) {
     if (!operatorRecord.isAdministrator()) return result::kNoPermission;
     if (record.name.empty()) record.name = operatorRecord.name;
@@ -157,10 +157,7 @@ CoreApiResult ConfigWorker::setClock(bytes::View payload) {
   if (!(operatorRecord.rights & CashierRights::kClock)) return CoreApiResult(result::kNoPermission);
   if (body.size() != kClockSize) return CoreApiResult(result::kBadPayload);
   const std::uint32_t seconds = bytes::loadU32(body, 0);
-  // Documents carry the time as 32 bits read as signed: a later time would read as 1901.
-  if (seconds > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
-    return CoreApiResult(result::kBadPayload);
-  }
+  if (seconds >= DeviceState::kTimeLimit) return CoreApiResult(result::kBadPayload);
   if (!state_.isAfterLastDocument(seconds)) return CoreApiResult(result::kTimeNotLater);
   if (!board_.setClock(seconds)) return CoreApiResult(result::kNotSaved);
   return CoreApiResult(result::kSuccess, copy(body));
@@ -175,8 +172,8 @@ CoreApiResult ConfigWorker::readSetting(bytes::View payload) {
   return CoreApiResult(result::kSuccess, {readPaperWidth(board_)});
 }
 
-// The width in use changes even when the file cannot be saved, so that the printout matches
-// what the host asked for; the host learns from 21 that a restart will bring back the old one.
+// The width in use changes only once it is saved: a failed save (21) leaves the register
+// printing, reading back and starting with the width it had.
 int ConfigWorker::writeSetting(bytes::View payload) {
   Cashier operatorRecord;
   bytes::View body;
@@ -185,6 +182,7 @@ int ConfigWorker::writeSetting(bytes::View payload) {
   if (body.size() <= 1) return result::kBadPayload;
   if (body[0] != kPaperWidthSetting) return result::kUnknownSelector;
   const std::uint8_t width = body[1];
+  if (!savePaperWidth(board_, width)) return result::kNotSaved;
   printerSettings().setPaperWidth(width);
-  return savePaperWidth(board_, width) ? result::kSuccess : result::kNotSaved;
+  return result::kSuccess;
 }

@@ -177,13 +177,49 @@ TEST_F(ConfigWorkerTest, WriteCashier_StoresTheSlotAndEchoesTheRecord) {
   const auto slot = clerk.encode();
   bytes::Bytes record(slot.begin(), slot.end());
   record[262] = 0xAA;  // the closing byte is not stored
-  const CoreApiResult written = run(2, join(prefix(3, 333), join(bytes::Bytes{1}, record)));
+  const CoreApiResult written = run(2, join(kAdministrator, join(bytes::Bytes{1}, record)));
   EXPECT_EQ(written.code(), 0);
   EXPECT_EQ(written.data(), record);
   EXPECT_EQ(cashierSlot(7), bytes::Bytes(slot.begin(), slot.end()));
   Cashier loggedIn;
   EXPECT_TRUE(cashiers_.checkCashier(7, static_cast<std::uint32_t>(-5), loggedIn));
   EXPECT_EQ(loggedIn, clerk);
+}
+
+// A cashier other than the administrator writes a record only with rights it holds itself;
+// anything more answers 16, writes nothing and cannot be logged in as.
+TEST_F(ConfigWorkerTest, WriteCashier_AnOperatorGivesOnlyTheRightsItHolds) {
+  ASSERT_TRUE(cashiers_.saveCashier({8, CashierRights::kCashierTable | CashierRights::kReports, 888, "DEPUTY"}));
+  struct Case {
+    bytes::Bytes writer;
+    std::uint16_t rights;
+    int answer;
+  };
+  const Case cases[] = {
+      {prefix(3, 333), CashierRights::kCashierTable, 0},
+      {prefix(3, 333), CashierRights::kCashierTable | CashierRights::kReceipts, 16},
+      {prefix(3, 333), CashierRights::kAdministrator, 16},
+      {prefix(3, 333), 0x8000, 16},
+      {prefix(8, 888), CashierRights::kReports, 0},
+      {prefix(8, 888), CashierRights::kReports | CashierRights::kFiscalization, 16},
+      {prefix(8, 888), CashierRights::kSerialNumber, 16},
+      {kAdministrator, CashierRights::kAdministrator, 0},
+  };
+  for (const Case& test : cases) {
+    const std::string where = "writer " + std::to_string(test.writer[0]) + ", rights " + std::to_string(test.rights);
+    const Cashier written{9, test.rights, 999, "NEW"};
+    const bytes::Bytes before = fileBytes(nv("CASHIERS"));
+    EXPECT_EQ(code(2, join(test.writer, join(bytes::Bytes{1}, wire(written)))), test.answer) << where;
+    Cashier loggedIn;
+    if (test.answer == 0) {
+      EXPECT_EQ(cashierSlot(9), wire(written)) << where;
+      EXPECT_TRUE(cashiers_.checkCashier(9, 999, loggedIn)) << where;
+      EXPECT_TRUE(cashiers_.saveCashier({9, 0, 0, ""}));
+    } else {
+      EXPECT_EQ(fileBytes(nv("CASHIERS")), before) << where;
+      EXPECT_FALSE(cashiers_.checkCashier(9, 999, loggedIn)) << where;
+    }
+  }
 }
 
 TEST_F(ConfigWorkerTest, WriteCashier_RecordsThatDoNotDecodeAreNeverWritten) {
@@ -385,11 +421,13 @@ TEST_F(ConfigWorkerTest, PaperWidth_ReadAndWrite) {
   EXPECT_EQ(run(193, join(kAdministrator, bytes::Bytes{1})).data(), bytes::Bytes{0x50});
 }
 
-TEST_F(ConfigWorkerTest, PaperWidth_FailedSaveAnswers21ButTheWidthIsInUse) {
+TEST_F(ConfigWorkerTest, PaperWidth_FailedSaveAnswers21AndKeepsTheWidthInUse) {
   ASSERT_EQ(code(194, join(kAdministrator, bytes::Bytes{1, 0x50})), 0);
   board_.failWrites = true;
   EXPECT_EQ(code(194, join(kAdministrator, bytes::Bytes{1, 58})), 21);
-  EXPECT_EQ(printerSettings().paperWidth(), 58);
+  EXPECT_EQ(printerSettings().paperWidth(), 80);
+  EXPECT_EQ(PrintStyle(PrintStyle::kLeft, 1).paperWidth(), 80u) << "the next printed text";
+  EXPECT_EQ(run(193, join(kAdministrator, bytes::Bytes{1})).data(), bytes::Bytes{0x50});
   EXPECT_EQ(fileBytes(nv("PRINTER_SETTINGS")), bytes::Bytes{0x50});
 }
 

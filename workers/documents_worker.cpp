@@ -107,6 +107,17 @@ int DocumentsWorker::readiness(std::uint8_t type) const {
   }
 }
 
+// The free space and the printer flags the status holds are those of the last store and the
+// last print: before either refuses a document it is measured or asked again, so that a card
+// with space freed since, or a printer given paper, serves at once.
+int DocumentsWorker::freshReadiness(std::uint8_t type) {
+  const auto check = [&] { return withFreshPrinterState(printer_, [&] { return readiness(type); }); };
+  const int code = check();
+  if (code != result::kCardFull || archive_ == nullptr) return code;
+  state_.setDocumentCapacity(archive_->documentCapacity());
+  return check();
+}
+
 void DocumentsWorker::drop(std::shared_ptr<BaseWorkDocument>& held) {
   held.reset();
   state_.setOpenDocumentState(0);
@@ -119,15 +130,13 @@ int DocumentsWorker::open(std::uint8_t type, bytes::View payload) {
   if (!DocumentType::isKnown(type)) return result::kWrongType;
   const auto model = state_.currentModelData();
   if (!model->isValid()) return result::kModelNotValid;
-  if (!state_.isAfterLastDocument(board_.now())) return result::kTimeNotLater;
+  if (!state_.isDocumentTime(board_.now())) return result::kTimeNotLater;
 
   auto guard = open_.lock();
   auto& held = open_.document();
   if (held) return result::kDocumentOpen;
   if (!(cashier.rights & rightsFor(type))) return result::kNoPermission;
-  if (const int notReady = withFreshPrinterState(printer_, [&] { return readiness(type); }); notReady != 0) {
-    return notReady;
-  }
+  if (const int notReady = freshReadiness(type); notReady != 0) return notReady;
   if (const int printer = printer_.queryStatus(); printer != 0) return printer;
 
   const auto registration = state_.currentRegData();
@@ -174,7 +183,7 @@ CoreApiResult DocumentsWorker::finish(std::uint8_t type, bytes::View hostData) {
     if (!held) return CoreApiResult(result::kNoDocumentOpen);
     if (held->type() != type) return CoreApiResult(result::kWrongType);
     const std::int64_t now = board_.now();
-    if (!state_.isAfterLastDocument(now)) return CoreApiResult(result::kTimeNotLater);
+    if (!state_.isDocumentTime(now)) return CoreApiResult(result::kTimeNotLater);
     if (const int printer = printer_.queryStatus(); printer != 0) {
       drop(held);
       return CoreApiResult(printer);

@@ -37,6 +37,9 @@ class DocumentsWorker : public BaseWorker {
   CoreApiResult openDocumentState();
 
   int readiness(std::uint8_t type) const;
+  // The readiness check, with the card's free space and the printer's state taken afresh
+  // before they refuse.
+  int freshReadiness(std::uint8_t type);
   void drop(std::shared_ptr<BaseWorkDocument>& held);
   void afterStore(const BaseWorkDocument& document);
   // Prints the text, then checks the printer: the first failure of the two, or 0.

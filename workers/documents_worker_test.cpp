@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "documents/archive_close_doc.h"
 #include "documents/close_cycle_doc.h"
 #include "documents/document_testing.h"
@@ -99,6 +101,11 @@ class DocumentsWorkerTest : public ::testing::Test {
     ASSERT_EQ(code(7, rate.toTlv(0).encode()), 0);
   }
 
+  // The space the card offers from now on, in bytes; what the register counts one document's
+  // room (32 KiB of the 80 % it uses).
+  static constexpr std::uint64_t kDocumentRoom = 32768 * 10 / 8;
+  void cardFree(std::uint64_t bytes) { std::ofstream(directory_.path() / "card-free-bytes") << bytes; }
+
   std::vector<std::string> paper() { return sim::readPaper(directory_.path()).texts(); }
 
   // The bytes the printer got since the previous call. Every command ends on a status query the
@@ -172,8 +179,38 @@ TEST_F(DocumentsWorkerTest, Open_ReadinessAndTheReceiptKind) {
   EXPECT_EQ(code(21, kAdministrator), 42) << "a receipt without its kind";
   state_.setStatusFlag(FrStatus::kShiftOpen, false);
   EXPECT_EQ(code(19, kAdministrator), 27);
+  cardFree(9 * kDocumentRoom);
   state_.setDocumentCapacity(9);
   EXPECT_EQ(code(8, kAdministrator), 6);
+}
+
+// The free space the status holds is that of the last store: a card still full is refused, and
+// one freed since then takes documents at once.
+TEST_F(DocumentsWorkerTest, Open_CardFreedSinceTheLastStore_IsMeasuredAgainBeforeRefusing) {
+  cardFree(kDocumentRoom);
+  state_.setDocumentCapacity(0);
+  EXPECT_EQ(code(17, kAdministrator), 6);
+  EXPECT_EQ(state_.documentCapacity(), 1u) << "measured again";
+  EXPECT_EQ(state_.openDocumentState(), 0);
+  cardFree(1000 * kDocumentRoom);
+  EXPECT_EQ(code(17, kAdministrator), 0) << "no restart";
+  EXPECT_EQ(state_.documentCapacity(), 1000u);
+}
+
+// Stored times are read as signed 32-bit numbers: a clock at or past 2^31 opens and finishes
+// no document (23), so the last document's time never passes what the clock may be set to.
+TEST_F(DocumentsWorkerTest, ClockAtTheTimeLimit_DatesNoDocument) {
+  fiscalize();
+  board_->advance(DeviceState::kTimeLimit - 2 - board_->now());
+  ASSERT_EQ(code(17, kAdministrator), 0) << "the last second before the limit";
+  EXPECT_EQ(code(18), 23) << "finished at the limit";
+  EXPECT_EQ(state_.openDocumentState(), 7) << "still open";
+  EXPECT_EQ(code(6), 0);
+  EXPECT_EQ(code(17, kAdministrator), 23);
+  board_->advance(1000000);
+  EXPECT_EQ(code(17, kAdministrator), 23);
+  EXPECT_EQ(state_.lastDocumentNumber(), 1u);
+  EXPECT_LT(state_.lastDocumentTime(), DeviceState::kTimeLimit);
 }
 
 TEST_F(DocumentsWorkerTest, AddItemAndFinish_ChecksAndTheMissingTag) {

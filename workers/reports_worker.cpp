@@ -224,7 +224,11 @@ int ReportsWorker::rangeTotals(std::uint32_t first, std::uint32_t last, TotalCou
   bool any = false;
   for (std::uint32_t number = first; number <= last; ++number) {
     DocDescriptor descriptor;
-    if (!archive_->readDescriptor(number, descriptor)) return result::kArchiveNotReady;
+    // An index record of no document type is damage, refused as a copy of it is: skipped, it
+    // could hide a shift closing from the totals.
+    if (!archive_->readDescriptor(number, descriptor) || !DocumentType::isKnown(descriptor.type())) {
+      return result::kArchiveNotReady;
+    }
     if (descriptor.type() != DocumentType::kShiftClosing) continue;
     std::shared_ptr<BaseWorkDocument> document;
     if (const int code = archive_->loadDocument(number, document); code != result::kSuccess) return code;
@@ -321,7 +325,9 @@ CoreApiResult ReportsWorker::controlTape(bytes::View payload) {
   };
   for (std::uint32_t number = first; number <= last; ++number) {
     DocDescriptor descriptor;
-    if (!archive_->readDescriptor(number, descriptor)) return stopped(result::kArchiveNotReady);
+    if (!archive_->readDescriptor(number, descriptor) || !DocumentType::isKnown(descriptor.type())) {
+      return stopped(result::kArchiveNotReady);
+    }
     if (descriptor.type() != DocumentType::kReceipt) continue;
     std::shared_ptr<BaseWorkDocument> document;
     if (const int code = archive_->loadDocument(number, document); code != result::kSuccess) return stopped(code);
