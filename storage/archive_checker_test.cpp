@@ -142,6 +142,8 @@ TEST_F(ArchiveCheckerTest, ChangedReceiptPiece_IsReportedOnceAtItsField) {
     std::string field;
   } cases[] = {
       {"rate's kind", valueOffset(9, tag::kTaxRateKind), 0x01, 9, valueOffset(9, tag::kTaxRateKind), "tax rate 1: kind"},
+      {"rate's kind, a bit the rate word has no room for", valueOffset(9, tag::kTaxRateKind), 0x04, 9,
+       valueOffset(9, tag::kTaxRateKind), "tax rate 1: kind (stored 5, registered 1)"},
       {"rate's percentage", valueOffset(9, tag::kTaxRatePercentage), 0x10, 9, valueOffset(9, tag::kTaxRatePercentage),
        "tax rate 1: percentage"},
       {"rate's name", valueOffset(9, tag::kTaxRateName), 0x01, 9, valueOffset(9, tag::kTaxRateName), "tax rate 1: name"},
@@ -173,6 +175,8 @@ TEST_F(ArchiveCheckerTest, ChangedReceiptPiece_IsReportedOnceAtItsField) {
        "item line 1: unknown item 11042"},
       {"line item's length", valueOffset(4, tag::kQuantity) - 2, 0x01, 4, valueOffset(4, tag::kItemName) - 8,
        "item line 1: its items do not decode"},
+      {"section name item's tag", valueOffset(9, tag::kSectionName) - 4, 0x01, 9, valueOffset(9, tag::kSection) - 4,
+       "section item: its items are not a number and a name"},
       {"section item's tag", valueOffset(4, tag::kSection) - 4, 0x01, 4, valueOffset(4, tag::kSection) - 4,
        "unknown item 11301 among the receipt's pieces"},
   };

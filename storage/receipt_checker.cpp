@@ -178,6 +178,15 @@ class ReceiptRules {
   void readSection(const Placed& placed) {
     Section section;
     const ValueOffsets values = valueOffsets(placed);
+    // As the register writes it: the number, then the name when there is one, and nothing else.
+    const auto subs = placedItems(placed.item.value(), placed.value());
+    const bool whole = subs && !subs->empty() && subs->size() <= 2 && (*subs)[0].item.tag() == tag::kSectionNumber &&
+                       (subs->size() == 1 || (*subs)[1].item.tag() == tag::kSectionName);
+    if (!whole) {
+      report(placed.at, "section item: its items are not a number and a name");
+      unreadable_ = true;
+      return;
+    }
     if (!section.fromTlv(placed.item)) {
       report(placeOf(values, tag::kSectionNumber, placed.at), "section item: number " +
                                                                   std::to_string(section.number) +
@@ -471,7 +480,7 @@ class ReceiptRules {
           continue;
         }
         // An item that does not decode (said already) is the registration's rate once more.
-        rate.putRight = !rate.decoded || compareWithRegistration(name, rate);
+        rate.putRight = !rate.decoded || compareWithRegistration(name, index, rate);
       }
       rate.sumPutRight = rate.sum.value_or(0);
       if (!rate.decoded) {
@@ -487,21 +496,39 @@ class ReceiptRules {
     }
   }
 
-  // The first field in which the stored rate is not the registration's; true when one is not.
-  bool compareWithRegistration(const std::string& name, const StoredRate& rate) {
-    const TaxRate& stored = rate.stored;
+  // The first sub-item in which the stored rate item is not the registration's rate as the
+  // register writes it, byte for byte (a kind or percentage with bits the rate word has no room
+  // for differs too); true when one is not.
+  bool compareWithRegistration(const std::string& name, std::uint8_t index, const StoredRate& rate) {
+    const Placed& placed = pieces_[rate.piece];
+    const std::size_t slot = index - 1u;
+    const TlvItem expected = rate.sum ? rate.registered.toTlv(slot, Decimal(Decimal::kMoneyScale, *rate.sum))
+                                      : rate.registered.toTlv(slot);
+    const bytes::Bytes& found = placed.item.value();
+    const bytes::Bytes& wanted = expected.value();
+    if (found == wanted) return false;
+    const auto differs = std::mismatch(found.begin(), found.end(), wanted.begin(), wanted.end());
+    const std::size_t at = placed.value() + static_cast<std::size_t>(differs.first - found.begin());
+    const auto subs = placedItems(found, placed.value()).value_or(std::vector<Placed>{});
+    const auto sub = std::find_if(subs.begin(), subs.end(), [at](const Placed& item) {
+      return at < item.value() + item.item.value().size();
+    });
     const TaxRate& registered = rate.registered;
-    if (stored.kind() != registered.kind()) {
-      report(placeOf(rate.values, tag::kTaxRateKind, rate.at), name + ": kind",
-             "stored " + std::to_string(stored.kind()) + ", registered " + std::to_string(registered.kind()));
-    } else if (stored.percentageHundredths() != registered.percentageHundredths()) {
-      report(placeOf(rate.values, tag::kTaxRatePercentage, rate.at), name + ": percentage",
-             "stored " + stored.percentage().toString() + ", registered " + registered.percentage().toString());
-    } else if (stored.name() != registered.name()) {
-      report(placeOf(rate.values, tag::kTaxRateName, rate.at), name + ": name",
-             "stored \"" + cp866::toUtf8(stored.name()) + "\", registered \"" + cp866::toUtf8(registered.name()) + "\"");
+    if (sub == subs.end()) {
+      report(at, name + ": not the registration's rate");
+    } else if (sub->item.tag() == tag::kTaxRateKind) {
+      report(sub->value(), name + ": kind",
+             "stored " + std::to_string(sub->item.getU8()) + ", registered " + std::to_string(registered.kind()));
+    } else if (sub->item.tag() == tag::kTaxRatePercentage) {
+      report(sub->value(), name + ": percentage",
+             "stored " + Decimal(100, sub->item.getU16()).toString() + ", registered " +
+                 registered.percentage().toString());
+    } else if (sub->item.tag() == tag::kTaxRateName) {
+      report(sub->value(), name + ": name",
+             "stored \"" + cp866::toUtf8(sub->item.getText()) + "\", registered \"" +
+                 cp866::toUtf8(registered.name()) + "\"");
     } else {
-      return false;
+      report(sub->at, name + ": item " + std::to_string(sub->item.tag()) + " is not the registration's rate");
     }
     return true;
   }
