@@ -1,6 +1,6 @@
 # frcore: build, test and run on an ordinary Linux machine.
 #
-#   make run        install what is missing, build the service and its two tools (no tests), and
+#   make run        install what is missing, build the service and its tools (no tests), and
 #                   run a simulated board in the foreground
 #   make test       build everything, the tests too, and run every test
 #   make sanitize   every test under AddressSanitizer and UndefinedBehaviorSanitizer, then
@@ -10,6 +10,9 @@
 #   make arm        the service, the tools and the tests cross-built for the board (armhf)
 #   make arm-test   every armhf test under qemu-user with the armhf libraries
 #   make deb        the Debian packages for armhf and amd64, checked by lintian
+#
+# Each target first installs the Debian packages it needs and no more (tools/install-deps.sh
+# with the target's set); with nothing missing that asks no package registry.
 
 JOBS ?= 2
 BUILD_TYPE ?= RelWithDebInfo
@@ -26,51 +29,63 @@ endif
 
 comma := ,
 configure = cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=$(2) $(CMAKE_FLAGS) $(3) >/dev/null
+deps = @sh tools/install-deps.sh $(1)
+# What make run builds: the service and the tools the README's sections use.
+PROGRAMS = frcore frsim frhost frarchive
 
-.PHONY: deps configure build test run sanitize fuzz bench arm arm-test deb clean
+.PHONY: build test run sanitize fuzz bench arm arm-test deb clean
 
-deps:
-	@sh tools/install-deps.sh
-
-configure: deps
-	$(call configure,build,$(BUILD_TYPE),)
-
-build: configure
+build:
+	$(call deps,test)
+	$(call configure,build,$(BUILD_TYPE),-DFRCORE_TESTS=ON)
 	cmake --build build -j$(JOBS)
 
 test: build
 	ctest --test-dir build --output-on-failure -j$(JOBS)
 
-run: configure
-	cmake --build build -j$(JOBS) --target frcore frsim frhost
+run:
+	$(call deps,run)
+	$(call configure,build,$(BUILD_TYPE),-DFRCORE_TESTS=OFF)
+	cmake --build build -j$(JOBS) --target $(PROGRAMS)
 	build/tools/frsim $(BOARD)
 
-sanitize: deps
-	$(call configure,build-asan,Debug,-DFRCORE_SANITIZE=address$(comma)undefined)
+sanitize:
+	$(call deps,test)
+	$(call configure,build-asan,Debug,-DFRCORE_SANITIZE=address$(comma)undefined -DFRCORE_TESTS=ON)
 	cmake --build build-asan -j$(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
-	$(call configure,build-tsan,Debug,-DFRCORE_SANITIZE=thread)
+	$(call configure,build-tsan,Debug,-DFRCORE_SANITIZE=thread -DFRCORE_TESTS=ON)
 	cmake --build build-tsan -j$(JOBS)
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j$(JOBS)
 
-fuzz: deps
+fuzz:
+	$(call deps,fuzz)
 	CC=clang CXX=clang++ $(call configure,build-fuzz,Debug,-DFRCORE_FUZZ=ON)
 	cmake --build build-fuzz -j$(JOBS)
 	sh tools/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
 
-bench: deps
+bench:
+	$(call deps,bench)
 	$(call configure,build-bench,Release,-DFRCORE_BENCH=ON)
 	cmake --build build-bench -j$(JOBS)
 	sh tools/run-benchmarks.sh build-bench
 
-arm: deps
-	$(call configure,build-arm,$(BUILD_TYPE),-DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake)
+arm:
+	$(call deps,arm)
+	$(call configure,build-arm,$(BUILD_TYPE),-DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake -DFRCORE_TESTS=ON)
 	cmake --build build-arm -j$(JOBS)
 
 arm-test: arm
+	$(call deps,arm-test)
 	ctest --test-dir build-arm --output-on-failure -j$(JOBS)
 
-deb: build arm
+# The packages take the programs alone from both builds; the tests are other targets' work.
+deb:
+	$(call deps,deb)
+	$(call configure,build,$(BUILD_TYPE),-DFRCORE_TESTS=OFF)
+	cmake --build build -j$(JOBS) --target $(PROGRAMS)
+	$(call configure,build-arm,$(BUILD_TYPE),-DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake -DFRCORE_TESTS=OFF)
+	cmake --build build-arm -j$(JOBS) --target $(PROGRAMS)
 	sh tools/make-deb.sh amd64 build deb
 	sh tools/make-deb.sh armhf build-arm deb
 	lintian --fail-on error deb/*.deb

@@ -15,6 +15,7 @@
 #include "storage/cash_archive.h"
 #include "storage/counter_blocks.h"
 #include "storage/receipt_archive.h"
+#include "storage/receipt_checker.h"
 #include "values/crc.h"
 #include "values/tags.h"
 #include "values/tlv.h"
@@ -342,7 +343,22 @@ class Checker {
     if (!document) return;
     if (descriptor.type() == DocumentType::kFiscalization) takeRegistration(n, *document);
     if (dataSound) checkSign(n, *document);
-    take(*document, descriptor, data);
+    if (!receipt) {
+      take(*document, descriptor, data);
+      return;
+    }
+    // A receipt's pieces keep the register's rules; where a break tells what was changed, the
+    // counters take the receipt as it was stored.
+    receipt_checker::Result rules =
+        receipt_checker::checkReceipt(data, registrationOf(descriptor.fiscalizationNumber()));
+    for (const receipt_checker::Break& found : rules.breaks) {
+      problem(n, descriptor.dataOffset() + found.offset, found.field, found.detail);
+    }
+    if (rules.repaired.empty()) {
+      take(*document, descriptor, data);
+    } else if (const auto stored = rebuild(descriptor, rules.repaired)) {
+      take(*stored, descriptor, rules.repaired);
+    }
   }
 
   // The registration a document was made under: that of the fiscalization it names.

@@ -53,13 +53,15 @@ class ArchiveCheckerTest : public ::testing::Test {
     identity_.key = document_testing::kKey;
   }
 
-  // Where in the file the value of document n's first stored item with `tag` begins.
-  std::uint64_t valueOffset(std::uint32_t n, std::uint16_t tag) const {
+  // Where in the file the value of document n's stored item with `tag` begins: the first such
+  // item, or the one after `skipped` others.
+  std::uint64_t valueOffset(std::uint32_t n, std::uint16_t tag, int skipped = 0) const {
     const DocDescriptor record = descriptor(n);
     const bytes::View data = bytes::slice(sound_, record.dataOffset(), record.dataLength());
     bytes::Bytes wire;
     bytes::appendU16(wire, tag);
-    const auto at = std::search(data.begin(), data.end(), wire.begin(), wire.end());
+    auto at = std::search(data.begin(), data.end(), wire.begin(), wire.end());
+    for (; skipped > 0 && at != data.end(); --skipped) at = std::search(at + 1, data.end(), wire.begin(), wire.end());
     EXPECT_NE(at, data.end()) << tag;
     return record.dataOffset() + static_cast<std::uint64_t>(at - data.begin()) + 4;
   }
@@ -124,14 +126,69 @@ TEST_F(ArchiveCheckerTest, OneChangedByte_IsReportedOnceAtItsPlace) {
   }
 }
 
-// A line lies outside the stored form: no check value covers it, so a changed line total shows
-// in the section sums it went into.
-TEST_F(ArchiveCheckerTest, ChangedLineTotal_ShowsInTheSectionSums) {
-  bytes::Bytes damaged = sound_;
-  damaged[valueOffset(9, tag::kItemTotal) + 1] ^= 0x10;
-  const std::vector<std::string> found = problems(damaged, &identity_);
-  ASSERT_EQ(found.size(), 1u) << ::testing::PrintToString(found);
-  EXPECT_NE(found[0].find("section sums: sale section 1"), std::string::npos) << found[0];
+// A receipt's pieces lie outside its stored form: no check value covers them, but the
+// register's rules do. Receipt 4 (closed shift): lines of 120.00 (section 1) and 60.00
+// (section 2). Receipt 9 (open shift): 45.50 × 1.500 less 10 % (section 1), 30.00 less a
+// manual 5.00 (section 2). Every line is taxed at rate 1, 20 % included.
+TEST_F(ArchiveCheckerTest, ChangedReceiptPiece_IsReportedOnceAtItsField) {
+  const std::uint64_t line1 = valueOffset(9, tag::kItemName) - 8;   // its 11059 item
+  const std::uint64_t line2 = valueOffset(9, tag::kItemName, 1) - 8;
+  const struct {
+    const char* what;
+    std::uint64_t offset;
+    std::uint8_t change;  // xor-ed into the byte
+    std::uint32_t document;
+    std::uint64_t reportedAt;
+    std::string field;
+  } cases[] = {
+      {"rate's kind", valueOffset(9, tag::kTaxRateKind), 0x01, 9, valueOffset(9, tag::kTaxRateKind), "tax rate 1: kind"},
+      {"rate's kind, a bit the rate word has no room for", valueOffset(9, tag::kTaxRateKind), 0x04, 9,
+       valueOffset(9, tag::kTaxRateKind), "tax rate 1: kind (stored 5, registered 1)"},
+      {"rate's percentage", valueOffset(9, tag::kTaxRatePercentage), 0x10, 9, valueOffset(9, tag::kTaxRatePercentage),
+       "tax rate 1: percentage"},
+      {"rate's name", valueOffset(9, tag::kTaxRateName), 0x01, 9, valueOffset(9, tag::kTaxRateName), "tax rate 1: name"},
+      {"rate's tax sum", valueOffset(9, tag::kItemTaxAmount), 0x01, 9, valueOffset(9, tag::kItemTaxAmount),
+       "tax rate 1: tax sum"},
+      {"rate's kind item's length", valueOffset(4, tag::kTaxRateKind) - 2, 0x01, 4,
+       valueOffset(4, tag::kFirstTaxRate) - 4, "tax rate 1: its items do not decode"},
+      {"section item's number", valueOffset(9, tag::kSectionNumber, 1), 0x01, 9, valueOffset(9, tag::kSectionNumber, 3),
+       "item line 2: section 2 has no section item"},
+      {"line's section", valueOffset(4, tag::kSectionNumber, 2), 0x01, 4, valueOffset(4, tag::kSectionNumber, 2),
+       "item line 1: section 0 outside 1 to 20"},
+      {"line's tax index", valueOffset(9, tag::kTaxIndex), 0x01, 9, valueOffset(9, tag::kTaxIndex),
+       "item line 1: tax index 0 outside 1 to 5"},
+      {"line's tax index to an unregistered rate", valueOffset(9, tag::kTaxIndex), 0x02, 9, valueOffset(9, tag::kTaxIndex),
+       "item line 1: tax index 3 names no tax rate of the registration"},
+      {"line's tax amount", valueOffset(9, tag::kItemTaxAmount, 1), 0x01, 9, valueOffset(9, tag::kItemTaxAmount, 1),
+       "item line 1: tax amount"},
+      {"line's price", valueOffset(9, tag::kPrice), 0x01, 9, line1, "item line 1: total is not price × quantity"},
+      {"line's quantity", valueOffset(9, tag::kQuantity) + 1, 0x01, 9, line1, "item line 1: total is not price × quantity"},
+      {"line's discount", valueOffset(9, tag::kItemDiscount), 0x01, 9, line1, "item line 1: total is not price × quantity"},
+      {"line's total", valueOffset(9, tag::kItemTotal) + 1, 0x10, 9, valueOffset(9, tag::kItemTotal), "item line 1: total"},
+      {"manual discount line's total", valueOffset(9, tag::kItemTotal, 1), 0x01, 9, valueOffset(9, tag::kItemTotal, 1),
+       "item line 2: total"},
+      {"manual discount line's price below its total", valueOffset(9, tag::kPrice, 1) + 1, 0x08, 9, line2,
+       "item line 2: total is not price × quantity"},
+      {"closed shift's line total", valueOffset(4, tag::kItemTotal) + 1, 0x01, 4, valueOffset(4, tag::kItemTotal),
+       "item line 1: total"},
+      {"line item's tag", valueOffset(4, tag::kItemTotal) - 4, 0x01, 4, valueOffset(4, tag::kItemTotal) - 4,
+       "item line 1: unknown item 11042"},
+      {"line item's length", valueOffset(4, tag::kQuantity) - 2, 0x01, 4, valueOffset(4, tag::kItemName) - 8,
+       "item line 1: its items do not decode"},
+      {"section name item's tag", valueOffset(9, tag::kSectionName) - 4, 0x01, 9, valueOffset(9, tag::kSection) - 4,
+       "section item: its items are not a number and a name"},
+      {"section item's tag", valueOffset(4, tag::kSection) - 4, 0x01, 4, valueOffset(4, tag::kSection) - 4,
+       "unknown item 11301 among the receipt's pieces"},
+  };
+  for (const auto& c : cases) {
+    bytes::Bytes damaged = sound_;
+    damaged[c.offset] ^= c.change;
+    const std::vector<std::string> found = problems(damaged, &identity_);
+    ASSERT_EQ(found.size(), 1u) << c.what << ": " << ::testing::PrintToString(found);
+    const std::string expected =
+        "document " + std::to_string(c.document) + ", offset " + std::to_string(c.reportedAt) + ": " + c.field;
+    EXPECT_TRUE(found[0].starts_with(expected)) << c.what << ": " << found[0] << "\nexpected: " << expected;
+  }
 }
 
 // A sign replaced in both the index and the stored form, with both check values made again,

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <ctime>
 #include <iostream>
 
 #include <ext/stdio_filebuf.h>
@@ -19,6 +18,7 @@
 #include <CLI/CLI.hpp>
 
 #include "storage/archive_checker.h"
+#include "tools/common/moment.h"
 #include "tools/archive/archive_export.h"
 #include "tools/archive/archive_files.h"
 #include "tools/archive/archive_summary.h"
@@ -69,27 +69,6 @@ int verify(const std::string& archive, const std::string& identityPath, std::ost
   return problems.empty() ? kIntact : kDamaged;
 }
 
-// "2027-01-15" (the whole day) or "2027-01-15T08:30:00", local time; `end` takes a day's last
-// second.
-std::optional<std::uint32_t> parseMoment(const std::string& text, bool end) {
-  std::tm moment{};
-  char tail = 0;
-  int fields = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &moment.tm_year, &moment.tm_mon, &moment.tm_mday,
-                           &moment.tm_hour, &moment.tm_min, &moment.tm_sec, &tail);
-  if (fields == 3 && text.size() == 10) {
-    moment.tm_hour = end ? 23 : 0;
-    moment.tm_min = moment.tm_sec = end ? 59 : 0;
-  } else if (fields != 6) {
-    return std::nullopt;
-  }
-  moment.tm_year -= 1900;
-  moment.tm_mon -= 1;
-  moment.tm_isdst = -1;
-  const std::time_t seconds = std::mktime(&moment);
-  if (seconds < 0 || seconds > static_cast<std::time_t>(UINT32_MAX)) return std::nullopt;
-  return static_cast<std::uint32_t>(seconds);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,7 +101,9 @@ int main(int argc, char** argv) {
   auto* toOption = exportCommand->add_option("--to", to, "last document number");
   auto* shiftOption = exportCommand->add_option("--shift", shift, "the documents of one shift");
   auto* periodOption =
-      exportCommand->add_option("--period", period, "FROM TO: dates (2027-01-15) or moments (2027-01-15T08:30:00)")
+      exportCommand
+          ->add_option("--period", period,
+                       "FROM TO: dates (2027-01-15, TO to its end) or moments (2027-01-15T08:30[:00]), local time")
           ->expected(2);
   fromOption->needs(toOption);
   toOption->needs(fromOption);
@@ -172,12 +153,14 @@ int main(int argc, char** argv) {
     }
     if (*shiftOption) selection.shift = shift;
     if (*periodOption) {
-      selection.periodFrom = parseMoment(period[0], false);
-      selection.periodTo = parseMoment(period[1], true);
-      if (!selection.periodFrom || !selection.periodTo) {
-        std::cerr << "frarchive: --period takes two dates (2027-01-15) or moments (2027-01-15T08:30:00)\n";
+      std::string problem;
+      const auto bounds = moment::parsePeriod(period[0], period[1], problem);
+      if (!bounds) {
+        std::cerr << "frarchive export --period: " << problem << '\n';
         return kUsageError;
       }
+      selection.periodFrom = bounds->from;
+      selection.periodTo = bounds->to;
     }
     std::optional<DeviceIdentity> device;
     if (!loadIdentity(archive, identity, device)) return kUsageError;

@@ -9,7 +9,8 @@
 // Holds the host line at PATH for itself (an exclusive lock: several frhost take turns), sends
 // a command's requests, each with an identifier of its own, and prints the replies. A document
 // command sends several requests (open, items, finish) and stops at the first that fails; a
-// document it opened and could not finish is cancelled. Before opening a document it waits
+// document it opened and could not finish is cancelled, also when a reply was lost (the cancel
+// then tells whether the register still held the document). Before opening a document it waits
 // until the register's clock has left the second of its last document.
 // Exit status: 0 when every request was answered with code 0, 3 when one was refused, 1 when a
 // reply did not come, 2 for usage errors.
@@ -71,6 +72,8 @@ struct NamedCommand {
   std::unique_ptr<host::CommandArguments> arguments;
   // What the data of a successful last reply say; null when there is nothing to add.
   Fields (*describe)(bytes::View data) = nullptr;
+  // The state block has no flags: after it the status flags are asked for and shown too.
+  bool withFlags = false;
 };
 
 host::Plan onePlan(host::Request request) {
@@ -151,9 +154,10 @@ std::vector<NamedCommand> namedCommands() {
   commands.push_back({"send", "any command: code in decimal or 0x-hex, payload as hex digits",
                       positionals(sendPlan, {{"CODE", "the command code, 0 to 255 or 0x00 to 0xFF"}, hex})});
   commands.push_back({"version", "program version (0x33)", positionals(barePlan<0x33>), host::versionFields});
-  commands.push_back({"state", "shift, receipt counter and drawer (0x10)", positionals(barePlan<0x10>),
-                      host::stateFields});
-  commands.push_back({"status", "serial number, status flags and counters (0x30)", positionals(barePlan<0x30>),
+  commands.push_back({"state", "shift, receipt counter, drawer and status flags (0x10, 0x30)",
+                      positionals(barePlan<0x10>), host::stateFields, true});
+  commands.push_back({"status", "serial number, status flags and counters (0x30)",
+                      positionals(barePlan<host::kStatusCommand>),
                       host::statusFields});
   commands.push_back({"identity", "model code, serial number and model name (0x31)", positionals(barePlan<0x31>),
                       host::identityFields});
@@ -237,8 +241,25 @@ void printDocumentMayBeOpen(Session& session) {
                     "drops it\n";
 }
 
-// Cancels the document a plan opened and could not finish.
-void cancelUnfinished(Session& session) {
+// After the reply to a request of a document's plan was lost, what a cancel answered 0 (the
+// register still held the document) and one answered 29 (it held none) tell.
+struct LostReply {
+  std::string_view cancelled;
+  std::string_view noneOpen;
+};
+
+LostReply lostReplyTo(const host::Plan& plan, std::size_t step) {
+  if (step + 1 == plan.steps.size()) {
+    return {"the finish never reached the register: the document was cancelled",
+            "the register had stored the document before the reply was lost (\"frhost status\" shows the last "
+            "document)"};
+  }
+  return {"the register still held the document open: it was cancelled",
+          step == 0 ? "the open never reached the register" : "the register no longer held it"};
+}
+
+// Cancels the document a plan opened and could not finish, or whose request's reply was lost.
+void cancelUnfinished(Session& session, std::optional<LostReply> lost = {}) {
   const auto reply = session.transact(host::kCancelCommand);
   if (!reply) {
     printDocumentMayBeOpen(session);
@@ -246,10 +267,23 @@ void cancelUnfinished(Session& session) {
   }
   session.report("cancel (6)", host::kCancelCommand, *reply, {}, Session::Show::kLine);
   if (reply->code == 0) {
-    session.note() << "the unfinished document was cancelled: the register holds no half-made document\n";
+    session.note() << (lost ? lost->cancelled
+                            : "the unfinished document was cancelled: the register holds no half-made document")
+                   << "\n";
+  } else if (reply->code == host::kNothingOpenCode && lost) {
+    session.note() << "no document was open: " << lost->noneOpen << "\n";
   } else if (reply->code != host::kNothingOpenCode) {
     printDocumentMayBeOpen(session);
   }
+}
+
+// The status flags in words, after another reply: a line for people, an object in JSON.
+void showFlags(Session& session) {
+  const auto reply = session.transact(host::kStatusCommand);
+  if (!reply) return;
+  const Fields fields = reply->code == 0 ? host::statusFlagFields(reply->data) : Fields{};
+  session.report("status flags", host::kStatusCommand, *reply, fields,
+                 reply->code == 0 ? Session::Show::kFields : Session::Show::kLine);
 }
 
 // Sends the plan's requests in order until one is answered with a non-zero code, showing a line
@@ -264,7 +298,7 @@ void runPlan(Session& session, const host::Plan& plan, const NamedCommand& comma
     const auto reply = session.transact(step.request.command, step.request.payload);
     if (!reply) {
       // Even a lost reply to the open may have left a document open.
-      if (plan.opensDocument) printDocumentMayBeOpen(session);
+      if (plan.opensDocument) cancelUnfinished(session, lostReplyTo(plan, i));
       return;
     }
     const std::string_view label = labelled ? std::string_view(step.label) : command.name;
@@ -276,7 +310,10 @@ void runPlan(Session& session, const host::Plan& plan, const NamedCommand& comma
     const Fields fields = reply->code == 0 && command.describe ? command.describe(reply->data) : Fields{};
     session.report(label, step.request.command, *reply, fields);
     session.note() << host::tapeContinuation(step.request.command, reply->code, reply->data);
-    if (reply->code == 0) return;
+    if (reply->code == 0) {
+      if (command.withFlags) showFlags(session);
+      return;
+    }
     if (labelled) session.note() << "stopped at " << step.label << ", code " << unsigned{reply->code} << "\n";
     if (documentOpen) cancelUnfinished(session);
     return;
@@ -393,7 +430,12 @@ int main(int argc, char** argv) {
 
   auto line = host::HostPort::open(port);
   if (!line) {
-    std::cerr << "frhost: cannot open " << port << ": " << std::strerror(errno) << "\n";
+    std::cerr << "frhost: cannot open " << port << ": " << std::strerror(errno);
+    if (errno == ENOENT) {
+      const std::string board = port.ends_with("/host") ? port.substr(0, port.size() - 5) : "DIR";
+      std::cerr << "; no simulated board runs there (start one with: frsim " << board << ")";
+    }
+    std::cerr << "\n";
     return host::kExitNoReply;
   }
   const host::SessionOptions options{

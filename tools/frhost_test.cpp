@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tools/sim/host_line_faults.h"
 #include "tools/sim/pseudo_terminal.h"
 #include "tools/sim/simulated_board.h"
 #include "tools/sim/testing.h"
@@ -83,12 +84,16 @@ std::string walkThroughScript() {
   return script;
 }
 
-// A simulated board whose host line is offered at root/host, as frsim offers it.
+// A simulated board whose host line is offered at root/host, as frsim offers it, through a
+// relay that loses the frames a test asks it to.
 class FrhostTest : public ::testing::Test {
  protected:
   FrhostTest()
-      : board_(sim::BoardOptions{
-            .root = directory_.path(), .service = FRCORE_BINARY, .logToFile = true, .hostRelay = true}) {}
+      : board_(sim::BoardOptions{.root = directory_.path(),
+                                 .service = FRCORE_BINARY,
+                                 .logToFile = true,
+                                 .hostRelay = true,
+                                 .filterHostLine = faults_->filter()}) {}
 
   void SetUp() override {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -103,6 +108,7 @@ class FrhostTest : public ::testing::Test {
   Outcome frhost(const std::string& arguments) const { return shell(command(arguments) + " 2>/dev/null"); }
 
   sim::TemporaryDirectory directory_;
+  std::shared_ptr<sim::HostLineFaults> faults_ = std::make_shared<sim::HostLineFaults>();
   sim::SimulatedBoard board_;
 };
 
@@ -126,6 +132,49 @@ TEST_F(FrhostTest, ExitStatus_SuccessRefusalUsageAndNoReply) {
   const Outcome lost = shell(std::string(FRHOST_COMMAND) + " --timeout 200 --port " + silent.slavePath() +
                              " version 2>/dev/null");
   EXPECT_EQ(lost.status, 1);
+  const Outcome noBoard =
+      shell(std::string(FRHOST_COMMAND) + " --port " + (directory_.path() / "elsewhere/host").string() + " version 2>&1");
+  EXPECT_EQ(noBoard.status, 1);
+  EXPECT_NE(noBoard.output.find("no simulated board runs there (start one with: frsim " +
+                                (directory_.path() / "elsewhere").string() + ")"),
+            std::string::npos)
+      << noBoard.output;
+}
+
+// A sale whose finish or item got no reply: frhost cancels whatever the register still holds,
+// says which happened, and exits with 1.
+TEST_F(FrhostTest, LostReply_DocumentCancelledOrFoundStored) {
+  ASSERT_EQ(frhost("serial-number 0000012345").status, 0);
+  ASSERT_EQ(frhost("register --user U --place P --address A --inn 7701234567 --regnum 0000000000012345 "
+                   "--tax 1:1:20:VAT").status, 0);
+  ASSERT_EQ(frhost("shift-open").status, 0);
+  const auto receiptsInShift = [this] {
+    const std::vector<json> replies = jsonLines(frhost("--json status").output);
+    return replies.size() == 1 ? replies[0].value("receipt_counter", -1) : -1;
+  };
+  const struct {
+    const char* what;
+    void (sim::HostLineFaults::*lose)(std::uint8_t, sim::HostLineFaults::Action);
+    std::uint8_t command;
+    const char* said;
+    int receipts;  // in the shift afterwards
+  } cases[] = {
+      {"finish stored, its reply lost", &sim::HostLineFaults::dropReplyTo, 22,
+       "no document was open: the register had stored the document before the reply was lost", 1},
+      {"finish lost on its way", &sim::HostLineFaults::dropRequest, 22,
+       "the finish never reached the register: the document was cancelled", 1},
+      {"an item's reply lost", &sim::HostLineFaults::dropReplyTo, 7,
+       "the register still held the document open: it was cancelled", 1},
+  };
+  for (const auto& c : cases) {
+    ((*faults_).*c.lose)(c.command, {});
+    const Outcome sale = shell(command("--timeout 500 sale name=a,price=1") + " 2>&1");
+    EXPECT_EQ(sale.status, 1) << c.what << "\n" << sale.output;
+    EXPECT_NE(sale.output.find(c.said), std::string::npos) << c.what << "\n" << sale.output;
+    EXPECT_EQ(frhost("document").status, 3) << c.what << ": a document is still open";
+    EXPECT_EQ(receiptsInShift(), c.receipts) << c.what;
+  }
+  EXPECT_EQ(faults_->dropped(), 3u);
 }
 
 // A command's help lists its own options and positionals; a wrong line is one line that names
@@ -223,7 +272,8 @@ TEST_F(FrhostTest, Json_EveryCommandPrintsOneObjectPerRequest) {
       {"shift-open", 0, 2, "shift", 1},
       {"deposit 1000.00", 0, 2, "drawer_cash", "1000.00"},
       {"sale --cash 200 name=Батон,price=45.50,qty=2.000", 0, 3, "change", "109.00"},
-      {"state", 0, 1, "drawer_cash", "1091.00"},
+      {"state", 0, 2, "flag_names", json({"card present", "registration matches archive", "shift open",
+                                           "archive ready"})},
       {"status", 0, 1, "flag_names", nullptr},
       {"document", 3, 1, "code", 29},  // no document open
       {"printer-status", 0, 1, "code", 0},

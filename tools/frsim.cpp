@@ -148,7 +148,8 @@ int main(int argc, char** argv) {
               << "frsim: printer   " << sim::nameOf(sim::readPrinterState(board.printerStatePath()))
               << "; type help for the words that change the board while it runs\n"
               << "frsim: service   " << options.service.string() << " (pid " << board.servicePid()
-              << "); Ctrl-C stops it" << std::endl;
+              << "); Ctrl-C stops it\n"
+              << console.keptFromEarlierRuns() << std::flush;
 
     // Standard input is watched until it ends (frsim may run without a terminal).
     std::array<pollfd, 2> watched{{{signals, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}}};

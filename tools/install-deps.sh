@@ -1,20 +1,69 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need, when any is missing.
-set -e
-packages="build-essential cmake libgtest-dev libbenchmark-dev clang libclang-rt-14-dev nlohmann-json3-dev libcli11-dev"
-# The board's build: armhf cross compilers, qemu-user to run its tests, armhf GoogleTest by
-# multiarch, and what makes and checks the Debian packages.
-if ! dpkg --print-foreign-architectures | grep -qx armhf; then
-  if [ "$(id -u)" -eq 0 ]; then dpkg --add-architecture armhf; else sudo dpkg --add-architecture armhf; fi
-fi
-packages="$packages crossbuild-essential-armhf qemu-user libc6:armhf libstdc++6:armhf libgtest-dev:armhf dpkg-dev fakeroot lintian"
+# Installs the Debian packages one make target needs, when any is missing; with nothing missing
+# it installs nothing and asks no package registry.
+#
+#   sh tools/install-deps.sh SET        SET: run, test, fuzz, bench, arm, arm-test or deb
+#
+#   run       the compiler, CMake and the tools' libraries: the service and its tools
+#   test      + GoogleTest, and what the tests run (python3, nodejs, chromium, systemd-analyze)
+#   fuzz      + clang and its fuzzing runtime (fuzz builds make no tests)
+#   bench     + GoogleTest (the test support) and Google Benchmark
+#   arm       + the armhf cross compilers, qemu-user and the armhf libraries (GoogleTest among
+#             them) by multiarch
+#   arm-test  arm, and what the tests run
+#   deb       run, the armhf cross build of the programs, and what makes and checks the packages
+#
+# Each package is asked for with its architecture (NAME:ARCH, or NAME alone for a package of
+# every architecture): once libgtest-dev:armhf is installed beside the native one, the bare
+# name no longer tells whether the native one is there.
+set -eu
+
+set_name=${1:-}
+native=$(dpkg --print-architecture)
+
+run="build-essential:$native cmake:$native nlohmann-json3-dev libcli11-dev libcpp-httplib-dev:$native
+     libsqlite3-dev:$native"
+gtest="libgtest-dev:$native"
+test_tools="python3:$native nodejs:$native chromium:$native systemd:$native"
+fuzz="clang:$native libclang-rt-14-dev:$native"
+bench="libbenchmark-dev:$native"
+cross="crossbuild-essential-armhf qemu-user:$native libc6:armhf libstdc++6:armhf libcpp-httplib-dev:armhf
+       libsqlite3-dev:armhf"
+packaging="dpkg-dev fakeroot:$native lintian"
+
+case $set_name in
+  run) packages="$run" ;;
+  test) packages="$run $gtest $test_tools" ;;
+  fuzz) packages="$run $fuzz" ;;
+  bench) packages="$run $gtest $bench" ;;
+  arm) packages="$run $cross libgtest-dev:armhf" ;;
+  arm-test) packages="$run $cross libgtest-dev:armhf $test_tools" ;;
+  deb) packages="$run $cross $packaging" ;;
+  *)
+    echo "usage: sh tools/install-deps.sh run|test|fuzz|bench|arm|arm-test|deb" >&2
+    exit 2
+    ;;
+esac
+
+as_root=""
+[ "$(id -u)" -ne 0 ] && as_root="sudo"
+
+# Installed means exactly one package matches the name and it is installed ("ii").
 missing=""
-for p in $packages; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+for package in $packages; do
+  state=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "$package" 2>/dev/null || true)
+  [ "$state" = "ii " ] || missing="$missing $package"
 done
 [ -z "$missing" ] && exit 0
+
 echo "installing:$missing"
-sudo_if_needed=""
-[ "$(id -u)" -ne 0 ] && sudo_if_needed="sudo"
-$sudo_if_needed apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo_if_needed apt-get install -y -qq $missing
+case $missing in
+  *:armhf*)
+    if ! dpkg --print-foreign-architectures | grep -qx armhf; then
+      $as_root dpkg --add-architecture armhf
+    fi
+    ;;
+esac
+$as_root apt-get update -qq
+# shellcheck disable=SC2086  # one word per package
+$as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing

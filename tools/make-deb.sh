@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the two Debian packages for one architecture from a finished build tree:
-#   frcore        the service and its systemd unit (installing enables the service)
+#   frcore        the service, its systemd unit and the card's unit (installing enables both)
 #   frcore-tools  the host tools frhost, frsim and frarchive
 # Usage: tools/make-deb.sh ARCH BUILD_DIR OUT_DIR   (ARCH: armhf or amd64)
 set -eu
@@ -16,6 +16,10 @@ maintainer="frcore developers <frcore@example.org>"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"
+# The packages' roots lie in debian/NAME under $work, where dpkg-shlibdeps looks for them.
+install -d "$work/debian"
+printf 'Source: frcore\n\nPackage: frcore\nArchitecture: any\n\nPackage: frcore-tools\nArchitecture: any\n' \
+  > "$work/debian/control"
 
 # Lays out the documentation every package carries.
 add_docs() {
@@ -24,6 +28,16 @@ add_docs() {
   install -m 644 "$here/packaging/debian/copyright" "$doc/copyright"
   gzip -9n -c "$here/packaging/debian/changelog" > "$doc/changelog.gz"
   chmod 644 "$doc/changelog.gz"
+}
+
+# The packages of the shared libraries that the programs under a package's root use, as
+# dpkg-shlibdeps finds them for ARCH (armhf: in the multiarch armhf libraries), then `extra`.
+depends_of() {
+  root=$1 extra=$2
+  libraries=$(cd "$work" && find "${root#"$work/"}" -type f -perm -u+x ! -path '*/DEBIAN/*' -print0 |
+    xargs -0 dpkg-architecture -a "$arch" -f -c dpkg-shlibdeps -O 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
+  [ -n "$libraries" ] || { echo "dpkg-shlibdeps found no libraries under $root" >&2; exit 1; }
+  echo "$libraries${extra:+, $extra}"
 }
 
 # Writes DEBIAN/control and md5sums, then the package.
@@ -48,29 +62,34 @@ finish() {
   echo "$out/${name}_${version}_${arch}.deb"
 }
 
-service="$work/frcore"
+service="$work/debian/frcore"
 install -d "$service/usr/sbin" "$service/lib/systemd/system"
 install -m 755 "$build/core/frcore" "$service/usr/sbin/frcore"
 "$strip" --strip-unneeded --remove-section=.comment --remove-section=.note "$service/usr/sbin/frcore"
-install -m 644 "$here/packaging/frcore.service" "$service/lib/systemd/system/frcore.service"
+for unit in frcore.service frcore-card.service; do
+  install -m 644 "$here/packaging/$unit" "$service/lib/systemd/system/$unit"
+done
 add_docs "$service" frcore
 install -m 644 "$here/README.md" "$service/usr/share/doc/frcore/README.md"
 for script in postinst prerm postrm; do
   install -D -m 755 "$here/packaging/debian/$script" "$service/DEBIAN/$script"
 done
+# The service mounts the card with mount and sets the board's clock with hwclock.
+depends=$(depends_of "$service" "mount, util-linux-extra")
 finish "$service" frcore "fiscal register core service
  The register's core: it takes the point-of-sale host's commands over a serial
  line, makes, signs and keeps the fiscal documents on the SD card and prints
- them. Installing the package enables its systemd unit." "libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12)"
+ them. Installing the package enables its systemd unit." "$depends"
 
-tools="$work/frcore-tools"
+tools="$work/debian/frcore-tools"
 install -d "$tools/usr/bin"
 for tool in frhost frsim frarchive; do
   install -m 755 "$build/tools/$tool" "$tools/usr/bin/$tool"
   "$strip" --strip-unneeded --remove-section=.comment --remove-section=.note "$tools/usr/bin/$tool"
 done
 add_docs "$tools" frcore-tools
+depends=$(depends_of "$tools" "")
 finish "$tools" frcore-tools "host tools for the fiscal register core
  frhost speaks to a register as its point-of-sale host would; frsim runs the
  service on a simulated board in a directory; frarchive verifies, exports and
- sums up a fiscal archive copied from a card." "libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12)"
+ sums up a fiscal archive copied from a card." "$depends"

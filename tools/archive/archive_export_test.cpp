@@ -176,6 +176,19 @@ TEST_F(ArchiveExportTest, Csv_HasARowPerItemWithQuotedTexts) {
   EXPECT_NE(text.find(head + "11059/11079,11079,price,120.00\n"), std::string::npos) << text;
 }
 
+// A 16-digit registration number fills its field and is stored with the zero after it.
+TEST(ArchiveItemsTest, Texts_EndAtTheirFirstZeroByte_OtherBytesAfterItShowRaw) {
+  const auto text = [](std::string_view stored) {
+    return frarchive::itemJson(TlvItem(tag::kRegistrationNumber, bytes::Bytes(stored.begin(), stored.end())));
+  };
+  EXPECT_EQ(text(std::string_view("0000000000012345\0", 17))["value"], "0000000000012345");
+  EXPECT_EQ(text(std::string_view("7701234567\0\0", 12))["value"], "7701234567");
+  EXPECT_EQ(text("7701234567")["value"], "7701234567");
+  const json damaged = text(std::string_view("77\0" "01", 5));
+  EXPECT_FALSE(damaged.contains("value")) << damaged;
+  EXPECT_EQ(damaged["hex"], "3737003031");
+}
+
 TEST_F(ArchiveExportTest, Summary_NamesTheRegistrationDocumentsAndCounters) {
   const std::string summary = frarchive::summaryText(*file_);
   for (const char* expected : {"registration       0000000001, taxpayer 7700000000", "SHOP, PLACE, ADDR",

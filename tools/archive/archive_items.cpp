@@ -1,5 +1,6 @@
 #include "tools/archive/archive_items.h"
 
+#include <algorithm>
 #include <ctime>
 #include <string>
 
@@ -111,7 +112,15 @@ bool putValue(Form form, const TlvItem& item, int depth, nlohmann::ordered_json&
       if (fits) out["value"] = item.getDecimal().toString();
       break;
     case Form::Percentage: out["value"] = Decimal(100, item.getU16(&fits)).toString(); break;
-    case Form::Text: out["value"] = cp866::toUtf8(item.getText()); break;
+    case Form::Text: {
+      // A text ends at its first zero byte; zero padding after it is not part of it, anything
+      // else after it does not fit a text.
+      const bytes::Bytes& value = item.value();
+      const auto end = std::find(value.begin(), value.end(), std::uint8_t{0});
+      fits = std::all_of(end, value.end(), [](std::uint8_t byte) { return byte == 0; });
+      out["value"] = cp866::toUtf8(std::string(value.begin(), end));
+      break;
+    }
     case Form::DateTime: {
       const std::uint32_t seconds = item.getU32(&fits);
       out["value"] = timeText(seconds);

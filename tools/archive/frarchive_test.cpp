@@ -68,6 +68,10 @@ TEST_F(FrarchiveTest, IntactArchive_VerifiesWithZero) {
   const Outcome exported = run("export " + archive_.archivePath() + " --shift 1");
   EXPECT_EQ(exported.status, 0);
   EXPECT_EQ(std::count(exported.out.begin(), exported.out.end(), '\n'), 2) << exported.out;
+  // The documents are of 2027-01-15; a period given the wrong way round is taken the right way.
+  const Outcome period = run("export " + archive_.archivePath() + " --period 2027-01-16 2027-01-14");
+  EXPECT_EQ(period.status, 0);
+  EXPECT_EQ(std::count(period.out.begin(), period.out.end(), '\n'), 3) << period.out;
   EXPECT_EQ(run("summary " + archive_.archivePath()).status, 0);
 }
 
@@ -120,7 +124,7 @@ TEST_F(FrarchiveTest, UsageErrors_ExitWithTwo) {
            "", "check " + archive, "verify", "verify /nonexistent/archive",
         "verify " + archive + " --identity /nonexistent/eeprom", "export " + archive + " --number 1 --shift 1",
         "export " + archive + " --from 1", "export " + archive + " --format xml",
-        "export " + archive + " --period 2027-01-01 yesterday"}) {
+        "export " + archive + " --period 2027-01-01 yesterday", "export " + archive + " --period 2027-02-31 2027-03-01"}) {
     const Outcome result = run(arguments);
     EXPECT_EQ(result.status, 2) << arguments << ": " << result.out;
     EXPECT_FALSE(result.out.empty()) << arguments;

@@ -15,22 +15,25 @@ constexpr std::size_t kStateBlockSize = 29;
 constexpr std::size_t kIdentitySize = 44;
 constexpr std::size_t kKeySize = 16;
 
+// A flag's name when set and, for the flags without which the register makes no document, when
+// clear.
 struct FlagName {
   std::uint16_t bit;
-  const char* name;
+  const char* set;
+  const char* clear;
 };
 
 constexpr FlagName kFlagNames[] = {
-    {FrStatus::kCardPresent, "card present"},
-    {FrStatus::kRegistrationMatches, "registration matches archive"},
-    {FrStatus::kForeignArchive, "archive of another device"},
-    {FrStatus::kShiftOpen, "shift open"},
-    {FrStatus::kArchiveReady, "archive ready"},
-    {FrStatus::kArchiveClosed, "archive closed"},
-    {FrStatus::kIdentityFault, "identity memory fault"},
-    {FrStatus::kPrinterNotAnswering, "printer not answering"},
-    {FrStatus::kPaperNearEnd, "paper near end"},
-    {FrStatus::kPaperOut, "paper out"},
+    {FrStatus::kCardPresent, "card present", "no card"},
+    {FrStatus::kRegistrationMatches, "registration matches archive", nullptr},
+    {FrStatus::kForeignArchive, "archive of another device", nullptr},
+    {FrStatus::kShiftOpen, "shift open", nullptr},
+    {FrStatus::kArchiveReady, "archive ready", "archive not ready"},
+    {FrStatus::kArchiveClosed, "archive closed", nullptr},
+    {FrStatus::kIdentityFault, "identity memory fault", nullptr},
+    {FrStatus::kPrinterNotAnswering, "printer not answering", nullptr},
+    {FrStatus::kPaperNearEnd, "paper near end", nullptr},
+    {FrStatus::kPaperOut, "paper out", nullptr},
 };
 
 std::string hex16(std::uint16_t value) {
@@ -47,6 +50,15 @@ Fields unexpected(std::string_view what, std::size_t size) {
 Field documentField(std::string name, std::uint8_t type) {
   return {std::move(name), std::string(type == 0 ? "none" : documentTypeName(type)),
           std::to_string(type) + " (" + std::string(type == 0 ? "none" : documentTypeName(type)) + ")"};
+}
+
+// "flags" and "flag names" of the flags word.
+Fields flagFields(std::uint16_t flags) {
+  const std::vector<std::string> names = statusFlagNames(flags);
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return {{"flags", flags, hex16(flags) + (text.empty() ? "" : " (" + text + ")")},
+          {"flag names", nlohmann::ordered_json(names), ""}};
 }
 
 }  // namespace
@@ -84,20 +96,20 @@ Fields stateFields(bytes::View data) {
   return fields;
 }
 
-std::string statusFlagNames(std::uint16_t flags) {
-  std::string names;
+std::vector<std::string> statusFlagNames(std::uint16_t flags) {
+  std::vector<std::string> names;
   std::uint16_t named = 0;
   for (const FlagName& flag : kFlagNames) {
-    if ((flags & flag.bit) == 0) continue;
-    names += (names.empty() ? "" : ", ") + std::string(flag.name);
+    const char* name = (flags & flag.bit) != 0 ? flag.set : flag.clear;
+    if (name != nullptr) names.emplace_back(name);
     named |= flag.bit;
   }
   for (unsigned bit = 1; bit <= 0x8000; bit <<= 1) {
-    if ((flags & bit) == 0 || (named & bit) != 0) continue;
-    names += (names.empty() ? "" : ", ") + hex16(static_cast<std::uint16_t>(bit));
+    if ((flags & bit) != 0 && (named & bit) == 0) names.push_back(hex16(static_cast<std::uint16_t>(bit)));
   }
   return names;
 }
+
 
 Fields statusFields(bytes::View data) {
   if (data.size() < FrStatus::StatusStruct::kSize) return unexpected("status", data.size());
@@ -113,16 +125,10 @@ Fields statusFields(bytes::View data) {
   const std::uint8_t openDocument = reader.u8();
   const std::uint32_t capacity = reader.u32();
 
-  nlohmann::ordered_json flagList = nlohmann::ordered_json::array();
-  const std::string names = statusFlagNames(flags);
-  for (const FlagName& flag : kFlagNames) {
-    if ((flags & flag.bit) != 0) flagList.push_back(flag.name);
-  }
-  Fields fields{textField("serial number", std::string(data.begin(), data.begin() + static_cast<long>(serialSize))),
-                {"flags", flags, hex16(flags) + (names.empty() ? "" : " (" + names + ")")},
-                {"flag names", flagList, ""},
-                numberField("fiscalizations", fiscalizations),
-                numberField("shift number", shift)};
+  Fields fields{textField("serial number", std::string(data.begin(), data.begin() + static_cast<long>(serialSize)))};
+  for (Field& field : flagFields(flags)) fields.push_back(std::move(field));
+  fields.push_back(numberField("fiscalizations", fiscalizations));
+  fields.push_back(numberField("shift number", shift));
   if (lastDocument != 0) {
     fields.push_back(numberField("last document", lastDocument));
     fields.push_back(timeField("last document at", lastTime));
@@ -145,6 +151,11 @@ Fields identityFields(bytes::View data) {
 Fields keyFields(bytes::View data) {
   if (data.size() < kKeySize) return unexpected("key reply", data.size());
   return {textField("device key", bytes::hexUpper(data.last(kKeySize)))};
+}
+
+Fields statusFlagFields(bytes::View data) {
+  if (data.size() < FrStatus::StatusStruct::kSize) return unexpected("status", data.size());
+  return flagFields(bytes::loadU16(data, data.size() - FrStatus::StatusStruct::kSize));
 }
 
 Fields openDocumentFields(bytes::View data) {

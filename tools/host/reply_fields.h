@@ -4,11 +4,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/host/session.h"
 #include "values/bytes.h"
 
 namespace host {
+
+// The status command: serial number and status record.
+inline constexpr std::uint8_t kStatusCommand = 0x30;
 
 // The three version bytes: "version" 0.0.4.
 Fields versionFields(bytes::View data);
@@ -23,8 +27,13 @@ Fields stateFields(bytes::View data);
 // count, format byte, shift number (u16), last document and its time (u32 each), receipt counter
 // (u16), open document type (1 byte), capacity in documents (u32).
 Fields statusFields(bytes::View data);
-// The names of the status flags set in `flags`, joined by commas; an unnamed bit as its value.
-std::string statusFlagNames(std::uint16_t flags);
+// The status flags in words: each flag that is set by its name ("card present", "shift open"),
+// the card's and the archive's flags also when clear ("no card", "archive not ready": the
+// register then makes no document), and a set bit without a name as its value ("0x8000").
+std::vector<std::string> statusFlagNames(std::uint16_t flags);
+// The flags of a status reply alone: "flags" (the number, and its names for people) and "flag
+// names" (the list, for JSON).
+Fields statusFlagFields(bytes::View data);
 
 // The first 44 bytes of the model record: model code (u16), serial number (10 bytes), model
 // name (32 bytes CP866).

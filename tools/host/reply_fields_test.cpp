@@ -47,17 +47,41 @@ TEST(ReplyFields, State_NamesTheClosingFieldForTheShiftState) {
   EXPECT_EQ(find(none, "closing document"), nullptr);
 }
 
-TEST(ReplyFields, Status_NamesItsFlagsAndKeepsUnnamedBits) {
+// A status reply: serial number "012", then the record with `flags`.
+Bytes statusReply(std::uint16_t flags) {
   Bytes data{'0', '1', '2'};
-  bytes::appendU16(data, 0x8019);
+  bytes::appendU16(data, flags);
   data.resize(3 + 21, 0);
-  const host::Fields fields = host::statusFields(data);
+  return data;
+}
+
+TEST(ReplyFields, Status_NamesItsFlagsAndKeepsUnnamedBits) {
+  const host::Fields fields = host::statusFields(statusReply(0x8019));
   EXPECT_EQ(find(fields, "serial number")->value, "012");
   EXPECT_EQ(find(fields, "flags")->value, 0x8019);
   EXPECT_EQ(find(fields, "flags")->text, "0x8019 (card present, shift open, archive ready, 0x8000)");
-  EXPECT_EQ(find(fields, "flag names")->value, nlohmann::ordered_json({"card present", "shift open", "archive ready"}));
+  EXPECT_EQ(find(fields, "flag names")->value,
+            nlohmann::ordered_json({"card present", "shift open", "archive ready", "0x8000"}));
   EXPECT_EQ(find(fields, "open document")->value, "none");
   EXPECT_EQ(find(fields, "last document"), nullptr) << "no document yet";
+}
+
+// The card's and the archive's flags are named also when clear: the register then refuses
+// every document (15, 5).
+TEST(ReplyFields, StatusFlags_NameEachFlagInWords) {
+  const std::pair<std::uint16_t, std::vector<std::string>> cases[] = {
+      {0x0000, {"no card", "archive not ready"}},
+      {0x0001, {"card present", "archive not ready"}},
+      {0x0013, {"card present", "registration matches archive", "archive ready"}},
+      {0x7074, {"no card", "archive of another device", "archive ready", "archive closed", "identity memory fault",
+                "printer not answering", "paper near end", "paper out"}},
+      {0x0180, {"no card", "archive not ready", "0x0080", "0x0100"}},
+  };
+  for (const auto& [flags, names] : cases) EXPECT_EQ(host::statusFlagNames(flags), names) << flags;
+  const host::Fields alone = host::statusFlagFields(statusReply(0));
+  ASSERT_EQ(alone.size(), 2u);
+  EXPECT_EQ(alone[0].text, "0x0000 (no card, archive not ready)");
+  EXPECT_EQ(alone[1].value, nlohmann::ordered_json({"no card", "archive not ready"}));
 }
 
 TEST(ReplyFields, RepliesOfAnotherSize_AreSaidToBeUnexpected) {

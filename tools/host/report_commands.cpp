@@ -1,14 +1,12 @@
 #include "tools/host/report_commands.h"
 
 #include <charconv>
-#include <cstdio>
-#include <ctime>
+
+#include "tools/common/moment.h"
 
 namespace host {
 
 namespace {
-
-constexpr std::size_t kDateLength = 10;  // 2026-12-08
 
 template <typename Number>
 std::optional<Number> parseDecimal(std::string_view text) {
@@ -18,16 +16,6 @@ std::optional<Number> parseDecimal(std::string_view text) {
   return value;
 }
 
-// Exactly `digits` decimal digits at `at`.
-std::optional<int> field(std::string_view text, std::size_t at, std::size_t digits) {
-  if (at + digits > text.size()) return std::nullopt;
-  const std::string_view part = text.substr(at, digits);
-  for (char c : part) {
-    if (c < '0' || c > '9') return std::nullopt;
-  }
-  return parseDecimal<int>(part);
-}
-
 Plan onePlan(std::uint8_t command, const Operator& cashier, bytes::View body) {
   bytes::Bytes payload = operatorPrefix(cashier);
   bytes::appendBytes(payload, body);
@@ -35,37 +23,6 @@ Plan onePlan(std::uint8_t command, const Operator& cashier, bytes::View body) {
 }
 
 }  // namespace
-
-std::optional<std::uint32_t> parseMoment(std::string_view text, bool endOfDay) {
-  if (text.find('-') == std::string_view::npos) return parseDecimal<std::uint32_t>(text);
-  const auto year = field(text, 0, 4), month = field(text, 5, 2), day = field(text, 8, 2);
-  if (!year || !month || !day || text[4] != '-' || text[7] != '-') return std::nullopt;
-  std::tm local{};
-  local.tm_year = *year - 1900;
-  local.tm_mon = *month - 1;
-  local.tm_mday = *day;
-  local.tm_isdst = -1;
-  if (text.size() == kDateLength) {
-    if (endOfDay) local.tm_hour = 23, local.tm_min = 59, local.tm_sec = 59;
-  } else {
-    const auto hour = field(text, 11, 2), minute = field(text, 14, 2);
-    const bool withSeconds = text.size() == 19;
-    const auto second = withSeconds ? field(text, 17, 2) : std::optional<int>(0);
-    if ((text[10] != 'T' && text[10] != ' ') || text[13] != ':' || !hour || !minute || !second ||
-        (withSeconds ? text[16] != ':' : text.size() != 16) || *hour > 23 || *minute > 59 || *second > 59) {
-      return std::nullopt;
-    }
-    local.tm_hour = *hour, local.tm_min = *minute, local.tm_sec = *second;
-  }
-  if (*month < 1 || *month > 12 || *day < 1 || *day > 31) return std::nullopt;
-  std::tm normalised = local;
-  const std::time_t seconds = std::mktime(&normalised);
-  // mktime carries 31 February into March; such a date is not one.
-  if (seconds == -1 || normalised.tm_mday != local.tm_mday || seconds < 0 || seconds > 0xFFFFFFFFll) {
-    return std::nullopt;
-  }
-  return static_cast<std::uint32_t>(seconds);
-}
 
 std::optional<Plan> reportPlan(const Operator& cashier, std::span<const std::string_view> arguments,
                                std::string& problem) {
@@ -88,14 +45,11 @@ std::optional<Plan> reportPlan(const Operator& cashier, std::span<const std::str
     bytes::appendU16(body, *a);
     bytes::appendU16(body, *b);
   } else if (arguments.size() == 3 && kind == "period") {
-    const auto from = parseMoment(arguments[1], false), to = parseMoment(arguments[2], true);
-    if (!from || !to) {
-      problem = "FROM and TO are dates like 2026-12-08 or 2026-12-08T09:30[:15], or seconds";
-      return std::nullopt;
-    }
+    const auto period = moment::parsePeriod(arguments[1], arguments[2], problem);
+    if (!period) return std::nullopt;
     body.push_back(5);
-    bytes::appendU32(body, *from);
-    bytes::appendU32(body, *to);
+    bytes::appendU32(body, period->from);
+    bytes::appendU32(body, period->to);
   }
   if (body.empty()) return std::nullopt;
   problem.clear();

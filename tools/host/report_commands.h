@@ -17,17 +17,12 @@ inline constexpr std::uint8_t kControlTapeCommand = 58;
 inline constexpr std::uint8_t kReportCommand = 177;
 inline constexpr std::uint8_t kCopyCommand = 178;
 
-// A moment of local time as seconds since the epoch: ISO "2026-12-08", "2026-12-08T09:30",
-// "2026-12-08T09:30:15" (a blank may stand for the T), or plain seconds. A date alone is the
-// start of that day, or its last second with `endOfDay`. nullopt for anything else and for
-// moments outside 0 .. 2^32 - 1.
-std::optional<std::uint32_t> parseMoment(std::string_view text, bool endOfDay);
-
 // One request of the operator prefix and the body:
 //   report x | fiscal | totals | sections | shifts A B | period FROM TO
 // x the open shift, fiscal since the last fiscalization, totals since the archive began,
 // sections the shift's sections; shifts A to B (numbers 0 .. 65535); the period from FROM to
-// TO inclusive (parseMoment; a date alone for TO ends with its last second).
+// TO inclusive (moment::parsePeriod: a date alone for TO ends with its last second, reversed
+// bounds are swapped).
 std::optional<Plan> reportPlan(const Operator& cashier, std::span<const std::string_view> arguments,
                                std::string& problem);
 //   tape [FROM-NUMBER]   the shift's receipts, or those from document FROM-NUMBER on

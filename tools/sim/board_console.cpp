@@ -162,6 +162,13 @@ std::string BoardConsole::status() {
                                                                    : std::string("not running; type restart")));
 }
 
+std::string BoardConsole::keptFromEarlierRuns() {
+  const std::int64_t offset = numberInFile<std::int64_t>(clockOffsetFile(board_.root())).value_or(0);
+  if (offset == 0) return "";
+  return said("clock   " + boardTime(offset) + " (" + signedSeconds(offset) +
+              " from this machine's, kept from an earlier run; type clock reset for this machine's)");
+}
+
 std::string BoardConsole::restart() {
   board_.stopService();
   board_.startService();

@@ -20,6 +20,10 @@ class BoardConsole {
   // Carries out one typed line and returns what it did, in lines each ending with a line feed;
   // an empty line does nothing and returns nothing.
   std::string run(std::string_view line);
+  // What the board kept from an earlier run that a fresh board would not have, for frsim to say
+  // as it starts: a clock moved away from this machine's (the register then refuses documents
+  // older than its last one, 23, or a shift it finds too old, 51). Empty when nothing is.
+  std::string keptFromEarlierRuns();
 
  private:
   std::string printer(std::string_view word);

@@ -73,7 +73,10 @@ TEST_F(BoardConsoleTest, Clock_MovesTheRegistersClockAtOnce) {
     return reply.code == 0 && reply.data.size() == 4 ? std::int64_t{bytes::loadU32(reply.data, 0)} : 0;
   };
   const std::int64_t before = clock();
+  EXPECT_EQ(console_.keptFromEarlierRuns(), "") << "a fresh board keeps nothing";
   type("clock +86400", "+86400 s from this machine's");
+  EXPECT_NE(console_.keptFromEarlierRuns().find("+86400 s from this machine's, kept from an earlier run"),
+            std::string::npos);
   EXPECT_NEAR(clock() - before, 86400, 5);
   type("clock -3600", "+82800 s");
   EXPECT_NEAR(clock() - before, 82800, 5);
