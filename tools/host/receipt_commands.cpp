@@ -126,23 +126,7 @@ std::optional<std::vector<LabelledItem>> jsonItems(std::string_view content, std
     problem = "the item file holds an array of items, or an object whose \"items\" is one";
     return std::nullopt;
   }
-  std::vector<LabelledItem> out;
-  for (const nlohmann::json& entry : list) {
-    if (!entry.is_object()) {
-      problem = "every item in the file is an object";
-      return std::nullopt;
-    }
-    ItemBuilder builder;
-    for (const auto& [key, value] : entry.items()) {
-      // Numbers are taken as written, so that 2.000 keeps its places only when it is a string.
-      const std::string text = value.is_string() ? value.get<std::string>() : value.dump();
-      if (!builder.set(key, text, problem)) return std::nullopt;
-    }
-    auto item = builder.build(problem);
-    if (!item) return std::nullopt;
-    out.push_back(std::move(*item));
-  }
-  return out;
+  return parseSaleItemList(list, problem);
 }
 
 }  // namespace
@@ -161,6 +145,30 @@ std::optional<LabelledItem> parseSaleItem(std::string_view spec, std::string& pr
     if (!builder.set(field.substr(0, equals), field.substr(equals + 1), problem)) return std::nullopt;
   }
   return builder.build(problem);
+}
+
+std::optional<std::vector<LabelledItem>> parseSaleItemList(const nlohmann::json& list, std::string& problem) {
+  if (!list.is_array()) {
+    problem = "the items are an array of objects";
+    return std::nullopt;
+  }
+  std::vector<LabelledItem> out;
+  for (const nlohmann::json& entry : list) {
+    if (!entry.is_object()) {
+      problem = "every item is an object";
+      return std::nullopt;
+    }
+    ItemBuilder builder;
+    for (const auto& [key, value] : entry.items()) {
+      // Numbers are taken as written, so that 2.000 keeps its places only when it is a string.
+      const std::string text = value.is_string() ? value.get<std::string>() : value.dump();
+      if (!builder.set(key, text, problem)) return std::nullopt;
+    }
+    auto item = builder.build(problem);
+    if (!item) return std::nullopt;
+    out.push_back(std::move(*item));
+  }
+  return out;
 }
 
 std::optional<std::vector<LabelledItem>> parseSaleItems(std::string_view content, std::string& problem) {

@@ -84,19 +84,24 @@ Fields stateFields(bytes::View data) {
   return fields;
 }
 
-std::string statusFlagNames(std::uint16_t flags) {
-  std::string names;
-  std::uint16_t named = 0;
+std::vector<std::string> statusFlagList(std::uint16_t flags) {
+  std::vector<std::string> names;
   for (const FlagName& flag : kFlagNames) {
-    if ((flags & flag.bit) == 0) continue;
-    names += (names.empty() ? "" : ", ") + std::string(flag.name);
-    named |= flag.bit;
-  }
-  for (unsigned bit = 1; bit <= 0x8000; bit <<= 1) {
-    if ((flags & bit) == 0 || (named & bit) != 0) continue;
-    names += (names.empty() ? "" : ", ") + hex16(static_cast<std::uint16_t>(bit));
+    if ((flags & flag.bit) != 0) names.emplace_back(flag.name);
   }
   return names;
+}
+
+std::string statusFlagNames(std::uint16_t flags) {
+  std::string joined;
+  const auto add = [&joined](const std::string& name) { joined += (joined.empty() ? "" : ", ") + name; };
+  std::uint16_t named = 0;
+  for (const FlagName& flag : kFlagNames) named |= flag.bit;
+  for (const std::string& name : statusFlagList(flags)) add(name);
+  for (unsigned bit = 1; bit <= 0x8000; bit <<= 1) {
+    if ((flags & bit) != 0 && (named & bit) == 0) add(hex16(static_cast<std::uint16_t>(bit)));
+  }
+  return joined;
 }
 
 Fields statusFields(bytes::View data) {
@@ -113,11 +118,8 @@ Fields statusFields(bytes::View data) {
   const std::uint8_t openDocument = reader.u8();
   const std::uint32_t capacity = reader.u32();
 
-  nlohmann::ordered_json flagList = nlohmann::ordered_json::array();
+  const nlohmann::ordered_json flagList = statusFlagList(flags);
   const std::string names = statusFlagNames(flags);
-  for (const FlagName& flag : kFlagNames) {
-    if ((flags & flag.bit) != 0) flagList.push_back(flag.name);
-  }
   Fields fields{textField("serial number", std::string(data.begin(), data.begin() + static_cast<long>(serialSize))),
                 {"flags", flags, hex16(flags) + (names.empty() ? "" : " (" + names + ")")},
                 {"flag names", flagList, ""},

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/host/session.h"
 #include "values/bytes.h"
@@ -23,7 +24,10 @@ Fields stateFields(bytes::View data);
 // count, format byte, shift number (u16), last document and its time (u32 each), receipt counter
 // (u16), open document type (1 byte), capacity in documents (u32).
 Fields statusFields(bytes::View data);
-// The names of the status flags set in `flags`, joined by commas; an unnamed bit as its value.
+// The names of the named status flags set in `flags` ("card present", "shift open", ...), in bit
+// order.
+std::vector<std::string> statusFlagList(std::uint16_t flags);
+// The same joined by commas, then each unnamed bit set as its value ("0x8000").
 std::string statusFlagNames(std::uint16_t flags);
 
 // The first 44 bytes of the model record: model code (u16), serial number (10 bytes), model

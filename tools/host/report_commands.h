@@ -17,8 +17,9 @@ inline constexpr std::uint8_t kControlTapeCommand = 58;
 inline constexpr std::uint8_t kReportCommand = 177;
 inline constexpr std::uint8_t kCopyCommand = 178;
 
-// A moment of local time as seconds since the epoch: ISO "2026-12-08", "2026-12-08T09:30",
-// "2026-12-08T09:30:15" (a blank may stand for the T), or plain seconds. A date alone is the
+// A moment as seconds since the epoch: ISO "2026-12-08", "2026-12-08T09:30",
+// "2026-12-08T09:30:15" (a blank may stand for the T) in local time, a time followed by its
+// zone ("Z", "+03:00", "-05:30"), or plain seconds. A date alone is the
 // start of that day, or its last second with `endOfDay`. nullopt for anything else and for
 // moments outside 0 .. 2^32 - 1.
 std::optional<std::uint32_t> parseMoment(std::string_view text, bool endOfDay);

@@ -40,6 +40,10 @@ TEST_F(ReportCommands, Moments_IsoDatesInLocalTimeOrSeconds) {
       {"2026-13-01", std::nullopt},        {"2026-12-8", std::nullopt},      {"2026-12-08T9:30", std::nullopt},
       {"2026-12-08T09:60", std::nullopt},  {"2026-12-08T09:30:", std::nullopt}, {"2026/12/08", std::nullopt},
       {"", std::nullopt},                  {"-5", std::nullopt},             {"4294967296", std::nullopt},
+      // A time that names its zone is that moment wherever the machine is.
+      {"2026-12-08T12:30:15+03:00", 1796722215}, {"2026-12-08T04:00-05:30", 1796722200},
+      {"2026-12-08T09:30Z", 1796722200},    {"2026-12-08T09:30+3", std::nullopt}, {"2026-12-08Z", std::nullopt},
+      {"2026-12-08T09:30+24:00", std::nullopt}, {"2026-12-08T09:30:15 +03:00", std::nullopt},
   };
   for (const auto& [text, seconds] : cases) EXPECT_EQ(host::parseMoment(text, false), seconds) << text;
   EXPECT_EQ(host::parseMoment("2026-12-08", true), 1796688000u + 86399) << "a date alone ends with its last second";
