@@ -241,19 +241,26 @@ std::optional<Plan> SaleArguments::plan(const Operator& cashier, std::string& pr
     problem = "a sale needs at least one item";
     return std::nullopt;
   }
-  const std::string cashierName = cp866::fromUtf8(cashierName_);
-  if (cashierName.size() > 255) {
+  return receiptPlan(cashier, static_cast<std::uint8_t>(kind_), cashierName_, items, *parseHundredths(cash_, kMaxAmount),
+                     *parseHundredths(card_, kMaxAmount), problem);
+}
+
+std::optional<Plan> receiptPlan(const Operator& cashier, std::uint8_t kind, std::string_view cashierName,
+                                const std::vector<LabelledItem>& items, std::uint64_t cash, std::uint64_t card,
+                                std::string& problem) {
+  const std::string name = cp866::fromUtf8(cashierName);
+  if (name.size() > 255) {
     problem = "the cashier name has at most 255 bytes";
     return std::nullopt;
   }
-  bytes::Bytes openData{static_cast<std::uint8_t>(kind_)};
-  if (!cashierName.empty()) {
-    openData.push_back(static_cast<std::uint8_t>(cashierName.size()));
-    bytes::appendBytes(openData, bytes::view(cashierName));
+  bytes::Bytes openData{kind};
+  if (!name.empty()) {
+    openData.push_back(static_cast<std::uint8_t>(name.size()));
+    bytes::appendBytes(openData, bytes::view(name));
   }
   bytes::Bytes payment;
-  bytes::appendU64(payment, *parseHundredths(cash_, kMaxAmount));
-  bytes::appendU64(payment, *parseHundredths(card_, kMaxAmount));
+  bytes::appendU64(payment, cash);
+  bytes::appendU64(payment, card);
   return documentPlan(kReceiptCodes, cashier, openData, items, payment);
 }
 

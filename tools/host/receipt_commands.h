@@ -56,6 +56,12 @@ class SaleArguments : public CommandArguments {
   std::string cashierName_;
   std::vector<std::string> files_, items_;
 };
+// Open 21 with the kind and the cashier name (none when empty; UTF-8, at most 255 bytes in
+// CP866), one add-item request per item, finish 22 with the cash and card amounts (u64
+// kopecks each). nullopt with `problem` set for a cashier name too long.
+std::optional<Plan> receiptPlan(const Operator& cashier, std::uint8_t kind, std::string_view cashierName,
+                                const std::vector<LabelledItem>& items, std::uint64_t cash, std::uint64_t card,
+                                std::string& problem);
 // The plan for the words of a sale command line, read as frhost reads them.
 std::optional<Plan> salePlan(const Operator& cashier, Arguments words, std::string& problem);
 
