@@ -21,7 +21,7 @@ set -eu
 set_name=${1:-}
 native=$(dpkg --print-architecture)
 
-run="build-essential:$native cmake:$native nlohmann-json3-dev libcli11-dev libcpp-httplib-dev:$native
+run="build-essential:$native cmake:$native pkg-config:$native nlohmann-json3-dev libcli11-dev libcpp-httplib-dev:$native
      libsqlite3-dev:$native"
 gtest="libgtest-dev:$native"
 test_tools="python3:$native nodejs:$native chromium:$native systemd:$native"

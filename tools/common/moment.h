@@ -9,7 +9,8 @@
 namespace moment {
 
 // A moment of local time as seconds since the epoch: ISO "2026-12-08", "2026-12-08T09:30",
-// "2026-12-08T09:30:15" (a blank may stand for the T), or plain seconds. A date alone is the
+// "2026-12-08T09:30:15" (a blank may stand for the T), a time followed by its zone ("Z",
+// "+03:00", "-05:30"; the moment is then that zone's, not local time), or plain seconds. A date alone is the
 // start of that day, or its last second with `endOfDay`. nullopt for anything else: a date that
 // does not exist (2027-02-31, month 13), an hour past 23, a minute or second past 59, and
 // moments outside 0 .. 2^32 - 1.

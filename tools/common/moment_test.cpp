@@ -47,10 +47,25 @@ TEST_F(Moments, IsoDatesAndTimesInLocalTimeOrSeconds_ImpossibleOnesRefused) {
       {"", std::nullopt},
       {"-5", std::nullopt},
       {"4294967296", std::nullopt},
+      // A time that names its zone, and zones that are not ones.
+      {"2026-12-08T12:30:15+03:00", k20261208 + 34215},
+      {"2026-12-08T04:00-05:30", k20261208 + 34200},
+      {"2026-12-08T09:30Z", k20261208 + 34200},
+      {"2026-12-08T09:30+3", std::nullopt},
+      {"2026-12-08Z", std::nullopt},
+      {"2026-12-08T09:30+24:00", std::nullopt},
+      {"2026-12-08T09:30:15 +03:00", std::nullopt},
   };
   for (const auto& [text, seconds] : cases) EXPECT_EQ(moment::parseMoment(text, false), seconds) << text;
   EXPECT_EQ(moment::parseMoment("2026-12-08", true), k20261208 + kDay - 1) << "a date alone ends with its last second";
   EXPECT_EQ(moment::parseMoment("2026-12-08T09:30", true), k20261208 + 34200);
+}
+
+TEST_F(Moments, ATimeWithItsZoneIsThatMomentWhateverTheLocalZone) {
+  setenv("TZ", "JST-9", 1);  // nine hours east of UTC, without a time zone database
+  tzset();
+  EXPECT_EQ(moment::parseMoment("2026-12-08T12:30:15+03:00", false), k20261208 + 34215);
+  EXPECT_EQ(moment::parseMoment("2026-12-08T09:30", false), k20261208 + 34200 - 9 * 3600);
 }
 
 TEST_F(Moments, Periods_ReversedBoundsSwapped_TheFaultyArgumentNamed) {

@@ -111,6 +111,18 @@ std::optional<std::string> jsonText(const json& object, const char* key, std::si
   return nameField(object[key].get<std::string>(), size);
 }
 
+// An entry's number (1..20) and its fields through `read`; `where` names the entry in problems.
+template <typename Record, typename Read>
+bool readNumbered(const json& entry, Record& record, const std::string& where, std::string& problem, Read read) {
+  const auto number = entry.is_object() ? integerField(entry, "number", 1, Cashier::kCount) : std::nullopt;
+  if (!number) {
+    problem = where + ": \"number\" must be 1 to 20";
+    return false;
+  }
+  record.number = static_cast<std::uint8_t>(*number);
+  return read(entry, record, where, problem);
+}
+
 // Each list entry: its number, unique in the list, and its fields through `read`.
 template <typename Record, typename Read>
 bool readList(const json& file, const char* key, std::vector<Record>& out, std::string& problem, Read read) {
@@ -123,17 +135,11 @@ bool readList(const json& file, const char* key, std::vector<Record>& out, std::
   for (const json& entry : file[key]) {
     const std::string where = std::string(key) + " entry " + std::to_string(out.size() + 1);
     Record record;
-    const auto number = entry.is_object() ? integerField(entry, "number", 1, Cashier::kCount) : std::nullopt;
-    if (!number) {
-      problem = where + ": \"number\" must be 1 to 20";
+    if (!readNumbered(entry, record, where, problem, read)) return false;
+    if (!seen.insert(record.number).second) {
+      problem = where + ": number " + std::to_string(record.number) + " given twice";
       return false;
     }
-    if (!seen.insert(static_cast<unsigned>(*number)).second) {
-      problem = where + ": number " + std::to_string(*number) + " given twice";
-      return false;
-    }
-    record.number = static_cast<std::uint8_t>(*number);
-    if (!read(entry, record, where, problem)) return false;
     out.push_back(std::move(record));
   }
   return true;
@@ -410,22 +416,38 @@ bytes::Bytes writeRecordPayload(const Operator& cashier, Table table, bytes::Vie
   return payload;
 }
 
+json recordToJson(const Cashier& record) {
+  return {{"number", record.number},
+          {"name", cp866::toUtf8(record.name)},
+          {"rights", record.rights},
+          {"password", static_cast<std::uint32_t>(record.password)}};
+}
+
+json recordToJson(const Section& record) { return {{"number", record.number}, {"name", cp866::toUtf8(record.name)}}; }
+
+json recordToJson(const Discount& record) {
+  json entry = {{"number", record.number}, {"name", cp866::toUtf8(record.name)}};
+  if (record.isValid()) entry[record.isPercentage() ? "percent" : "amount"] = hundredthsText(record.value);
+  return entry;
+}
+
+bool recordFromJson(const json& entry, Cashier& record, std::string& problem) {
+  return readNumbered(entry, record, "the cashier", problem, readCashier);
+}
+
+bool recordFromJson(const json& entry, Section& record, std::string& problem) {
+  return readNumbered(entry, record, "the section", problem, readSection);
+}
+
+bool recordFromJson(const json& entry, Discount& record, std::string& problem) {
+  return readNumbered(entry, record, "the discount", problem, readDiscount);
+}
+
 std::string tablesToJson(const Tables& tables) {
   json file = {{"cashiers", json::array()}, {"sections", json::array()}, {"discounts", json::array()}};
-  for (const Cashier& record : tables.cashiers) {
-    file["cashiers"].push_back({{"number", record.number},
-                                {"name", cp866::toUtf8(record.name)},
-                                {"rights", record.rights},
-                                {"password", static_cast<std::uint32_t>(record.password)}});
-  }
-  for (const Section& record : tables.sections) {
-    file["sections"].push_back({{"number", record.number}, {"name", cp866::toUtf8(record.name)}});
-  }
-  for (const Discount& record : tables.discounts) {
-    json entry = {{"number", record.number}, {"name", cp866::toUtf8(record.name)}};
-    if (record.isValid()) entry[record.isPercentage() ? "percent" : "amount"] = hundredthsText(record.value);
-    file["discounts"].push_back(entry);
-  }
+  for (const Cashier& record : tables.cashiers) file["cashiers"].push_back(recordToJson(record));
+  for (const Section& record : tables.sections) file["sections"].push_back(recordToJson(record));
+  for (const Discount& record : tables.discounts) file["discounts"].push_back(recordToJson(record));
   return file.dump(2) + "\n";
 }
 

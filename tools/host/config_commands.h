@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "reference/cashier.h"
 #include "reference/discount.h"
 #include "reference/section.h"
@@ -54,6 +56,14 @@ struct Tables {
   std::vector<Discount> discounts;
 };
 std::string tablesToJson(const Tables& tables);
+// One entry of that file, and back (number included); false with `problem` set when the entry
+// is not valid as a file entry.
+nlohmann::ordered_json recordToJson(const Cashier& record);
+nlohmann::ordered_json recordToJson(const Section& record);
+nlohmann::ordered_json recordToJson(const Discount& record);
+bool recordFromJson(const nlohmann::ordered_json& entry, Cashier& record, std::string& problem);
+bool recordFromJson(const nlohmann::ordered_json& entry, Section& record, std::string& problem);
+bool recordFromJson(const nlohmann::ordered_json& entry, Discount& record, std::string& problem);
 // nullopt with `problem` set for a text that is not JSON of that form: an unknown key, a
 // number outside 1..20 or given twice in one list, a name too long for its field, a value
 // that is not valid.

@@ -126,23 +126,7 @@ std::optional<std::vector<LabelledItem>> jsonItems(std::string_view content, std
     problem = "the item file holds an array of items, or an object whose \"items\" is one";
     return std::nullopt;
   }
-  std::vector<LabelledItem> out;
-  for (const nlohmann::json& entry : list) {
-    if (!entry.is_object()) {
-      problem = "every item in the file is an object";
-      return std::nullopt;
-    }
-    ItemBuilder builder;
-    for (const auto& [key, value] : entry.items()) {
-      // Numbers are taken as written, so that 2.000 keeps its places only when it is a string.
-      const std::string text = value.is_string() ? value.get<std::string>() : value.dump();
-      if (!builder.set(key, text, problem)) return std::nullopt;
-    }
-    auto item = builder.build(problem);
-    if (!item) return std::nullopt;
-    out.push_back(std::move(*item));
-  }
-  return out;
+  return parseSaleItemList(list, problem);
 }
 
 }  // namespace
@@ -161,6 +145,30 @@ std::optional<LabelledItem> parseSaleItem(std::string_view spec, std::string& pr
     if (!builder.set(field.substr(0, equals), field.substr(equals + 1), problem)) return std::nullopt;
   }
   return builder.build(problem);
+}
+
+std::optional<std::vector<LabelledItem>> parseSaleItemList(const nlohmann::json& list, std::string& problem) {
+  if (!list.is_array()) {
+    problem = "the items are an array of objects";
+    return std::nullopt;
+  }
+  std::vector<LabelledItem> out;
+  for (const nlohmann::json& entry : list) {
+    if (!entry.is_object()) {
+      problem = "every item is an object";
+      return std::nullopt;
+    }
+    ItemBuilder builder;
+    for (const auto& [key, value] : entry.items()) {
+      // Numbers are taken as written, so that 2.000 keeps its places only when it is a string.
+      const std::string text = value.is_string() ? value.get<std::string>() : value.dump();
+      if (!builder.set(key, text, problem)) return std::nullopt;
+    }
+    auto item = builder.build(problem);
+    if (!item) return std::nullopt;
+    out.push_back(std::move(*item));
+  }
+  return out;
 }
 
 std::optional<std::vector<LabelledItem>> parseSaleItems(std::string_view content, std::string& problem) {
@@ -233,19 +241,26 @@ std::optional<Plan> SaleArguments::plan(const Operator& cashier, std::string& pr
     problem = "a sale needs at least one item";
     return std::nullopt;
   }
-  const std::string cashierName = cp866::fromUtf8(cashierName_);
-  if (cashierName.size() > 255) {
+  return receiptPlan(cashier, static_cast<std::uint8_t>(kind_), cashierName_, items, *parseHundredths(cash_, kMaxAmount),
+                     *parseHundredths(card_, kMaxAmount), problem);
+}
+
+std::optional<Plan> receiptPlan(const Operator& cashier, std::uint8_t kind, std::string_view cashierName,
+                                const std::vector<LabelledItem>& items, std::uint64_t cash, std::uint64_t card,
+                                std::string& problem) {
+  const std::string name = cp866::fromUtf8(cashierName);
+  if (name.size() > 255) {
     problem = "the cashier name has at most 255 bytes";
     return std::nullopt;
   }
-  bytes::Bytes openData{static_cast<std::uint8_t>(kind_)};
-  if (!cashierName.empty()) {
-    openData.push_back(static_cast<std::uint8_t>(cashierName.size()));
-    bytes::appendBytes(openData, bytes::view(cashierName));
+  bytes::Bytes openData{kind};
+  if (!name.empty()) {
+    openData.push_back(static_cast<std::uint8_t>(name.size()));
+    bytes::appendBytes(openData, bytes::view(name));
   }
   bytes::Bytes payment;
-  bytes::appendU64(payment, *parseHundredths(cash_, kMaxAmount));
-  bytes::appendU64(payment, *parseHundredths(card_, kMaxAmount));
+  bytes::appendU64(payment, cash);
+  bytes::appendU64(payment, card);
   return documentPlan(kReceiptCodes, cashier, openData, items, payment);
 }
 

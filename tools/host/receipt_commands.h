@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "tools/host/command_options.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/session.h"
@@ -33,6 +35,9 @@ std::optional<LabelledItem> parseSaleItem(std::string_view spec, std::string& pr
 
 // The item lines of a file's content: JSON when it starts with '[' or '{', else text lines.
 std::optional<std::vector<LabelledItem>> parseSaleItems(std::string_view content, std::string& problem);
+// The item lines of a JSON array of item objects, each key one ITEM field (a value that is not
+// a string is taken as JSON writes it).
+std::optional<std::vector<LabelledItem>> parseSaleItemList(const nlohmann::json& list, std::string& problem);
 
 // The sale command's arguments. Its plan: open 21 with the kind and the cashier name, one
 // add-item request per item (those of an --items FILE where it stands among the ITEMs), finish 22
@@ -51,6 +56,12 @@ class SaleArguments : public CommandArguments {
   std::string cashierName_;
   std::vector<std::string> files_, items_;
 };
+// Open 21 with the kind and the cashier name (none when empty; UTF-8, at most 255 bytes in
+// CP866), one add-item request per item, finish 22 with the cash and card amounts (u64
+// kopecks each). nullopt with `problem` set for a cashier name too long.
+std::optional<Plan> receiptPlan(const Operator& cashier, std::uint8_t kind, std::string_view cashierName,
+                                const std::vector<LabelledItem>& items, std::uint64_t cash, std::uint64_t card,
+                                std::string& problem);
 // The plan for the words of a sale command line, read as frhost reads them.
 std::optional<Plan> salePlan(const Operator& cashier, Arguments words, std::string& problem);
 
