@@ -31,7 +31,7 @@ comma := ,
 configure = cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=$(2) $(CMAKE_FLAGS) $(3) >/dev/null
 deps = @sh tools/install-deps.sh $(1)
 # What make run builds: the service and the tools the README's sections use.
-PROGRAMS = frcore frsim frhost frarchive
+PROGRAMS = frcore frsim frhost frarchive frgate
 
 .PHONY: build test run sanitize fuzz bench arm arm-test deb clean
 
