@@ -1,12 +1,9 @@
 // frhost as scripts run it: its exit status, several at once on one line, its JSON output and
 // the README's walk-through, against the service on a simulated board.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,6 +13,7 @@
 
 #include "tools/sim/host_line_faults.h"
 #include "tools/sim/pseudo_terminal.h"
+#include "tools/sim/shell_testing.h"
 #include "tools/sim/simulated_board.h"
 #include "tools/sim/testing.h"
 
@@ -23,37 +21,9 @@ namespace {
 
 using json = nlohmann::json;
 
-struct Outcome {
-  int status = -1;
-  std::string output;
-};
-
-// Starts a shell command; finish() waits for it and collects its standard output.
-class Running {
- public:
-  explicit Running(const std::string& command) : pipe_(::popen(command.c_str(), "r")) {}
-  ~Running() {
-    if (pipe_ != nullptr) finish();
-  }
-  Running(const Running&) = delete;
-  Running& operator=(const Running&) = delete;
-  Running(Running&& other) noexcept : pipe_(std::exchange(other.pipe_, nullptr)) {}
-
-  Outcome finish() {
-    Outcome outcome;
-    char buffer[4096];
-    std::size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, pipe_)) > 0) outcome.output.append(buffer, count);
-    const int status = ::pclose(std::exchange(pipe_, nullptr));
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
-  }
-
- private:
-  FILE* pipe_;
-};
-
-Outcome shell(const std::string& command) { return Running(command).finish(); }
+using Outcome = sim::ShellOutcome;
+using Running = sim::RunningShell;
+using sim::shell;
 
 // Every line of `output` as JSON; a line that is not JSON fails the test.
 std::vector<json> jsonLines(const std::string& output) {
