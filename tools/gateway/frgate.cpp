@@ -1,13 +1,14 @@
 // frgate: the register's HTTP and JSON gateway for point-of-sale software.
 //
 //   frgate --port PATH --db FILE [--listen HOST:PORT] [--token-file FILE]
-//          [--operator N --password P] [--timeout MS]
+//          [--operator N --password P] [--timeout MS] [--paper FILE]
 //
 // Holds the host line at PATH for itself (an exclusive lock, as frhost takes it), settles the
 // document requests an earlier run left pending, then serves HTTP on HOST:PORT (default
 // 127.0.0.1:8080; port 0 picks a free one) and says so on standard output:
 //   frgate: listening on http://127.0.0.1:8080
-// SIGTERM and SIGINT let the request on the line end and settle, then it exits 0.
+// SIGTERM and SIGINT let the request on the line end and settle, then it exits 0. On a simulated
+// board, --paper DIR/paper/paper.txt lets GET /v1/paper (and the admin page) show its paper.
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -75,7 +76,7 @@ void noteWhenHeld(const std::string& path) {
 
 int main(int argc, char** argv) {
   CLI::App app{"frgate: the register's HTTP and JSON gateway"};
-  std::string portPath, databasePath, listen = "127.0.0.1:8080", tokenFile;
+  std::string portPath, databasePath, listen = "127.0.0.1:8080", tokenFile, paperFile;
   unsigned cashierNumber = host::Operator{}.number;
   std::uint32_t password = host::Operator{}.password;
   unsigned timeoutMs = 5000;
@@ -90,6 +91,8 @@ int main(int argc, char** argv) {
   app.add_option("--timeout", timeoutMs, "how long to wait for each reply on the line, in ms")
       ->check(CLI::Range(1, 600000))
       ->capture_default_str();
+  app.add_option("--paper", paperFile,
+                 "on a simulated board, its DIR/paper/paper.txt: GET /v1/paper and the admin page show it");
   CLI11_PARSE(app, argc, argv);
 
   const auto address = parseListen(listen);
@@ -97,7 +100,7 @@ int main(int argc, char** argv) {
     std::cerr << "frgate: --listen takes HOST:PORT, PORT 0 to 65535\n";
     return kExitUsage;
   }
-  gateway::GatewayOptions options{.cashier = {static_cast<std::uint8_t>(cashierNumber), password}};
+  gateway::GatewayOptions options{.cashier = {static_cast<std::uint8_t>(cashierNumber), password}, .paper = paperFile};
   if (!tokenFile.empty()) {
     const auto token = readToken(tokenFile);
     if (!token || token->empty()) {

@@ -13,6 +13,7 @@
 #include "reference/section.h"
 #include "storage/counter_blocks.h"
 #include "tools/gateway/embedded_files.h"
+#include "tools/gateway/paper_tail.h"
 #include "tools/gateway/request_bodies.h"
 #include "tools/host/config_commands.h"
 #include "tools/host/document_commands.h"
@@ -31,6 +32,7 @@ constexpr std::uint8_t kSectionSumsCommand = 0x39;
 
 constexpr std::size_t kMaxKeySize = 255;
 constexpr int kDefaultListed = 20;
+constexpr int kDefaultPaperLines = 100;
 constexpr int kMostListed = 1000;
 
 // An Idempotency-Key: 1 to 255 visible ASCII characters.
@@ -52,6 +54,19 @@ void write(httplib::Response& response, const Answer& answer) {
   response.status = answer.status;
   response.set_content(answer.body.dump(-1, ' ', false, Json::error_handler_t::replace), "application/json");
   if (answer.replayed) response.set_header("Idempotency-Replayed", "true");
+}
+
+// The query parameter `name`, a number from 1 to kMostListed; `fallback` when it is not given,
+// nullopt when it is not such a number.
+std::optional<int> countParameter(const httplib::Request& request, const char* name, int fallback) {
+  if (!request.has_param(name)) return fallback;
+  const std::string text = request.get_param_value(name);
+  int count = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || count < 1 || count > kMostListed) {
+    return std::nullopt;
+  }
+  return count;
 }
 
 // The record number N of a path ending in /N: 1 to 20.
@@ -322,16 +337,10 @@ Answer Gateway::record(const httplib::Request& request) {
 }
 
 Answer Gateway::requests(const httplib::Request& request) {
-  int limit = kDefaultListed;
-  if (request.has_param("limit")) {
-    const std::string text = request.get_param_value("limit");
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), limit);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || limit < 1 || limit > kMostListed) {
-      return refusal(400, "limit is a number from 1 to 1000");
-    }
-  }
+  const auto limit = countParameter(request, "limit", kDefaultListed);
+  if (!limit) return refusal(400, "limit is a number from 1 to 1000");
   Json list = Json::array();
-  for (const RequestRecord& record : store_.newest(limit)) {
+  for (const RequestRecord& record : store_.newest(*limit)) {
     list.push_back({{"key", record.key},
                     {"path", record.path},
                     {"state", stateName(record.state)},
@@ -340,6 +349,19 @@ Answer Gateway::requests(const httplib::Request& request) {
                     {"time", isoTime(record.created)}});
   }
   return {200, {{"requests", list}}};
+}
+
+// An addition to the contract's routes, for the admin page: what a simulated board printed.
+Answer Gateway::paper(const httplib::Request& request) {
+  if (options_.paper.empty()) {
+    return refusal(404, "no paper to show: a real register prints on paper (frgate shows a simulated board's "
+                        "paper when started with --paper DIR/paper/paper.txt)");
+  }
+  const auto count = countParameter(request, "lines", kDefaultPaperLines);
+  if (!count) return refusal(400, "lines is a number from 1 to 1000");
+  const auto lines = lastLines(options_.paper, static_cast<std::size_t>(*count));
+  if (!lines) return refusal(503, "the paper file " + options_.paper.string() + " cannot be read");
+  return {200, {{"lines", *lines}}};
 }
 
 void Gateway::attach(httplib::Server& server) {
@@ -411,6 +433,7 @@ const std::vector<Gateway::RouteHandler>& Gateway::routeTable() {
       {"GET", "/v1/paper-width", &Gateway::paperWidth},
       {"PUT", "/v1/paper-width", &Gateway::paperWidth},
       {"GET", "/v1/requests", &Gateway::requests},
+      {"GET", "/v1/paper", &Gateway::paper},
       {"GET", "/openapi.json", &Gateway::openApi},
       {"GET", "/", &Gateway::adminPage},
   };

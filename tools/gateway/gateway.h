@@ -7,6 +7,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -36,6 +37,8 @@ struct GatewayOptions {
   std::string token = {};
   // How long a request waits for the line before it is answered 503.
   std::chrono::milliseconds queueWait{30000};
+  // A simulated board's paper.txt, served by GET /v1/paper; empty on a real register (404).
+  std::filesystem::path paper = {};
 };
 
 // A route the gateway serves: its method and its path as the OpenAPI document writes it
@@ -87,6 +90,7 @@ class Gateway {
   Answer clock(const httplib::Request& request);
   Answer paperWidth(const httplib::Request& request);
   Answer requests(const httplib::Request& request);
+  Answer paper(const httplib::Request& request);
   Answer openApi(const httplib::Request& request);
   Answer adminPage(const httplib::Request& request);
   template <typename Record>
