@@ -5,7 +5,7 @@
 #   sh tools/install-deps.sh SET        SET: run, test, fuzz, bench, arm, arm-test or deb
 #
 #   run       the compiler, CMake and the tools' libraries: the service and its tools
-#   test      + GoogleTest, and what the tests run (python3, nodejs, chromium, systemd-analyze)
+#   test      + GoogleTest, and what the tests run (python3, nodejs, chromium, curl, systemd-analyze)
 #   fuzz      + clang and its fuzzing runtime (fuzz builds make no tests)
 #   bench     + GoogleTest (the test support) and Google Benchmark
 #   arm       + the armhf cross compilers, qemu-user and the armhf libraries (GoogleTest among
@@ -24,7 +24,7 @@ native=$(dpkg --print-architecture)
 run="build-essential:$native cmake:$native pkg-config:$native nlohmann-json3-dev libcli11-dev libcpp-httplib-dev:$native
      libsqlite3-dev:$native"
 gtest="libgtest-dev:$native"
-test_tools="python3:$native nodejs:$native chromium:$native systemd:$native"
+test_tools="python3:$native nodejs:$native chromium:$native curl:$native systemd:$native"
 fuzz="clang:$native libclang-rt-14-dev:$native"
 bench="libbenchmark-dev:$native"
 cross="crossbuild-essential-armhf qemu-user:$native libc6:armhf libstdc++6:armhf libcpp-httplib-dev:armhf
