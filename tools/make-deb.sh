@@ -1,7 +1,9 @@
 #!/bin/sh
-# Builds the two Debian packages for one architecture from a finished build tree:
+# Builds the three Debian packages for one architecture from a finished build tree:
 #   frcore        the service, its systemd unit and the card's unit (installing enables both)
 #   frcore-tools  the host tools frhost, frsim and frarchive
+#   frgate        the HTTP gateway for the shop's machine, its systemd unit (installing enables
+#                 nothing: the shop names its register's port in /etc/default/frgate first)
 # Usage: tools/make-deb.sh ARCH BUILD_DIR OUT_DIR   (ARCH: armhf or amd64)
 set -eu
 arch=$1 build=$2 out=$3
@@ -18,7 +20,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"
 # The packages' roots lie in debian/NAME under $work, where dpkg-shlibdeps looks for them.
 install -d "$work/debian"
-printf 'Source: frcore\n\nPackage: frcore\nArchitecture: any\n\nPackage: frcore-tools\nArchitecture: any\n' \
+printf 'Source: frcore\n\nPackage: frcore\nArchitecture: any\n\nPackage: frcore-tools\nArchitecture: any\n\nPackage: frgate\nArchitecture: any\n' \
   > "$work/debian/control"
 
 # Lays out the documentation every package carries.
@@ -28,6 +30,13 @@ add_docs() {
   install -m 644 "$here/packaging/debian/copyright" "$doc/copyright"
   gzip -9n -c "$here/packaging/debian/changelog" > "$doc/changelog.gz"
   chmod 644 "$doc/changelog.gz"
+}
+
+# The maintainer scripts of a package: packaging/debian/PREFIXpostinst, prerm and postrm.
+install_scripts() {
+  for script in postinst prerm postrm; do
+    install -D -m 755 "$here/packaging/debian/$2$script" "$1/DEBIAN/$script"
+  done
 }
 
 # The packages of the shared libraries that the programs under a package's root use, as
@@ -40,7 +49,8 @@ depends_of() {
   echo "$libraries${extra:+, $extra}"
 }
 
-# Writes DEBIAN/control and md5sums, then the package.
+# Writes DEBIAN/control, conffiles (every file under etc/) and md5sums of the other files, then
+# the package.
 finish() {
   root=$1 name=$2 description=$3 depends=$4
   install -d "$root/DEBIAN"
@@ -56,7 +66,12 @@ finish() {
     echo "Priority: optional"
     echo "Description: $description"
   } > "$root/DEBIAN/control"
-  (cd "$root" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | sort -z | xargs -0 md5sum) > "$root/DEBIAN/md5sums"
+  if [ -d "$root/etc" ]; then
+    (cd "$root" && find etc -type f -printf '/%p\n' | sort) > "$root/DEBIAN/conffiles"
+    chmod 644 "$root/DEBIAN/conffiles"
+  fi
+  (cd "$root" && find . \( -path ./DEBIAN -o -path ./etc \) -prune -o -type f -printf '%P\0' | sort -z | xargs -0 md5sum) \
+    > "$root/DEBIAN/md5sums"
   chmod 644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"
   dpkg-deb --root-owner-group -Zxz --build "$root" "$out/${name}_${version}_${arch}.deb" >/dev/null
   echo "$out/${name}_${version}_${arch}.deb"
@@ -71,9 +86,7 @@ for unit in frcore.service frcore-card.service; do
 done
 add_docs "$service" frcore
 install -m 644 "$here/README.md" "$service/usr/share/doc/frcore/README.md"
-for script in postinst prerm postrm; do
-  install -D -m 755 "$here/packaging/debian/$script" "$service/DEBIAN/$script"
-done
+install_scripts "$service" ""
 # The service mounts the card with mount and sets the board's clock with hwclock.
 depends=$(depends_of "$service" "mount, util-linux-extra")
 finish "$service" frcore "fiscal register core service
@@ -93,3 +106,21 @@ finish "$tools" frcore-tools "host tools for the fiscal register core
  frhost speaks to a register as its point-of-sale host would; frsim runs the
  service on a simulated board in a directory; frarchive verifies, exports and
  sums up a fiscal archive copied from a card." "$depends"
+
+gate="$work/debian/frgate"
+install -d "$gate/usr/bin" "$gate/lib/systemd/system"
+install -m 755 "$build/tools/gateway/frgate" "$gate/usr/bin/frgate"
+"$strip" --strip-unneeded --remove-section=.comment --remove-section=.note "$gate/usr/bin/frgate"
+install -m 644 "$here/packaging/frgate.service" "$gate/lib/systemd/system/frgate.service"
+install -D -m 644 "$here/packaging/debian/frgate.default" "$gate/etc/default/frgate"
+add_docs "$gate" frgate
+install -m 644 "$here/README.md" "$gate/usr/share/doc/frgate/README.md"
+install_scripts "$gate" frgate.
+# Its postinst makes the system user frgate.
+depends=$(depends_of "$gate" "adduser")
+finish "$gate" frgate "HTTP and JSON gateway of the fiscal register core
+ frgate lets point-of-sale software use the register over HTTP and JSON on the
+ shop's machine, and makes every document exactly once across lost replies,
+ restarts and power cuts, with its records in SQLite under /var/lib/frgate.
+ Its systemd unit is enabled by the shop once /etc/default/frgate names the
+ register's serial port." "$depends"
