@@ -2,7 +2,6 @@
 // board: each makes its sale once, however often its lost answer makes it ask again.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 
 #include "tools/gateway/gateway_testing.h"
@@ -34,10 +33,8 @@ class Examples : public ::testing::TestWithParam<Example> {
  protected:
   static void SetUpTestSuite() {
     board_ = new gateway::testing::RegisterBoard();
-    const auto tokenFile = board_->root() / "token";
-    std::ofstream(tokenFile) << kToken << "\n";
     frgate_ = new gateway::testing::GatewayProcess(board_->port(), board_->root() / "frgate.db",
-                                                   {"--token-file", tokenFile.string()});
+                                                   gateway::testing::tokenArguments(board_->root(), kToken));
   }
   static void TearDownTestSuite() {
     delete frgate_;

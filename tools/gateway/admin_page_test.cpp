@@ -19,13 +19,10 @@ constexpr const char* kToken = "page-token";
 // A registered register with no shift open and frgate on it with a token and the board's paper.
 class AdminPage : public ::testing::Test {
  protected:
-  AdminPage() {
-    std::ofstream(tokenFile()) << kToken << "\n";
-  }
-  std::filesystem::path tokenFile() const { return board_.root() / "token"; }
-  std::vector<std::string> paperOption() { return {"--paper", board_.board().paperTextPath().string()}; }
-  std::vector<std::string> withToken(std::vector<std::string> arguments) const {
-    arguments.insert(arguments.end(), {"--token-file", tokenFile().string()});
+  // --paper with the board's paper, and the token.
+  std::vector<std::string> paperAndToken() {
+    std::vector<std::string> arguments = gateway::testing::tokenArguments(board_.root(), kToken);
+    arguments.insert(arguments.end(), {"--paper", board_.board().paperTextPath().string()});
     return arguments;
   }
   static httplib::Headers auth() { return {{"Authorization", std::string("Bearer ") + kToken}}; }
@@ -53,7 +50,7 @@ TEST_F(AdminPage, InChromium_ShowsTheRegisterAndMakesItsDocumentsWithTheToken) {
   if (!ChromiumPage::available()) {
     GTEST_SKIP() << "chromium is not installed (Debian package chromium): the admin page was not driven";
   }
-  gateway::testing::GatewayProcess frgate(board_.port(), board_.root() / "frgate.db", withToken(paperOption()));
+  gateway::testing::GatewayProcess frgate(board_.port(), board_.root() / "frgate.db", paperAndToken());
   ChromiumPage page(frgate.url() + "/");
   const auto seen = [&page](const std::string& id) { return page.evaluate(textOf(id)).dump(); };
 
@@ -123,7 +120,7 @@ TEST_F(AdminPage, PaperRoute_LastLinesOnASimulatedBoardAndNotFoundOnARealOne) {
     return lines;
   };
   {
-    gateway::testing::GatewayProcess frgate(board_.port(), board_.root() / "frgate.db", withToken(paperOption()));
+    gateway::testing::GatewayProcess frgate(board_.port(), board_.root() / "frgate.db", paperAndToken());
     auto client = frgate.client();
     const auto answer = client.Get("/v1/paper?lines=4", auth());
     ASSERT_TRUE(answer);

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cerrno>
+#include <fstream>
 #include <stdexcept>
 #include <string_view>
 
@@ -185,6 +186,12 @@ int GatewayProcess::stop(int signal) {
   }
   pid_ = -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> tokenArguments(const std::filesystem::path& directory, const std::string& token) {
+  const auto file = directory / "token";
+  std::ofstream(file) << token << "\n";
+  return {"--token-file", file.string()};
 }
 
 nlohmann::json bodyOf(const httplib::Result& result) {

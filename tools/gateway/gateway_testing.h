@@ -83,6 +83,9 @@ class GatewayProcess {
   int port_ = 0;
 };
 
+// Writes `token` into DIRECTORY/token and returns frgate's arguments that make it the token.
+std::vector<std::string> tokenArguments(const std::filesystem::path& directory, const std::string& token);
+
 // The JSON body of an answer (null when it has none or it is not JSON).
 nlohmann::json bodyOf(const httplib::Result& result);
 
