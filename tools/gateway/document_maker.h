@@ -65,7 +65,8 @@ class DocumentMaker {
   RegisterLine& line_;
   RequestStore& store_;
   std::ostream& log_;
-  // Whether a record may be pending: true at start and while one stays pending.
+  // Whether a record may be pending: true at start, from each record's start (however its
+  // serving ends) and while one stays pending; settlePending() finds out.
   bool mayBePending_ = true;
 };
 

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <regex>
 #include <string_view>
+#include <variant>
 
 #include "reference/cashier.h"
 #include "reference/discount.h"
@@ -94,7 +95,15 @@ Gateway::Gateway(RegisterLine line, RequestStore store, GatewayOptions options, 
       options_(std::move(options)),
       log_(log),
       maker_(line_, store_, log_),
-      queue_([this] { maker_.settlePending(); }) {}
+      queue_([this] { settleWhileIdle(); }) {}
+
+void Gateway::settleWhileIdle() {
+  try {
+    maker_.settlePending();
+  } catch (const std::exception& failure) {
+    log_ << "frgate: settling the pending requests failed: " << failure.what() << "\n";
+  }
+}
 
 bool Gateway::settleAtStart() {
   const auto settled = queue_.run([this] { return Answer{maker_.settlePending() ? 200 : 503}; },
@@ -163,18 +172,13 @@ Answer Gateway::document(const httplib::Request& request) {
     }
     return {earlier->status.value_or(201), Json::parse(earlier->answer, nullptr, false), true};
   }
-  {
-    const std::lock_guard lock(inFlightMutex_);
-    const auto [entry, claimed] = inFlight_.emplace(key, canonical);
-    if (!claimed) {
-      return entry->second != canonical ? refusal(422, "the idempotency key was used with another request")
-                                        : refusal(409, "a request with this idempotency key is being served");
-    }
+  const auto claim = inFlight_.claim(key, request.path + " " + canonical);
+  if (const auto* taken = std::get_if<KeyClaims::Taken>(&claim)) {
+    return *taken == KeyClaims::Taken::kOtherRequest
+               ? refusal(422, "the idempotency key was used with another request")
+               : refusal(409, "a request with this idempotency key is being served");
   }
-  Answer answer = onLine([&] { return maker_.make(key, request.path, canonical, *order); });
-  const std::lock_guard lock(inFlightMutex_);
-  inFlight_.erase(key);
-  return answer;
+  return onLine([&] { return maker_.make(key, request.path, canonical, *order); });
 }
 
 Answer Gateway::report(const httplib::Request& request) {

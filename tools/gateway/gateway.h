@@ -7,8 +7,6 @@
 #pragma once
 
 #include <chrono>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -16,6 +14,7 @@
 
 #include "tools/gateway/document_maker.h"
 #include "tools/gateway/http_answer.h"
+#include "tools/gateway/key_claims.h"
 #include "tools/gateway/line_queue.h"
 #include "tools/gateway/register_line.h"
 #include "tools/gateway/request_store.h"
@@ -72,6 +71,8 @@ class Gateway {
   };
   static const std::vector<RouteHandler>& routeTable();
 
+  // The line's idle task: settles what stayed pending; a failure is logged, never thrown.
+  void settleWhileIdle();
   // Runs `work` on the line once every pending record is settled.
   Answer onLine(const std::function<Answer()>& work);
   // An answer from the register's reply to one request: `describe` turns a reply of code 0
@@ -99,9 +100,8 @@ class Gateway {
   GatewayOptions options_;
   std::ostream& log_;
   DocumentMaker maker_;
-  // The keys whose requests are being served, with their canonical bodies.
-  std::mutex inFlightMutex_;
-  std::map<std::string, std::string> inFlight_;
+  // The keys whose requests are being served.
+  KeyClaims inFlight_;
   LineQueue<Answer> queue_;  // last: its thread starts once everything above is ready
 };
 

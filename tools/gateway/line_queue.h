@@ -2,14 +2,16 @@
 // thread, in the order they arrived.
 //
 // A job that has not started when its deadline passes is dropped and never runs; a job that
-// has started always runs to its end, whatever happens to the client that asked for it. While
-// no job waits the idle task runs every idle interval (the gateway settles requests whose
-// outcome is still open there).
+// has started always runs to its end, whatever happens to the client that asked for it, and
+// what it throws is thrown again to the caller that waits for it, never on the line's thread.
+// While no job waits the idle task runs every idle interval (the gateway settles requests whose
+// outcome is still open there); it must not throw.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -35,8 +37,9 @@ class LineQueue {
   LineQueue(const LineQueue&) = delete;
   LineQueue& operator=(const LineQueue&) = delete;
 
-  // Runs `job` on the line's thread after the jobs queued before it, and returns its result;
-  // nullopt when it was dropped: its deadline passed before it started, or the queue stopped.
+  // Runs `job` on the line's thread after the jobs queued before it, and returns its result (or
+  // throws what it threw); nullopt when it was dropped: its deadline passed before it started,
+  // or the queue stopped.
   std::optional<Result> run(Job job, Clock::time_point deadline) {
     auto entry = std::make_shared<Entry>(std::move(job), deadline);
     std::unique_lock lock(mutex_);
@@ -48,6 +51,7 @@ class LineQueue {
       return std::nullopt;
     }
     done_.wait(lock, [&] { return entry->finished; });
+    if (entry->failure) std::rethrow_exception(entry->failure);
     return std::move(entry->result);
   }
 
@@ -64,6 +68,7 @@ class LineQueue {
     Job job;
     Clock::time_point deadline;
     std::optional<Result> result;
+    std::exception_ptr failure;
     bool started = false;
     bool finished = false;
   };
@@ -84,9 +89,16 @@ class LineQueue {
         entry->started = true;
         done_.notify_all();
         lock.unlock();
-        std::optional<Result> result = entry->job();
+        std::optional<Result> result;
+        std::exception_ptr failure;
+        try {
+          result = entry->job();
+        } catch (...) {
+          failure = std::current_exception();
+        }
         lock.lock();
         entry->result = std::move(result);
+        entry->failure = failure;
       }
       entry->finished = true;
       done_.notify_all();

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <future>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -62,6 +63,13 @@ TEST(LineQueue, StopLetsTheRunningJobEndAndDropsTheWaitingOnes) {
   EXPECT_EQ(running.get(), 1);
   EXPECT_FALSE(waiting.get().has_value());
   EXPECT_FALSE(queue.run([] { return 3; }, Queue::Clock::now() + 10s).has_value());
+}
+
+TEST(LineQueue, WhatAJobThrowsReachesItsCallerAndTheLineServesOn) {
+  Queue queue;
+  const auto deadline = [] { return Queue::Clock::now() + 10s; };
+  EXPECT_THROW(queue.run([]() -> int { throw std::runtime_error("line fault"); }, deadline()), std::runtime_error);
+  EXPECT_EQ(queue.run([] { return 4; }, deadline()), 4);
 }
 
 }  // namespace
