@@ -7,7 +7,7 @@
 // the request never reached it) the register's state decides: a last document number above the
 // one recorded before the request means the document was stored, and its number and time are
 // the document's (its fiscal sign is then on the paper and in the archive only). A document the
-// request left open is cancelled. Only the line's thread uses a maker.
+// request left open is cancelled. A maker is used only by the line's jobs, one at a time.
 #pragma once
 
 #include <cstdint>

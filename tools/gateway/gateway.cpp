@@ -303,25 +303,15 @@ Answer Gateway::record(const httplib::Request& request) {
     Record record;
     if (!Record::decodeChecked(read->data, record)) return noReply("the register sent a record that does not decode");
     if (reading) return Answer{200, host::recordToJson(record)};
-
-    // A change names the fields it changes (null removes a discount's percent or amount).
-    Json changed = host::recordToJson(record);
-    const Json edits = Json::parse(body->dump());
-    if (edits.contains("percent") || edits.contains("amount")) {
-      changed.erase("percent");
-      changed.erase("amount");
-    }
-    changed.merge_patch(edits);
     std::string invalid;
-    if (changed.value("number", Json()) != Json(*number)) return refusal(400, "\"number\" is the one in the path");
-    Record edited;  // what the fields leave unsaid is unset, as in a tables file
-    if (!host::recordFromJson(changed, edited, invalid)) return refusal(400, invalid);
-    const auto slot = edited.encode();
+    const auto edited = editedRecord(record, *number, *body, invalid);
+    if (!edited) return refusal(400, invalid);
+    const auto slot = edited->encode();
     const auto written = line_.transact({.command = host::kWriteRecordCommand,
                                          .payload = host::writeRecordPayload(*cashier, table, slot)});
     if (!written) return noReply("the register does not answer");
     if (written->code != 0) return registerRefusal(written->code, "writing the record");
-    return Answer{200, host::recordToJson(edited)};
+    return Answer{200, host::recordToJson(*edited)};
   });
 }
 

@@ -51,7 +51,7 @@ class Gateway {
  public:
   Gateway(RegisterLine line, RequestStore store, GatewayOptions options, std::ostream& log);
 
-  // Settles the records left pending by an earlier run, on the line's thread; false when the
+  // Settles the records left pending by an earlier run, as a job on the line; false when the
   // register did not answer (they are settled as soon as it does).
   bool settleAtStart();
   // Sets the routes, the token check, the body limit and the JSON error answers on `server`.

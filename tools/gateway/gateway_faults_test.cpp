@@ -172,13 +172,16 @@ TEST_F(GatewayFaults, KeyStillBeingServed_409ForTheSameRequest422ForAnother) {
                                   json({{"amount", amount}}).dump(), "application/json");
   };
   std::optional<httplib::Result> same, other, otherRoute;
+  std::promise<void> asked;
   board_.faults().dropReplyTo(163, [&] {
     same = deposit("5.00");
     other = deposit("6.00");
     otherRoute = frgate_->client().Post("/v1/cash/payout", {{"Idempotency-Key", "served"}},
                                         json({{"amount", "5.00"}}).dump(), "application/json");
+    asked.set_value();
   });
   const auto first = deposit("5.00");
+  asked.get_future().wait();
   ASSERT_TRUE(first);
   EXPECT_EQ(first->status, 201) << first->body;
   struct Case {

@@ -1,14 +1,17 @@
 // frgate as a program: its options, its token file and its stop on a signal, each frgate
 // started for its case on one board.
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <future>
 
 #include "tools/gateway/gateway_testing.h"
 #include "tools/gateway/request_store.h"
+#include "tools/sim/testing.h"
 
 namespace {
 
@@ -105,6 +108,35 @@ TEST_F(GatewayProgram, StopSignal_FinishesTheRequestOnTheLineAndExitsZero) {
     EXPECT_EQ(record->state, gateway::RequestState::kDone);
     EXPECT_EQ(record->document, bodyOf(answer)["document"]["number"].get<std::uint32_t>());
   }
+}
+
+// A command line that is not valid exits 2 (CLI11 or frgate saying why) before it touches anything.
+TEST(GatewayUsage, ACommandLineThatIsNotValidExitsTwo) {
+  const sim::TemporaryDirectory directory;
+  const std::string database = (directory.path() / "frgate.db").string();
+  const std::string port = (directory.path() / "host").string();
+  const std::string empty = (directory.path() / "empty-token").string();
+  std::ofstream(empty) << "\n";
+  const std::vector<std::vector<std::string>> cases = {
+      {"--db", database},
+      {"--port", port},
+      {"--port", port, "--db", database, "--timeout", "0"},
+      {"--port", port, "--db", database, "--operator", "21"},
+      {"--port", port, "--db", database, "--listen", "8080"},
+      {"--port", port, "--db", database, "--listen", "127.0.0.1:65536"},
+      {"--port", port, "--db", database, "--token-file", empty},
+      {"--port", port, "--db", database, "--colour", "red"},
+  };
+  for (const auto& arguments : cases) {
+    std::string command;
+    for (const std::string& word : sim::launcherFromEnvironment()) command += word + " ";
+    command += FRGATE_BINARY;
+    for (const std::string& word : arguments) command += " '" + word + "'";
+    const int status = std::system((command + " >/dev/null 2>&1").c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << command;
+    EXPECT_EQ(WEXITSTATUS(status), 2) << command;
+  }
+  EXPECT_FALSE(std::filesystem::exists(database)) << "nothing was made";
 }
 
 }  // namespace

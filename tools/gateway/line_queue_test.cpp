@@ -72,4 +72,22 @@ TEST(LineQueue, WhatAJobThrowsReachesItsCallerAndTheLineServesOn) {
   EXPECT_EQ(queue.run([] { return 4; }, deadline()), 4);
 }
 
+TEST(LineQueue, TheIdleTaskTakesTheLineOnlyWhenNoJobHasUsedItForTheInterval) {
+  std::atomic<bool> jobRunning = false, overlapped = false;
+  std::atomic<int> idleRuns = 0;
+  Queue queue([&] {
+    overlapped = overlapped || jobRunning;
+    ++idleRuns;
+  }, 50ms);
+  // Jobs back to back for longer than the interval: the line is never idle for it.
+  for (int job = 0; job < 8; ++job) {
+    queue.run([&] { jobRunning = true; std::this_thread::sleep_for(20ms); jobRunning = false; return job; },
+              Queue::Clock::now() + 10s);
+  }
+  const int duringJobs = idleRuns;
+  for (int wait = 0; wait < 200 && idleRuns == duringJobs; ++wait) std::this_thread::sleep_for(10ms);
+  EXPECT_GT(idleRuns, duringJobs) << "an idle line gets its idle task";
+  EXPECT_FALSE(overlapped) << "never beside a job";
+}
+
 }  // namespace
