@@ -215,6 +215,8 @@ Answer DocumentMaker::make(const std::string& key, const std::string& path, cons
     log_ << "frgate: request " << key << " could not be recorded: " << store_.lastError() << "\n";
     return refusal(503, "the gateway cannot write its records; nothing was made");
   }
+  // Pending until its outcome is recorded, however the serving ends: the next request looks.
+  mayBePending_ = true;
 
   const auto lost = [&] {
     const auto outcome = settleFromState(record, order);

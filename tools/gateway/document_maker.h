@@ -7,7 +7,7 @@
 // the request never reached it) the register's state decides: a last document number above the
 // one recorded before the request means the document was stored, and its number and time are
 // the document's (its fiscal sign is then on the paper and in the archive only). A document the
-// request left open is cancelled. Only the line's thread uses a maker.
+// request left open is cancelled. A maker is used only by the line's jobs, one at a time.
 #pragma once
 
 #include <cstdint>
@@ -65,7 +65,8 @@ class DocumentMaker {
   RegisterLine& line_;
   RequestStore& store_;
   std::ostream& log_;
-  // Whether a record may be pending: true at start and while one stays pending.
+  // Whether a record may be pending: true at start, from each record's start (however its
+  // serving ends) and while one stays pending; settlePending() finds out.
   bool mayBePending_ = true;
 };
 

@@ -93,7 +93,12 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--paper", paperFile,
                  "on a simulated board, its DIR/paper/paper.txt: GET /v1/paper and the admin page show it");
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    // --help answers 0; a command line that is not valid is said and answered 2, as frhost does.
+    return app.exit(error) == 0 ? 0 : kExitUsage;
+  }
 
   const auto address = parseListen(listen);
   if (!address) {
@@ -156,6 +161,9 @@ int main(int argc, char** argv) {
     std::cerr << "frgate: the register does not answer; pending requests are settled as soon as it does\n";
   }
   server.new_task_queue = [] { return new httplib::ThreadPool(kHandlerThreads); };
+  // An answer is written as its head and then its body: without this the body would wait for
+  // the client to acknowledge the head, and a kept-alive client acknowledges late.
+  server.set_tcp_nodelay(true);
   gateway.attach(server);
   const int boundPort = address->port == 0 ? server.bind_to_any_port(address->host)
                                            : (server.bind_to_port(address->host, address->port) ? address->port : -1);

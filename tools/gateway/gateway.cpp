@@ -7,6 +7,7 @@
 #include <ctime>
 #include <regex>
 #include <string_view>
+#include <variant>
 
 #include "reference/cashier.h"
 #include "reference/discount.h"
@@ -109,7 +110,15 @@ Gateway::Gateway(RegisterLine line, RequestStore store, GatewayOptions options, 
       options_(std::move(options)),
       log_(log),
       maker_(line_, store_, log_),
-      queue_([this] { maker_.settlePending(); }) {}
+      queue_([this] { settleWhileIdle(); }) {}
+
+void Gateway::settleWhileIdle() {
+  try {
+    maker_.settlePending();
+  } catch (const std::exception& failure) {
+    log_ << "frgate: settling the pending requests failed: " << failure.what() << "\n";
+  }
+}
 
 bool Gateway::settleAtStart() {
   const auto settled = queue_.run([this] { return Answer{maker_.settlePending() ? 200 : 503}; },
@@ -178,18 +187,13 @@ Answer Gateway::document(const httplib::Request& request) {
     }
     return {earlier->status.value_or(201), Json::parse(earlier->answer, nullptr, false), true};
   }
-  {
-    const std::lock_guard lock(inFlightMutex_);
-    const auto [entry, claimed] = inFlight_.emplace(key, canonical);
-    if (!claimed) {
-      return entry->second != canonical ? refusal(422, "the idempotency key was used with another request")
-                                        : refusal(409, "a request with this idempotency key is being served");
-    }
+  const auto claim = inFlight_.claim(key, request.path + " " + canonical);
+  if (const auto* taken = std::get_if<KeyClaims::Taken>(&claim)) {
+    return *taken == KeyClaims::Taken::kOtherRequest
+               ? refusal(422, "the idempotency key was used with another request")
+               : refusal(409, "a request with this idempotency key is being served");
   }
-  Answer answer = onLine([&] { return maker_.make(key, request.path, canonical, *order); });
-  const std::lock_guard lock(inFlightMutex_);
-  inFlight_.erase(key);
-  return answer;
+  return onLine([&] { return maker_.make(key, request.path, canonical, *order); });
 }
 
 Answer Gateway::report(const httplib::Request& request) {
@@ -314,25 +318,15 @@ Answer Gateway::record(const httplib::Request& request) {
     Record record;
     if (!Record::decodeChecked(read->data, record)) return noReply("the register sent a record that does not decode");
     if (reading) return Answer{200, host::recordToJson(record)};
-
-    // A change names the fields it changes (null removes a discount's percent or amount).
-    Json changed = host::recordToJson(record);
-    const Json edits = Json::parse(body->dump());
-    if (edits.contains("percent") || edits.contains("amount")) {
-      changed.erase("percent");
-      changed.erase("amount");
-    }
-    changed.merge_patch(edits);
     std::string invalid;
-    if (changed.value("number", Json()) != Json(*number)) return refusal(400, "\"number\" is the one in the path");
-    Record edited;  // what the fields leave unsaid is unset, as in a tables file
-    if (!host::recordFromJson(changed, edited, invalid)) return refusal(400, invalid);
-    const auto slot = edited.encode();
+    const auto edited = editedRecord(record, *number, *body, invalid);
+    if (!edited) return refusal(400, invalid);
+    const auto slot = edited->encode();
     const auto written = line_.transact({.command = host::kWriteRecordCommand,
                                          .payload = host::writeRecordPayload(*cashier, table, slot)});
     if (!written) return noReply("the register does not answer");
     if (written->code != 0) return registerRefusal(written->code, "writing the record");
-    return Answer{200, host::recordToJson(edited)};
+    return Answer{200, host::recordToJson(*edited)};
   });
 }
 

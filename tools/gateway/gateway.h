@@ -8,8 +8,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -17,6 +15,7 @@
 
 #include "tools/gateway/document_maker.h"
 #include "tools/gateway/http_answer.h"
+#include "tools/gateway/key_claims.h"
 #include "tools/gateway/line_queue.h"
 #include "tools/gateway/register_line.h"
 #include "tools/gateway/request_store.h"
@@ -55,7 +54,7 @@ class Gateway {
  public:
   Gateway(RegisterLine line, RequestStore store, GatewayOptions options, std::ostream& log);
 
-  // Settles the records left pending by an earlier run, on the line's thread; false when the
+  // Settles the records left pending by an earlier run, as a job on the line; false when the
   // register did not answer (they are settled as soon as it does).
   bool settleAtStart();
   // Sets the routes, the token check, the body limit and the JSON error answers on `server`.
@@ -75,6 +74,8 @@ class Gateway {
   };
   static const std::vector<RouteHandler>& routeTable();
 
+  // The line's idle task: settles what stayed pending; a failure is logged, never thrown.
+  void settleWhileIdle();
   // Runs `work` on the line once every pending record is settled.
   Answer onLine(const std::function<Answer()>& work);
   // An answer from the register's reply to one request: `describe` turns a reply of code 0
@@ -103,9 +104,8 @@ class Gateway {
   GatewayOptions options_;
   std::ostream& log_;
   DocumentMaker maker_;
-  // The keys whose requests are being served, with their canonical bodies.
-  std::mutex inFlightMutex_;
-  std::map<std::string, std::string> inFlight_;
+  // The keys whose requests are being served.
+  KeyClaims inFlight_;
   LineQueue<Answer> queue_;  // last: its thread starts once everything above is ready
 };
 

@@ -163,6 +163,41 @@ TEST_F(GatewayFaults, RegisterSilent_RecordStaysPendingAndIsSettledWhenItAnswers
   EXPECT_EQ(bodyOf(settled)["drawer_cash"], "5.00");
 }
 
+// While a key's first request is served (here: waiting for its lost reply), the key answers
+// 409 to the same request and 422 to another, and neither waits for the line.
+TEST_F(GatewayFaults, KeyStillBeingServed_409ForTheSameRequest422ForAnother) {
+  start();
+  const auto deposit = [this](const char* amount) {
+    return frgate_->client().Post("/v1/cash/deposit", {{"Idempotency-Key", "served"}},
+                                  json({{"amount", amount}}).dump(), "application/json");
+  };
+  std::optional<httplib::Result> same, other, otherRoute;
+  std::promise<void> asked;
+  board_.faults().dropReplyTo(163, [&] {
+    same = deposit("5.00");
+    other = deposit("6.00");
+    otherRoute = frgate_->client().Post("/v1/cash/payout", {{"Idempotency-Key", "served"}},
+                                        json({{"amount", "5.00"}}).dump(), "application/json");
+    asked.set_value();
+  });
+  const auto first = deposit("5.00");
+  asked.get_future().wait();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->status, 201) << first->body;
+  struct Case {
+    const char* what;
+    const std::optional<httplib::Result>& answer;
+    int status;
+  };
+  for (const Case& c : {Case{"the same request", same, 409}, Case{"another amount", other, 422},
+                        Case{"another route", otherRoute, 422}}) {
+    ASSERT_TRUE(c.answer && *c.answer) << c.what;
+    EXPECT_EQ((*c.answer)->status, c.status) << c.what << ": " << (*c.answer)->body;
+    EXPECT_EQ(bodyOf(*c.answer)["error"]["code"], nullptr) << c.what;
+  }
+  EXPECT_EQ(deposit("5.00")->get_header_value("Idempotency-Replayed"), "true") << "the key is free once served";
+}
+
 TEST_F(GatewayFaults, ConcurrentClientsWithTheSameKeys_OneDocumentPerKeyWithoutGaps) {
   start();
   const std::uint32_t before = lastNumber();

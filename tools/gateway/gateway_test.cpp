@@ -1,16 +1,22 @@
 // frgate's routes end to end: the built program on a simulated board, driven over HTTP as a
 // point-of-sale program drives it. One board and one frgate serve the whole suite, in order.
-#include <sys/file.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <set>
+#include <thread>
 
 #include "tools/gateway/gateway.h"
 #include "tools/gateway/gateway_testing.h"
+#include "tools/sim/printer_state.h"
 
 namespace {
 
@@ -18,6 +24,12 @@ using nlohmann::json;
 using gateway::testing::bodyOf;
 
 constexpr const char* kToken = "s3cret-token";
+
+// ISO 8601 with the offset: "2026-12-08T09:30:15+03:00".
+bool isoTime(const json& value) {
+  static const std::regex form(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
+  return value.is_string() && std::regex_match(value.get<std::string>(), form);
+}
 
 class GatewayRoutes : public ::testing::Test {
  protected:
@@ -47,6 +59,11 @@ class GatewayRoutes : public ::testing::Test {
     return frgate_->client().Put(path.c_str(), auth(), body.dump(), "application/json");
   }
   static json status() { return bodyOf(get("/v1/status")); }
+  static std::size_t cancellations() {
+    std::size_t count = 0;
+    for (const std::string& line : board_->paper()) count += line.find("ДОКУМЕНТ ОТМЕНЕН") != std::string::npos;
+    return count;
+  }
 
   static gateway::testing::RegisterBoard* board_;
   static gateway::testing::GatewayProcess* frgate_;
@@ -66,9 +83,39 @@ TEST_F(GatewayRoutes, Status_TellsTheRegistersState) {
   EXPECT_EQ(state["printer"], "ok");
   EXPECT_EQ(state["open_document"], nullptr);
   EXPECT_EQ(state["last_document"]["number"], 2) << "the registration and the shift opening";
+  EXPECT_TRUE(isoTime(state["last_document"]["time"])) << state.dump();
+  EXPECT_EQ(state["receipts_in_shift"], 0);
   EXPECT_EQ(state["drawer_cash"], "0.00");
   const auto flags = state["flags"].get<std::set<std::string>>();
   EXPECT_TRUE(flags.contains("shift open")) << state.dump();
+}
+
+// The printer's state as the register last found it, at a document's start.
+TEST_F(GatewayRoutes, Status_NamesThePrinterAsTheLastDocumentFoundIt) {
+  struct Case {
+    sim::PrinterState state;
+    int status;  // of a deposit
+    json code;
+    const char* printer;
+  };
+  const Case cases[] = {
+      {sim::PrinterState::Out, 503, 54, "paper-out"},
+      {sim::PrinterState::NearEnd, 201, nullptr, "near-end"},
+      {sim::PrinterState::Ok, 201, nullptr, "ok"},
+  };
+  int key = 0;
+  for (const Case& c : cases) {
+    ASSERT_TRUE(sim::writePrinterState(board_->board().printerStatePath(), c.state));
+    const json before = status()["last_document"];
+    const auto answer = post("/v1/cash/deposit", {{"amount", "1.00"}}, "printer-" + std::to_string(++key));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, c.status) << c.printer << ": " << answer->body;
+    if (c.status != 201) {
+      EXPECT_EQ(bodyOf(answer)["error"]["code"], c.code) << c.printer;
+      EXPECT_EQ(status()["last_document"], before) << "nothing was made";
+    }
+    EXPECT_EQ(status()["printer"], c.printer);
+  }
 }
 
 TEST_F(GatewayRoutes, Documents_EachMadeOnceAndItsAnswerReplayedForItsKey) {
@@ -97,7 +144,8 @@ TEST_F(GatewayRoutes, Documents_EachMadeOnceAndItsAnswerReplayedForItsKey) {
     EXPECT_EQ(made["document"]["type"], c.type);
     EXPECT_EQ(made["document"]["number"], ++number) << "numbered without gaps";
     EXPECT_TRUE(made["document"]["fiscal_sign"].is_number_integer());
-    EXPECT_TRUE(made["document"]["time"].get<std::string>().ends_with("+00:00")) << made.dump();
+    EXPECT_TRUE(made["document"]["shift"].is_number_integer());
+    EXPECT_TRUE(isoTime(made["document"]["time"])) << made.dump();
     EXPECT_EQ(made["settled"], false);
     for (const auto& [field, value] : c.extra.items()) EXPECT_EQ(made[field], value) << c.type << " " << field;
     EXPECT_FALSE(first->has_header("Idempotency-Replayed"));
@@ -196,7 +244,15 @@ TEST_F(GatewayRoutes, Requests_NewestFirstAndOpenApiNamesEveryRoute) {
   EXPECT_EQ(listed["requests"][0]["state"], "done");
   EXPECT_EQ(listed["requests"][0]["status"], 201);
   EXPECT_TRUE(listed["requests"][0]["document"].is_number_integer());
-  EXPECT_EQ(get("/v1/requests?limit=0")->status, 400);
+  EXPECT_TRUE(isoTime(listed["requests"][0]["time"]));
+  ASSERT_EQ(post("/v1/cash/deposit", {{"amount", "1.00"}}, "listed-next")->status, 201);
+  const json both = bodyOf(get("/v1/requests?limit=2"))["requests"];
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_EQ(both[0]["key"], "listed-next") << "newest first";
+  EXPECT_EQ(both[1]["key"], "listed");
+  for (const char* limit : {"0", "1001", "x", ""}) {
+    EXPECT_EQ(get(std::string("/v1/requests?limit=") + limit)->status, 400) << limit;
+  }
 
   // Neither needs the token.
   const auto openApi = frgate_->client().Get("/openapi.json");
@@ -219,7 +275,9 @@ TEST_F(GatewayRoutes, Requests_NewestFirstAndOpenApiNamesEveryRoute) {
 TEST_F(GatewayRoutes, BadRequests_GetTheirStatusAndAJsonErrorAndChangeNothing) {
   const json sale = {{"items", {{{"name", "Хлеб"}, {"price", "10.00"}}}}};
   ASSERT_EQ(post("/v1/receipts", sale, "taken")->status, 201);
+  ASSERT_EQ(put("/v1/cashiers/5", {{"name", "Касса"}, {"rights", 2}, {"password", 5555}})->status, 200);
   const json before = status();
+  const std::size_t cancelled = cancellations();
   const std::size_t recorded = bodyOf(get("/v1/requests?limit=1000"))["requests"].size();
 
   struct Case {
@@ -254,11 +312,24 @@ TEST_F(GatewayRoutes, BadRequests_GetTheirStatusAndAJsonErrorAndChangeNothing) {
       {"shift already open (26)", "POST", "/v1/shifts/open", "{}", keyed, 409, 26},
       {"unknown cashier (18)", "POST", "/v1/cash/deposit", R"({"amount": "1.00", "operator": 7, "password": 1})",
        keyed, 403, 18},
+      {"cashier may not (16)", "POST", "/v1/receipts", json({{"items", sale["items"]}, {"operator", 5}, {"password", 5555}}).dump(),
+       keyed, 403, 16},
+      {"key of 256 characters", "POST", "/v1/cash/deposit", R"({"amount": "1.00"})",
+       auth({{"Idempotency-Key", std::string(256, 'k')}}), 400, nullptr},
+      {"key outside ASCII", "POST", "/v1/cash/deposit", R"({"amount": "1.00"})",
+       auth({{"Idempotency-Key", "ключ"}}), 400, nullptr},
+      {"an item refused part-way (45)", "POST", "/v1/receipts",
+       json({{"items", {{{"name", "Хлеб"}, {"price", "10.00"}}, {{"name", "Соль"}, {"price", "5.00"}, {"tax", 3}}}}})
+           .dump(),
+       keyed, 400, 45},
+      {"no such record (17)", "POST", "/v1/copies", R"({"number": 999})", auth(), 404, 17},
+      {"a route without its method", "DELETE", "/v1/status", "", auth(), 404, nullptr},
   };
   for (const Case& c : cases) {
     httplib::Client client = frgate_->client();
-    const auto answer = c.method == "GET" ? client.Get(c.path.c_str(), c.headers)
-                                          : client.Post(c.path.c_str(), c.headers, c.body, "application/json");
+    const auto answer = c.method == "GET"      ? client.Get(c.path.c_str(), c.headers)
+                        : c.method == "DELETE" ? client.Delete(c.path.c_str(), c.headers)
+                                               : client.Post(c.path.c_str(), c.headers, c.body, "application/json");
     ASSERT_TRUE(answer) << c.what;
     EXPECT_EQ(answer->status, c.status) << c.what << ": " << answer->body;
     const json error = bodyOf(answer);
@@ -269,14 +340,51 @@ TEST_F(GatewayRoutes, BadRequests_GetTheirStatusAndAJsonErrorAndChangeNothing) {
   EXPECT_EQ(after["last_document"], before["last_document"]) << "no document was made";
   EXPECT_EQ(after["open_document"], nullptr) << "none was left open";
   EXPECT_EQ(after["drawer_cash"], before["drawer_cash"]);
+  EXPECT_EQ(cancellations(), cancelled + 3) << "the short payment, the item and the payout refused part-way";
   const json requests = bodyOf(get("/v1/requests?limit=1000"))["requests"];
   EXPECT_EQ(requests.size(), recorded + 1) << "the refusals the register gave share their unspent key";
   EXPECT_EQ(requests[0]["state"], "failed");
 
-  // The key no refusal spent makes its document once the request is right.
-  const auto made = post("/v1/cash/deposit", {{"amount", "1.00"}}, "bad-1");
-  ASSERT_TRUE(made);
-  EXPECT_EQ(made->status, 201) << made->body;
+  // The key no refusal spent makes its document once the request is right; so does the longest.
+  for (const std::string& key : {std::string("bad-1"), std::string(255, '~')}) {
+    const auto made = post("/v1/cash/deposit", {{"amount", "1.00"}}, key);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(made->status, 201) << made->body;
+  }
+}
+
+// A client that hangs up before its answer: the request is served to its end all the same,
+// recorded, and its key then answers the recorded document.
+TEST_F(GatewayRoutes, ClientGoneAway_ItsDocumentMadeOnceAndRecorded) {
+  const std::uint32_t before = status()["last_document"]["number"];
+  const std::string body = R"({"amount": "3.00"})";
+  const std::string request = "POST /v1/cash/deposit HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " +
+                              std::string(kToken) + "\r\nIdempotency-Key: hung-up\r\nContent-Type: application/json\r\n" +
+                              "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(socket, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(frgate_->port()));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::send(socket, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+  ::close(socket);
+
+  json record = json::object();
+  for (int wait = 0; wait < 300 && record.value("state", "") != "done"; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const json listed = bodyOf(get("/v1/requests?limit=1"))["requests"];
+    if (!listed.empty()) record = listed[0];
+  }
+  EXPECT_EQ(record["key"], "hung-up");
+  EXPECT_EQ(record["state"], "done");
+  const auto again = post("/v1/cash/deposit", json::parse(body), "hung-up");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->status, 201);
+  EXPECT_EQ(again->get_header_value("Idempotency-Replayed"), "true");
+  EXPECT_EQ(bodyOf(again)["document"]["number"], before + 1);
+  EXPECT_EQ(status()["last_document"]["number"], before + 1) << "made once";
 }
 
 TEST_F(GatewayRoutes, Port_HeldForItselfWhileItRuns) {

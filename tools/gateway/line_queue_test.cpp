@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <future>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -62,6 +63,31 @@ TEST(LineQueue, StopLetsTheRunningJobEndAndDropsTheWaitingOnes) {
   EXPECT_EQ(running.get(), 1);
   EXPECT_FALSE(waiting.get().has_value());
   EXPECT_FALSE(queue.run([] { return 3; }, Queue::Clock::now() + 10s).has_value());
+}
+
+TEST(LineQueue, WhatAJobThrowsReachesItsCallerAndTheLineServesOn) {
+  Queue queue;
+  const auto deadline = [] { return Queue::Clock::now() + 10s; };
+  EXPECT_THROW(queue.run([]() -> int { throw std::runtime_error("line fault"); }, deadline()), std::runtime_error);
+  EXPECT_EQ(queue.run([] { return 4; }, deadline()), 4);
+}
+
+TEST(LineQueue, TheIdleTaskTakesTheLineOnlyWhenNoJobHasUsedItForTheInterval) {
+  std::atomic<bool> jobRunning = false, overlapped = false;
+  std::atomic<int> idleRuns = 0;
+  Queue queue([&] {
+    overlapped = overlapped || jobRunning;
+    ++idleRuns;
+  }, 50ms);
+  // Jobs back to back for longer than the interval: the line is never idle for it.
+  for (int job = 0; job < 8; ++job) {
+    queue.run([&] { jobRunning = true; std::this_thread::sleep_for(20ms); jobRunning = false; return job; },
+              Queue::Clock::now() + 10s);
+  }
+  const int duringJobs = idleRuns;
+  for (int wait = 0; wait < 200 && idleRuns == duringJobs; ++wait) std::this_thread::sleep_for(10ms);
+  EXPECT_GT(idleRuns, duringJobs) << "an idle line gets its idle task";
+  EXPECT_FALSE(overlapped) << "never beside a job";
 }
 
 }  // namespace

@@ -8,9 +8,13 @@
 
 #include "documents/base_document.h"
 #include "documents/receipt_doc.h"
+#include "reference/cashier.h"
+#include "reference/discount.h"
+#include "reference/section.h"
+#include "tools/common/moment.h"
+#include "tools/host/config_commands.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/receipt_commands.h"
-#include "tools/common/moment.h"
 #include "tools/host/report_commands.h"
 
 namespace gateway {
@@ -257,6 +261,29 @@ std::optional<host::Request> copyRequest(const BodyJson& body, const host::Opera
   const std::vector<std::string_view> arguments{*word};
   return onlyRequest(host::copyPlan(*cashier, arguments, problem));
 }
+
+template <typename Record>
+std::optional<Record> editedRecord(const Record& stored, std::uint8_t number, const BodyJson& body,
+                                   std::string& problem) {
+  nlohmann::ordered_json changed = host::recordToJson(stored);
+  const nlohmann::ordered_json edits(body);
+  if (edits.contains("percent") || edits.contains("amount")) {
+    changed.erase("percent");
+    changed.erase("amount");
+  }
+  changed.merge_patch(edits);
+  if (changed.value("number", nlohmann::ordered_json()) != nlohmann::ordered_json(number)) {
+    problem = "\"number\" is the one in the path";
+    return std::nullopt;
+  }
+  Record edited;
+  if (!host::recordFromJson(changed, edited, problem)) return std::nullopt;
+  return edited;
+}
+
+template std::optional<Cashier> editedRecord(const Cashier&, std::uint8_t, const BodyJson&, std::string&);
+template std::optional<Section> editedRecord(const Section&, std::uint8_t, const BodyJson&, std::string&);
+template std::optional<Discount> editedRecord(const Discount&, std::uint8_t, const BodyJson&, std::string&);
 
 std::optional<std::uint32_t> clockTime(const BodyJson& body, std::string& problem) {
   if (!onlyKeys(body, {"time"}, problem)) return std::nullopt;

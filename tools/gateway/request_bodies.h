@@ -69,6 +69,14 @@ std::optional<host::Request> reportRequest(std::string_view report, const BodyJs
 std::optional<host::Request> tapeRequest(const BodyJson& body, const host::Operator& fallback, std::string& problem);
 std::optional<host::Request> copyRequest(const BodyJson& body, const host::Operator& fallback, std::string& problem);
 
+// PUT /v1/cashiers/N, /v1/sections/N, /v1/discounts/N: record N as `stored` with the fields the
+// body names changed (null removes a discount's percent or amount; "number", when given, is N);
+// what the fields then leave unsaid is unset, as in a tables file. The body is the record's
+// fields alone (a cashier's own "password" among them). For Cashier, Section and Discount.
+template <typename Record>
+std::optional<Record> editedRecord(const Record& stored, std::uint8_t number, const BodyJson& body,
+                                   std::string& problem);
+
 // PUT /v1/clock {"time": ISO moment}: seconds since the epoch.
 std::optional<std::uint32_t> clockTime(const BodyJson& body, std::string& problem);
 // PUT /v1/paper-width {"paper_width": 1 to 255 millimetres}.
