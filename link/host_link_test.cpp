@@ -316,9 +316,7 @@ TEST_F(HostLinkTest, CoreCommands_GoThroughTheQueueToTheCore) {
   CoreWorker core(state_, *board_, cashiers, discounts, sections);
   std::atomic<bool> stop{false};
   std::thread coreThread([&] {
-    while (!stop) {
-      if (!core.runOnce()) std::this_thread::sleep_for(1ms);
-    }
+    while (!stop) core.runPass();
   });
   const CoreApiResult unknown = handle(0x05);
   EXPECT_EQ(unknown.code(), 10);
