@@ -8,7 +8,6 @@
 #include <queue>
 #include <utility>
 
-#include "platform/sleep.h"
 
 template <int Channel>
 struct ProcessingQueue<Channel>::SharedState {
@@ -32,7 +31,7 @@ typename ProcessingQueue<Channel>::SharedState& ProcessingQueue<Channel>::shared
 }
 
 template <int Channel>
-ProcessingQueue<Channel>::ProcessingQueue(std::chrono::milliseconds firstPoll) : firstPoll_(firstPoll) {
+ProcessingQueue<Channel>::ProcessingQueue() {
   shared();  // the state exists from the first handle on
 }
 
@@ -61,10 +60,8 @@ bool ProcessingQueue<Channel>::exec(const CoreTransaction& transaction, CoreApiR
     done->store(true, std::memory_order_release);
     done->notify_all();
   };
-  const auto firstPoll = platform::steadyNow() + firstPoll_;
   if (!push(transaction, markDone, std::move(onNotify))) return false;
 
-  platform::sleepUntil(firstPoll);
   done->wait(false, std::memory_order_acquire);
 
   // Taking the result also unregisters the callbacks, whether or not a result is still there.

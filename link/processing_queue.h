@@ -29,12 +29,10 @@ class IProcessingQueue {
   virtual ~IProcessingQueue() = default;
 
   // Queues the transaction and waits until the core has pushed its result, which is moved
-  // into `result`. The wait takes the first poll whatever the core does: it returns no sooner
-  // than the poll interval after the push, even for a result that came at once. A result not
-  // in by then ends the wait as it arrives, without a second poll. False, with `result`
-  // untouched, when the transaction could not be queued or its result was gone (taken through
-  // another handle) by the time the wait ended. There is no time limit: the wait lasts as
-  // long as the core takes.
+  // into `result`. Pushing the result ends the wait at once: nothing polls. False, with
+  // `result` untouched, when the transaction could not be queued or its result was gone
+  // (taken through another handle) by the time the wait ended. There is no time limit: the
+  // wait lasts as long as the core takes.
   virtual bool exec(const CoreTransaction& transaction, CoreApiResult& result) = 0;
   // As above; `onNotify` receives the notifications for the transaction while it waits.
   virtual bool exec(const CoreTransaction& transaction, CoreApiResult& result, NotifyCallback onNotify) = 0;
@@ -79,10 +77,7 @@ class IProcessingQueue {
 template <int Channel>
 class ProcessingQueue : public IProcessingQueue {
  public:
-  static constexpr std::chrono::milliseconds kDefaultFirstPoll{20};
-
-  // `firstPoll` is how long after the push `exec` first looks whether its result has arrived.
-  explicit ProcessingQueue(std::chrono::milliseconds firstPoll = kDefaultFirstPoll);
+  ProcessingQueue();
   // Unregisters the callbacks this handle registered; pending transactions and stored results
   // stay for other handles.
   ~ProcessingQueue() override;
@@ -106,7 +101,6 @@ class ProcessingQueue : public IProcessingQueue {
   struct SharedState;
   static SharedState& shared();
 
-  std::chrono::milliseconds firstPoll_;
   // Identifiers this handle registered callbacks for, so its destructor can unregister them.
   // Only the submitting side (push, takeResult, the destructor) touches the set, and a handle
   // is used by one thread, so the set needs no lock.

@@ -244,7 +244,7 @@ TEST_F(ProcessingQueueTest, HandleDestroyed_RemovesOnlyItsCallbacks_KeepsPending
 }
 
 TEST_F(ProcessingQueueTest, Exec_CoreAnswers_ReturnsTheResultAndLeavesNothingBehind) {
-  CoreQueue link(1ms);
+  CoreQueue link;
   CoreLoop loop([](IProcessingQueue& queue, const CoreTransaction& request) {
     queue.notify(CoreApiNotification{1, request.identifier, request.payload});
     return CoreApiResult(request.command, {0x42});
@@ -265,9 +265,8 @@ TEST_F(ProcessingQueueTest, Exec_CoreAnswers_ReturnsTheResultAndLeavesNothingBeh
   EXPECT_FALSE(link.notify(CoreApiNotification{1, 801, {}}));
 }
 
-// Whether the core answers at once or only after the first poll, exec sleeps exactly once, to
-// the first poll: never a reply sooner, and never a second poll.
-TEST_F(ProcessingQueueTest, Exec_TakesTheFirstPollAndNoOther) {
+// The result's push ends the wait, however soon or late it comes: exec never sleeps.
+TEST_F(ProcessingQueueTest, Exec_EndsAsTheResultIsPushedWithoutPolling) {
   for (const auto answerAfter : {0ms, 60ms}) {
     CoreLoop loop([answerAfter](IProcessingQueue&, const CoreTransaction& request) {
       platform::sleepFor(answerAfter);
@@ -278,8 +277,7 @@ TEST_F(ProcessingQueueTest, Exec_TakesTheFirstPollAndNoOther) {
     platform::SleepRecorder sleeps;
     ASSERT_TRUE(link.exec(transaction(7, 811, {3}), result));
     EXPECT_EQ(result, resultFor(811, 0, {3}));
-    EXPECT_EQ(sleeps.intervals(), (std::vector<std::chrono::nanoseconds>{CoreQueue::kDefaultFirstPoll}))
-        << "core answering after " << answerAfter.count() << " ms";
+    EXPECT_TRUE(sleeps.intervals().empty()) << "core answering after " << answerAfter.count() << " ms";
   }
 }
 
@@ -297,7 +295,7 @@ TEST_F(ProcessingQueueTest, Exec_ThousandsAcrossTwoThreads_EveryResultMatchesIts
   std::uint32_t mismatches = 0;
   {
     CoreLoop loop([&](IProcessingQueue&, const CoreTransaction& request) { return answerOf(request); });
-    CoreQueue link(1ms);
+    CoreQueue link;
     for (std::uint32_t i = 0; i < kTransactions; ++i) {
       bytes::Bytes payload;
       bytes::appendU32(payload, i * 2654435761u);
