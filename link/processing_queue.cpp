@@ -8,7 +8,6 @@
 #include <queue>
 #include <utility>
 
-
 template <int Channel>
 struct ProcessingQueue<Channel>::SharedState {
   mutable std::mutex queueLock;
@@ -92,12 +91,7 @@ bool ProcessingQueue<Channel>::push(const CoreTransaction& transaction, DoneCall
 
 template <int Channel>
 bool ProcessingQueue<Channel>::pop(CoreTransaction& out) {
-  SharedState& state = shared();
-  std::lock_guard lock(state.queueLock);
-  if (state.pending.empty()) return false;
-  out = std::move(state.pending.front());
-  state.pending.pop();
-  return true;
+  return popWithin(out, std::chrono::nanoseconds(0));
 }
 
 template <int Channel>

@@ -5,8 +5,9 @@
 // pending transactions, a map of results by transaction identifier, and the completion and
 // notification callbacks registered per identifier. The host link submits through its handle
 // with `exec`, which blocks until the core has answered; the core loop takes transactions
-// with `popWithin` (woken by the push) and answers with `pushResult`. Results are matched to requests by identifier, so
-// an identifier must be non-zero and must not be reused while its transaction is in flight.
+// with `popWithin` (woken by the push) and answers with `pushResult`. Results are matched to
+// requests by identifier, so an identifier must be non-zero and must not be reused while its
+// transaction is in flight.
 //
 // Two plain mutexes guard the state, each held for one operation and never together: the
 // queue lock guards the pending transactions, the results lock guards the results and both
