@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr auto kLoopPause = std::chrono::milliseconds(20);
+constexpr auto kPassTime = std::chrono::milliseconds(20);
 
 }  // namespace
 
@@ -49,18 +49,17 @@ void CoreWorker::openArchive() {
 }
 
 void CoreWorker::runLoop() {
-  for (;;) {
-    runOnce();
-    platform::sleepFor(kLoopPause);
-  }
+  for (;;) runPass();
 }
 
-bool CoreWorker::runOnce() {
+bool CoreWorker::runPass() {
   CoreTransaction transaction;
-  if (!queue_.pop(transaction)) return false;
+  if (!queue_.popWithin(transaction, kPassTime)) return false;
+  const auto taken = platform::steadyNow();
   CoreApiResult result = dispatch(transaction);
   result.setIdentifier(transaction.identifier);
   queue_.pushResult(result);
+  platform::sleepUntil(taken + kPassTime);
   return true;
 }
 

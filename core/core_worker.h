@@ -29,10 +29,13 @@ class CoreWorker : public BaseWorker {
   // The start-up sequence: the status reset, the reference tables, the identity, the card, the
   // printer and the start-up printout.
   void init();
-  // The core loop: one transaction per pass, a 20 ms sleep after each pass. Never returns.
+  // The core loop: one pass after another. Never returns.
   [[noreturn]] void runLoop();
-  // One pass without the sleep: executes the oldest waiting transaction, if any.
-  bool runOnce();
+  // One pass: takes the oldest waiting transaction, waiting up to a pass time (20 ms) for one
+  // to be pushed (the push ends the wait at once), executes it and puts the result back, then
+  // sleeps until a pass time has passed since it took the transaction. So a command starts as
+  // soon as it is queued, and at most one starts every 20 ms. False when none came.
+  bool runPass();
   CoreApiResult dispatch(const CoreTransaction& transaction);
 
  private:

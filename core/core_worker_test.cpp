@@ -2,17 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <vector>
 
 #include "core/command_table.h"
+#include "platform/sleep.h"
 #include "tools/sim/board_directory.h"
 #include "tools/sim/testing.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 const bytes::Bytes kAdministrator{20, 30, 0, 0, 0};  // cashier 20, password 30
 
@@ -75,14 +79,20 @@ TEST_F(CoreWorkerTest, Dispatch_ArchiveBlocksWithoutArchive_Answer5) {
   for (std::uint8_t code : {0x36, 0x37, 0x38, 0x39}) EXPECT_EQ(run(code).code(), 5);
 }
 
-TEST_F(CoreWorkerTest, RunOnce_ExecutesOneTransactionPerPassInOrder) {
-  EXPECT_FALSE(worker_.runOnce());
+TEST_F(CoreWorkerTest, RunPass_OneTransactionPerPassInOrder_EachPassLastsItsTwentyMilliseconds) {
+  platform::SleepRecorder sleeps;
+  EXPECT_FALSE(worker_.runPass());
+  EXPECT_TRUE(sleeps.intervals().empty()) << "an idle pass waits on the queue, not in a sleep";
+
   host_.push({0x05, 11, {}}, nullptr, nullptr);
   host_.push({0x36, 12, {}}, nullptr, nullptr);
-  ASSERT_TRUE(worker_.runOnce());
+  ASSERT_TRUE(worker_.runPass());
   EXPECT_TRUE(host_.hasResult(11));
   EXPECT_FALSE(host_.hasResult(12));
-  ASSERT_TRUE(worker_.runOnce());
+  ASSERT_TRUE(worker_.runPass());
+  EXPECT_EQ(sleeps.intervals(), std::vector<std::chrono::nanoseconds>(2, 20ms))
+      << "a pass that ran a transaction lasts 20 ms, though the next one is waiting";
+
   bool found = false;
   const CoreApiResult second = host_.takeResult(12, &found);
   EXPECT_TRUE(found);

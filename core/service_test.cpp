@@ -24,7 +24,7 @@ bytes::Bytes frameWithLength(std::uint16_t length, const bytes::Bytes& body) {
 
 class ServiceTest : public ::testing::Test {
  protected:
-  explicit ServiceTest(std::vector<std::string> arguments = {}) : board_(std::move(arguments)) {}
+  explicit ServiceTest(std::vector<std::string> arguments = {}) : board_({.serviceArguments = std::move(arguments)}) {}
 
   void SetUp() override { ASSERT_TRUE(board_.waitUntilServing()) << board_.log(); }
 

@@ -1,5 +1,6 @@
 #include "link/host_link.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
@@ -22,6 +23,9 @@ constexpr int kPieceTimeoutMs = 500;
 constexpr auto kReopenInterval = 1s;
 constexpr auto kPauseBeforeErrorReply = 20ms;
 constexpr auto kPauseBeforeReply = 10ms;
+// The link first looks for the core's result this long after it queued the command; the reply
+// then waits its pause.
+constexpr auto kFirstQueuePoll = 20ms;
 
 const bytes::Bytes kVersion{0x00, 0x00, 0x04};
 const bytes::Bytes kKeyPrefix{0x3E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
@@ -81,11 +85,27 @@ void HostLink::run() {
       sendReply(CoreApiResult(code));
       continue;
     }
+    queuedAt_.reset();
     if (!handleRequest(transaction, result)) result = CoreApiResult(result::kNoPort);
-    platform::sleepFor(kPauseBeforeReply);
+    platform::sleepUntil(replyTime());
     sendReply(result);
   }
   port_->close();
+}
+
+// The pause counts from when the result was there for the link, which for a command carried
+// to the core is no sooner than the link's first poll of the queue: a core command is answered
+// no sooner than 30 ms after it was queued, and 10 ms after its result when that came later.
+// One deadline for both, so that the wake-up from one wait does not lengthen the other.
+platform::SteadyClock::time_point HostLink::replyTime() const {
+  auto ready = platform::steadyNow();
+  if (queuedAt_) ready = std::max(ready, *queuedAt_ + kFirstQueuePoll);
+  return ready + kPauseBeforeReply;
+}
+
+bool HostLink::execOnCore(const CoreTransaction& transaction, CoreApiResult& result) {
+  queuedAt_ = platform::steadyNow();
+  return queue_.exec(transaction, result);
 }
 
 bool HostLink::readPieces(bytes::Bytes& buffer, std::size_t count) {
@@ -213,7 +233,7 @@ bool HostLink::handleRequest(const CoreTransaction& transaction, CoreApiResult& 
         CoreTransaction refresh = transaction;
         refresh.command = kPrinterStatusRefresh;
         CoreApiResult dropped;
-        queue_.exec(refresh, dropped);
+        execOnCore(refresh, dropped);
       }
       const auto model = state_.currentModelData();
       if (!model->isValid()) return reply(result::kModelNotValid);
@@ -250,7 +270,7 @@ bool HostLink::handleRequest(const CoreTransaction& transaction, CoreApiResult& 
 
     default:
       if (core_ == Core::Absent) return false;
-      if (!queue_.exec(transaction, result)) return false;
+      if (!execOnCore(transaction, result)) return false;
       result.setIdentifier(transaction.identifier);
       return true;
   }

@@ -16,13 +16,15 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/device_state.h"
+#include "link/link_port.h"
 #include "link/processing_queue.h"
 #include "link/queue_records.h"
 #include "platform/board.h"
-#include "link/link_port.h"
+#include "platform/sleep.h"
 
 class HostLink {
  public:
@@ -40,7 +42,10 @@ class HostLink {
   HostLink& operator=(const HostLink&) = delete;
 
   // The session: serves requests until stop() is called. While the port is missing or cannot be
-  // opened it tries again about once a second, quietly.
+  // opened it tries again about once a second, quietly. A reply goes out 10 ms after its
+  // result; a command carried to the core no sooner than 30 ms after it was queued (the link's
+  // first poll of the queue 20 ms after the push, then the pause), however quick the core.
+  // An unreadable frame is answered after 20 ms.
   void run();
   void stop() { stopRequested_ = true; }
 
@@ -63,6 +68,10 @@ class HostLink {
   // previous stage filled it (the diagnostics print it). False when the bytes stopped coming or
   // the port failed before all `count` came.
   bool readPieces(bytes::Bytes& buffer, std::size_t count);
+  // Queues the transaction for the core and waits for its result, noting when it was queued.
+  bool execOnCore(const CoreTransaction& transaction, CoreApiResult& result);
+  // When the reply to the request just handled may go out.
+  platform::SteadyClock::time_point replyTime() const;
   std::uint32_t makeUpIdentifier(const CoreTransaction& transaction) const;
   bytes::Bytes stateBlock() const;
   bool portLost() const;
@@ -75,4 +84,6 @@ class HostLink {
   std::atomic<bool> stopRequested_{false};
   CoreApiResult lastReply_;
   int lastReadError_ = 0;  // errno of the last failed read of a start byte, 0 for an end of input
+  // When the request being served was queued for the core; empty while it did not reach it.
+  std::optional<platform::SteadyClock::time_point> queuedAt_;
 };

@@ -4,11 +4,16 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <future>
+#include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "core/core_worker.h"
+#include "platform/sleep.h"
 #include "tools/host/frame.h"
 #include "tools/host/port.h"
 #include "tools/sim/pseudo_terminal.h"
@@ -309,6 +314,72 @@ TEST_F(HostLinkTest, RegistrationQuery_ChecksPayloadThenCompleteness) {
   EXPECT_EQ(user.data(), (bytes::Bytes{0x28, 0x2B, 4, 0, 'S', 'H', 'O', 'P'}));
 }
 
+// The link's session on a thread of its own, with a core that answers every transaction with
+// code 0 as soon as it is pushed. With `recordSleeps` the session's sleeps take no time and are
+// kept (platform::SleepRecorder).
+class RunningSession {
+ public:
+  RunningSession(HostLink& link, host::HostPort& host, bool recordSleeps)
+      : link_(link),
+        host_(host),
+        core_([this] {
+          CoreQueue queue;
+          while (!stopCore_) {
+            CoreTransaction next;
+            if (!queue.popWithin(next, 5ms)) continue;
+            CoreApiResult answer(0);
+            answer.setIdentifier(next.identifier);
+            queue.pushResult(answer);
+          }
+        }),
+        session_([this, recordSleeps] {
+          std::optional<platform::SleepRecorder> recorder;
+          if (recordSleeps) recorder.emplace();
+          link_.run();
+          if (recorder) sleeps_ = recorder->intervals();
+        }) {}
+
+  // Stops the session (the read it waits in ends with one more version request) and the core;
+  // the sleeps the session recorded.
+  std::vector<std::chrono::nanoseconds> stop() {
+    link_.stop();
+    host_.transact({0x33, 0xFFFF, {}});
+    session_.join();
+    stopCore_ = true;
+    core_.join();
+    return sleeps_;
+  }
+
+ private:
+  HostLink& link_;
+  host::HostPort& host_;
+  std::atomic<bool> stopCore_{false};
+  std::vector<std::chrono::nanoseconds> sleeps_;
+  std::thread core_;
+  std::thread session_;
+};
+
+// However quick the core, a core command waits for the link's first poll of the queue, 20 ms
+// after the push, and then the pause; both in one sleep, so that the wake-up from the first
+// does not add to the second.
+TEST_F(HostLinkTest, Session_OneSleepBeforeEachReply_CoreCommandsThirtyMilliseconds) {
+  RunningSession session(link_, host_, true);
+  EXPECT_EQ(host_.transact({0x33, 1, {}})->code, 0);
+  EXPECT_EQ(host_.transact({0x05, 2, {}})->code, 0);
+  EXPECT_EQ(session.stop(), (std::vector<std::chrono::nanoseconds>{10ms, 30ms, 10ms}));
+}
+
+TEST_F(HostLinkTest, Session_RepliesNeverComeSoonerThanTheirFloor) {
+  RunningSession session(link_, host_, false);
+  for (const auto& [command, floor] : {std::pair{0x33, 10ms}, std::pair{0x05, 30ms}}) {
+    const auto sent = std::chrono::steady_clock::now();
+    const auto reply = host_.transact({static_cast<std::uint8_t>(command), 3, {}});
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, floor) << "command " << command;
+    EXPECT_TRUE(reply.has_value());
+  }
+  session.stop();
+}
+
 TEST_F(HostLinkTest, CoreCommands_GoThroughTheQueueToTheCore) {
   CashierTable cashiers("/nonexistent/CASHIERS");
   DiscountTable discounts("/nonexistent/DISCOUNTS");
@@ -316,9 +387,7 @@ TEST_F(HostLinkTest, CoreCommands_GoThroughTheQueueToTheCore) {
   CoreWorker core(state_, *board_, cashiers, discounts, sections);
   std::atomic<bool> stop{false};
   std::thread coreThread([&] {
-    while (!stop) {
-      if (!core.runOnce()) std::this_thread::sleep_for(1ms);
-    }
+    while (!stop) core.runPass();
   });
   const CoreApiResult unknown = handle(0x05);
   EXPECT_EQ(unknown.code(), 10);

@@ -1,9 +1,14 @@
-// Round trips over the host line of a simulated board: link-level requests (version) and
-// requests that go through the core (an unknown command, answered by the core loop).
+// Round trips over the host line of a simulated board, one request after the other: a
+// link-level request (0x33 version) and a request the core loop answers (code 0x05, unknown).
 //
-// The specified pauses set a floor: every reply waits 10 ms; a core command also waits for
-// the core loop (up to 20 ms between passes) and for the link's poll of the queue (up to
-// 20 ms).
+// The specified pauses set the floor: every reply waits 10 ms; a core command's reply also
+// waits for the link's first poll of the queue, 20 ms after it queued the command. Each
+// repetition is one round trip, so the aggregates are those of single requests: the median,
+// the 99th percentile and the minimum, and as "late" the share of replies that came more than
+// 10 ms after their floor (where a second poll of the queue would put them).
+//   link_bench [--benchmark_repetitions=N]
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,47 +18,61 @@
 
 namespace {
 
+using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-struct Figures {
-  double median;
-  double p99;
-  double min;
-};
+constexpr std::uint8_t kVersion = 0x33;
+constexpr std::uint8_t kAnsweredByTheCore = 0x05;
+constexpr auto kLateBy = 10ms;
 
-Figures measure(sim::TestBoard& board, std::uint8_t command, int count) {
-  std::vector<double> millis;
-  millis.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    const auto start = Clock::now();
-    const auto reply = board.host().transact({command, static_cast<std::uint32_t>(i + 1), {}});
-    const auto end = Clock::now();
-    if (!reply) {
-      std::fprintf(stderr, "no reply to request %d\n", i);
-      continue;
-    }
-    millis.push_back(std::chrono::duration<double, std::milli>(end - start).count());
-  }
-  std::sort(millis.begin(), millis.end());
-  return {millis[millis.size() / 2], millis[millis.size() * 99 / 100], millis.front()};
+sim::TestBoard& servingBoard() {
+  static sim::TestBoard board;
+  static const bool serving = board.waitUntilServing();
+  if (!serving) std::fprintf(stderr, "the service did not answer\n");
+  return board;
 }
+
+double percentile(const std::vector<double>& values, double share) {
+  std::vector<double> sorted = values;
+  std::sort(sorted.begin(), sorted.end());
+  return sorted[static_cast<std::size_t>(share * static_cast<double>(sorted.size() - 1))];
+}
+
+void roundTrip(benchmark::State& state, std::uint8_t command, std::chrono::milliseconds floor) {
+  static std::uint32_t identifier = 0;
+  sim::TestBoard& board = servingBoard();
+  bool late = false;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    const auto reply = board.host().transact({command, ++identifier, {}});
+    const auto took = Clock::now() - start;
+    if (!reply) {
+      state.SkipWithError("no reply");
+      return;
+    }
+    state.SetIterationTime(std::chrono::duration<double>(took).count());
+    late = took > floor + kLateBy;
+  }
+  state.counters["floor_ms"] = static_cast<double>(floor.count());
+  state.counters["late"] = late ? 1 : 0;
+}
+
+void BM_LinkLevelRequest(benchmark::State& state) { roundTrip(state, kVersion, 10ms); }
+void BM_CoreCommand(benchmark::State& state) { roundTrip(state, kAnsweredByTheCore, 30ms); }
+
+void singleRoundTrips(benchmark::internal::Benchmark* benchmark) {
+  benchmark->Iterations(1)
+      ->Repetitions(1000)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->ComputeStatistics("p99", [](const std::vector<double>& v) { return percentile(v, 0.99); })
+      ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
+      ->ReportAggregatesOnly(true);
+}
+
+BENCHMARK(BM_LinkLevelRequest)->Apply(singleRoundTrips);
+BENCHMARK(BM_CoreCommand)->Apply(singleRoundTrips);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
-  sim::TestBoard board;
-  if (!board.waitUntilServing()) {
-    std::fprintf(stderr, "the service did not answer\n");
-    return 1;
-  }
-  const Figures link = measure(board, 0x33, count);
-  const Figures core = measure(board, 0x05, count);
-  std::printf("%d round trips each over the pseudo-terminal host line\n", count);
-  std::printf("link-level 0x33: median %.2f ms, p99 %.2f ms, min %.2f ms (floor 10 ms)\n", link.median, link.p99,
-              link.min);
-  std::printf("core command:    median %.2f ms, p99 %.2f ms, min %.2f ms (floor 10 ms + up to 20 ms core loop "
-              "+ up to 20 ms queue poll)\n",
-              core.median, core.p99, core.min);
-  return 0;
-}
+BENCHMARK_MAIN();

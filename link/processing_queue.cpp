@@ -1,18 +1,18 @@
 #include "link/processing_queue.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <queue>
 #include <utility>
 
-#include "platform/sleep.h"
-
 template <int Channel>
 struct ProcessingQueue<Channel>::SharedState {
   mutable std::mutex queueLock;
   std::queue<CoreTransaction> pending;  // guarded by queueLock
+  std::condition_variable pushed;       // with queueLock: a transaction was appended
 
   mutable std::mutex resultsLock;  // guards the three maps
   std::map<std::uint32_t, CoreApiResult> results;
@@ -30,7 +30,7 @@ typename ProcessingQueue<Channel>::SharedState& ProcessingQueue<Channel>::shared
 }
 
 template <int Channel>
-ProcessingQueue<Channel>::ProcessingQueue(std::chrono::milliseconds execPoll) : execPoll_(execPoll) {
+ProcessingQueue<Channel>::ProcessingQueue() {
   shared();  // the state exists from the first handle on
 }
 
@@ -55,10 +55,13 @@ bool ProcessingQueue<Channel>::exec(const CoreTransaction& transaction, CoreApiR
   // The completion callback is copied out of the map and may run after this call has
   // returned, so it owns the flag rather than pointing into this frame.
   auto done = std::make_shared<std::atomic<bool>>(false);
-  auto markDone = [done] { done->store(true, std::memory_order_release); };
+  auto markDone = [done] {
+    done->store(true, std::memory_order_release);
+    done->notify_all();
+  };
   if (!push(transaction, markDone, std::move(onNotify))) return false;
 
-  while (!done->load(std::memory_order_acquire)) platform::sleepFor(execPoll_);
+  done->wait(false, std::memory_order_acquire);
 
   // Taking the result also unregisters the callbacks, whether or not a result is still there.
   bool found = false;
@@ -78,16 +81,24 @@ bool ProcessingQueue<Channel>::push(const CoreTransaction& transaction, DoneCall
     if (onDone) state.doneCallbacks.try_emplace(transaction.identifier, std::move(onDone));
     if (onNotify) state.notifyCallbacks.try_emplace(transaction.identifier, std::move(onNotify));
   }
-  std::lock_guard lock(state.queueLock);
-  state.pending.push(transaction);
+  {
+    std::lock_guard lock(state.queueLock);
+    state.pending.push(transaction);
+  }
+  state.pushed.notify_all();
   return true;
 }
 
 template <int Channel>
 bool ProcessingQueue<Channel>::pop(CoreTransaction& out) {
+  return popWithin(out, std::chrono::nanoseconds(0));
+}
+
+template <int Channel>
+bool ProcessingQueue<Channel>::popWithin(CoreTransaction& out, std::chrono::nanoseconds wait) {
   SharedState& state = shared();
-  std::lock_guard lock(state.queueLock);
-  if (state.pending.empty()) return false;
+  std::unique_lock lock(state.queueLock);
+  if (!state.pushed.wait_for(lock, wait, [&] { return !state.pending.empty(); })) return false;
   out = std::move(state.pending.front());
   state.pending.pop();
   return true;

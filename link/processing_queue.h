@@ -5,8 +5,9 @@
 // pending transactions, a map of results by transaction identifier, and the completion and
 // notification callbacks registered per identifier. The host link submits through its handle
 // with `exec`, which blocks until the core has answered; the core loop takes transactions
-// with `pop` and answers with `pushResult`. Results are matched to requests by identifier, so
-// an identifier must be non-zero and must not be reused while its transaction is in flight.
+// with `popWithin` (woken by the push) and answers with `pushResult`. Results are matched to
+// requests by identifier, so an identifier must be non-zero and must not be reused while its
+// transaction is in flight.
 //
 // Two plain mutexes guard the state, each held for one operation and never together: the
 // queue lock guards the pending transactions, the results lock guards the results and both
@@ -29,9 +30,10 @@ class IProcessingQueue {
   virtual ~IProcessingQueue() = default;
 
   // Queues the transaction and waits until the core has pushed its result, which is moved
-  // into `result`. False, with `result` untouched, when the transaction could not be queued
-  // or its result was gone (taken through another handle) by the time the wait ended.
-  // There is no time limit: the wait lasts as long as the core takes.
+  // into `result`. Pushing the result ends the wait at once: nothing polls. False, with
+  // `result` untouched, when the transaction could not be queued or its result was gone
+  // (taken through another handle) by the time the wait ended. There is no time limit: the
+  // wait lasts as long as the core takes.
   virtual bool exec(const CoreTransaction& transaction, CoreApiResult& result) = 0;
   // As above; `onNotify` receives the notifications for the transaction while it waits.
   virtual bool exec(const CoreTransaction& transaction, CoreApiResult& result, NotifyCallback onNotify) = 0;
@@ -48,6 +50,9 @@ class IProcessingQueue {
   // Takes the oldest pending transaction, or returns a default one when none is pending;
   // `found` (when not null) tells which.
   virtual CoreTransaction pop(bool* found) = 0;
+  // As pop(out), but waits up to `wait` for a transaction while none is pending; a push ends
+  // the wait at once.
+  virtual bool popWithin(CoreTransaction& out, std::chrono::nanoseconds wait) = 0;
 
   // Stores the result under its identifier (replacing an earlier one), then runs the
   // completion callback registered for it, outside the lock and on the caller's thread.
@@ -73,10 +78,7 @@ class IProcessingQueue {
 template <int Channel>
 class ProcessingQueue : public IProcessingQueue {
  public:
-  static constexpr std::chrono::milliseconds kDefaultExecPoll{20};
-
-  // `execPoll` is how often `exec` looks whether its result has arrived.
-  explicit ProcessingQueue(std::chrono::milliseconds execPoll = kDefaultExecPoll);
+  ProcessingQueue();
   // Unregisters the callbacks this handle registered; pending transactions and stored results
   // stay for other handles.
   ~ProcessingQueue() override;
@@ -89,6 +91,7 @@ class ProcessingQueue : public IProcessingQueue {
   bool push(const CoreTransaction& transaction, DoneCallback onDone, NotifyCallback onNotify) override;
   bool pop(CoreTransaction& out) override;
   CoreTransaction pop(bool* found) override;
+  bool popWithin(CoreTransaction& out, std::chrono::nanoseconds wait) override;
   bool pushResult(const CoreApiResult& result) override;
   bool hasResult(std::uint32_t identifier) const override;
   CoreApiResult takeResult(std::uint32_t identifier, bool* found) override;
@@ -99,7 +102,6 @@ class ProcessingQueue : public IProcessingQueue {
   struct SharedState;
   static SharedState& shared();
 
-  std::chrono::milliseconds execPoll_;
   // Identifiers this handle registered callbacks for, so its destructor can unregister them.
   // Only the submitting side (push, takeResult, the destructor) touches the set, and a handle
   // is used by one thread, so the set needs no lock.

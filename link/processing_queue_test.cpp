@@ -91,6 +91,35 @@ TEST_F(ProcessingQueueTest, Pop_EmptyQueue_ReportsNothingAndLeavesOutUnchanged) 
   EXPECT_EQ(core.pop(nullptr), CoreTransaction{});
 }
 
+TEST_F(ProcessingQueueTest, PopWithin_NothingPushed_ReportsNothingAfterTheWait) {
+  CoreTransaction out = transaction(9, 99, {1});
+  EXPECT_FALSE(core.popWithin(out, 5ms));
+  EXPECT_EQ(out, transaction(9, 99, {1}));
+}
+
+// The core waits far longer than the test may take: only the push can end its wait in time.
+TEST_F(ProcessingQueueTest, PopWithin_PushWakesTheWaitingCore) {
+  constexpr auto kLongWait = 60s;
+  const auto start = std::chrono::steady_clock::now();
+  CoreTransaction taken;
+  bool popped = false;
+  std::atomic<bool> waiting{false};
+  std::thread coreThread([&] {
+    CoreQueue queue;
+    waiting = true;
+    popped = queue.popWithin(taken, kLongWait);
+  });
+  // Pushed once the core is (as good as certainly) inside its wait.
+  while (!waiting) platform::sleepFor(1ms);
+  platform::sleepFor(50ms);
+  ASSERT_TRUE(host.push(transaction(21, 901, {1, 2}), {}, {}));
+  coreThread.join();
+
+  EXPECT_TRUE(popped);
+  EXPECT_EQ(taken, transaction(21, 901, {1, 2}));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kLongWait / 2) << "the push did not wake the core";
+}
+
 TEST_F(ProcessingQueueTest, Pop_TransactionsFromSeveralHandles_ComeOutInPushOrder) {
   CoreQueue other;
   ASSERT_TRUE(host.push(transaction(1, 101, {0xA}), {}, {}));
@@ -215,7 +244,7 @@ TEST_F(ProcessingQueueTest, HandleDestroyed_RemovesOnlyItsCallbacks_KeepsPending
 }
 
 TEST_F(ProcessingQueueTest, Exec_CoreAnswers_ReturnsTheResultAndLeavesNothingBehind) {
-  CoreQueue link(1ms);
+  CoreQueue link;
   CoreLoop loop([](IProcessingQueue& queue, const CoreTransaction& request) {
     queue.notify(CoreApiNotification{1, request.identifier, request.payload});
     return CoreApiResult(request.command, {0x42});
@@ -236,6 +265,22 @@ TEST_F(ProcessingQueueTest, Exec_CoreAnswers_ReturnsTheResultAndLeavesNothingBeh
   EXPECT_FALSE(link.notify(CoreApiNotification{1, 801, {}}));
 }
 
+// The result's push ends the wait, however soon or late it comes: exec never sleeps.
+TEST_F(ProcessingQueueTest, Exec_EndsAsTheResultIsPushedWithoutPolling) {
+  for (const auto answerAfter : {0ms, 60ms}) {
+    CoreLoop loop([answerAfter](IProcessingQueue&, const CoreTransaction& request) {
+      platform::sleepFor(answerAfter);
+      return CoreApiResult(0, request.payload);
+    });
+    CoreQueue link;
+    CoreApiResult result;
+    platform::SleepRecorder sleeps;
+    ASSERT_TRUE(link.exec(transaction(7, 811, {3}), result));
+    EXPECT_EQ(result, resultFor(811, 0, {3}));
+    EXPECT_TRUE(sleeps.intervals().empty()) << "core answering after " << answerAfter.count() << " ms";
+  }
+}
+
 // The host link and the core loop on two threads, thousands of transactions with distinct
 // identifiers; every answer must reach the request it belongs to.
 TEST_F(ProcessingQueueTest, Exec_ThousandsAcrossTwoThreads_EveryResultMatchesItsRequest) {
@@ -250,7 +295,7 @@ TEST_F(ProcessingQueueTest, Exec_ThousandsAcrossTwoThreads_EveryResultMatchesIts
   std::uint32_t mismatches = 0;
   {
     CoreLoop loop([&](IProcessingQueue&, const CoreTransaction& request) { return answerOf(request); });
-    CoreQueue link(1ms);
+    CoreQueue link;
     for (std::uint32_t i = 0; i < kTransactions; ++i) {
       bytes::Bytes payload;
       bytes::appendU32(payload, i * 2654435761u);

@@ -7,6 +7,7 @@
 #include "core/status_records.h"
 #include "platform/sleep.h"
 #include "printer/escpos.h"
+#include "serial/line_timing.h"
 
 namespace {
 
@@ -21,12 +22,12 @@ constexpr auto kReadyRetryPause = 200ms;
 // Unasked input dropped before a status query; a printer that floods the line cannot hold the
 // query up for longer than this.
 constexpr std::size_t kMaxDiscardedBytes = 4096;
+const int kLineBitsPerSecond = rs::bitsPerSecond(kPrinterLineSpeed);
 
 }  // namespace
 
 PrinterDriver::PrinterDriver(std::string portPath, DeviceState& state)
-    : port_(std::move(portPath), rs::BaudRate::Baud57600, rs::CharacterSize::Bits8, rs::Parity::None,
-            rs::StopBits::One),
+    : port_(std::move(portPath), kPrinterLineSpeed, rs::CharacterSize::Bits8, rs::Parity::None, rs::StopBits::One),
       state_(state) {
   port_.setTimeout(kReadTimeoutMs);
   port_.setEcho(false);
@@ -41,7 +42,7 @@ int PrinterDriver::queryStatus() {
   for (int attempt = 0; attempt < kStatusAttempts; ++attempt) {
     writeAll(escpos::kPaperStatusQuery);
     bytes::Bytes answer;
-    const int count = port_.read(answer, 1);
+    const int count = port_.readWithin(answer, 1, answerTimeoutMs());
     if (count < 0) break;  // also when the line is closed
     if (count == 0) {
       platform::sleepFor(kStatusRetryPause);
@@ -94,11 +95,20 @@ bool PrinterDriver::writeAll(std::string_view data) { return writeAll(bytes::vie
 
 bool PrinterDriver::writeAll(bytes::View data) {
   while (!data.empty()) {
+    const auto writing = platform::steadyNow();
     const int written = port_.write(data);
     if (written <= 0) return false;
+    lineFreeAt_ = std::max(lineFreeAt_, writing) +
+                  rs::transmissionTime(static_cast<std::size_t>(written), kLineBitsPerSecond);
     data = data.subspan(static_cast<std::size_t>(written));
   }
   return port_.isOpen();
+}
+
+int PrinterDriver::answerTimeoutMs() const {
+  const auto now = platform::steadyNow();
+  const auto overdue = std::max(lineFreeAt_, now) + std::chrono::milliseconds(kReadTimeoutMs);
+  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(overdue - now).count());
 }
 
 bool PrinterDriver::sendSetup() {

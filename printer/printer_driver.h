@@ -10,8 +10,12 @@
 
 #include "core/device_state.h"
 #include "core/result_code.h"
+#include "platform/sleep.h"
 #include "serial/serialport.h"
 #include "values/bytes.h"
+
+// The printer line's speed.
+inline constexpr rs::BaudRate kPrinterLineSpeed = rs::BaudRate::Baud57600;
 
 class PrinterDriver {
  public:
@@ -23,7 +27,11 @@ class PrinterDriver {
 
   // Asks for the paper status up to five times, pausing 100 ms after each query left
   // unanswered, and updates the printer flags: not answering (53), paper near end, paper out
-  // (54).
+  // (54). The printer reads the query only after the bytes sent before it, which take their
+  // time on the line at its speed (28 ms for the 163 bytes of a receipt item, seconds for a
+  // long report): a query counts as unanswered only when its answer has not come 200 ms after
+  // the query itself has gone out. So a printer that is printing a long text is not taken for
+  // a silent one, and is not asked again while the bytes ahead of the query are on the line.
   int queryStatus();
   // Resets the printer and waits for it to be ready: up to ten status queries, the first half
   // a second after the reset, the others 200 ms apart. Sets the printer up once it reports
@@ -47,9 +55,15 @@ class PrinterDriver {
   bool sendSetup();
   // Drops what the printer sent unasked, so that the status byte read next answers the query.
   void discardInput();
+  // Milliseconds from now until a status answer is overdue: the answer time after every byte
+  // written so far has left the line.
+  int answerTimeoutMs() const;
 
   rs::SerialPort port_;
   DeviceState& state_;
+  // When the bytes written so far will all have left the line: it carries them one after
+  // another at its speed, each from when it was written or the one before it had gone out.
+  platform::SteadyClock::time_point lineFreeAt_{};
 };
 
 // Runs a readiness check; when it refuses for a printer flag (53 or 54), which the last status

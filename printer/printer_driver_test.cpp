@@ -19,6 +19,8 @@
 #include "platform/sleep.h"
 #include "printer/escpos.h"
 #include "tools/sim/pseudo_terminal.h"
+#include "tools/sim/simulated_board.h"
+#include "tools/sim/testing.h"
 
 namespace {
 
@@ -243,6 +245,28 @@ TEST_F(PrinterDriverTest, PrinterGoneMidPrint_EveryOperationReports53) {
   EXPECT_EQ(driver.cut(), 53);
   EXPECT_EQ(driver.setup(), 53);
   EXPECT_EQ(driver.queryStatus(), 53);
+}
+
+// At the board's line speed the 11,000 bytes of a long report take 1.9 s to reach the printer,
+// longer than five unanswered queries last: the one query sent after them is answered.
+TEST(PrinterDriver, LongTextAtTheBoardsLineSpeed_TheOneQueryAfterItIsAnswered) {
+  sim::TemporaryDirectory directory;
+  sim::SimulatedBoard board({.root = directory.path(),
+                             .service = "/bin/sleep",
+                             .serviceArguments = {"3600"},
+                             .launcher = {},
+                             .printerBaud = sim::boardPrinterBaud()});
+  DeviceState state;
+  PrinterDriver driver((board.root() / "dev/ttyS0").string(), state);
+  driver.ensureOpen();
+  const std::string text = repeated(std::string(43, 'x') + "\n", 250);
+
+  EXPECT_EQ(driver.printText(text), 0);
+  EXPECT_FALSE(state.hasStatusFlag(FrStatus::kPrinterNotAnswering));
+  const bytes::Bytes paper = sim::readRawPaper(board.root());
+  const std::string expected = kSetup + text + kQuery;
+  EXPECT_TRUE(std::string(paper.begin(), paper.end()) == expected)
+      << "the printer got " << paper.size() << " bytes, not the " << expected.size() << " of one query after the text";
 }
 
 TEST(PrinterDriver, NoPrinterDevice_EveryOperationReports53) {

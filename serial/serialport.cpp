@@ -115,13 +115,8 @@ std::optional<tcflag_t> stopBitsFlag(StopBits stopBits) {
 // The line speed in bits per second; nothing for a negative custom speed.
 std::optional<speed_t> lineSpeed(SpeedMode mode, BaudRate baudRate, int customSpeed) {
   switch (mode) {
-    case SpeedMode::Table: {
-      const auto index = static_cast<int>(baudRate);
-      if (index < 0 || index >= static_cast<int>(kSpeedTable.size())) {
-        throw std::runtime_error("baudRate passed to bool rs::SerialPort::configureTermios() unrecognized.");
-      }
-      return kSpeedTable[static_cast<std::size_t>(index)];
-    }
+    case SpeedMode::Table:
+      return static_cast<speed_t>(bitsPerSecond(baudRate));
     case SpeedMode::Custom:
       if (customSpeed < 0) return std::nullopt;
       return static_cast<speed_t>(customSpeed);
@@ -130,6 +125,14 @@ std::optional<speed_t> lineSpeed(SpeedMode mode, BaudRate baudRate, int customSp
 }
 
 }  // namespace
+
+int bitsPerSecond(BaudRate baudRate) {
+  const auto index = static_cast<int>(baudRate);
+  if (index < 0 || index >= static_cast<int>(kSpeedTable.size())) {
+    throw std::runtime_error("baudRate passed to bool rs::SerialPort::configureTermios() unrecognized.");
+  }
+  return static_cast<int>(kSpeedTable[static_cast<std::size_t>(index)]);
+}
 
 SerialPort::SerialPort(std::string portName, BaudRate baudRate) : portName_(std::move(portName)) {
   settings_.baudRate = baudRate;

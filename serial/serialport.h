@@ -34,6 +34,10 @@ enum class BaudRate : int {
   Baud460800,
 };
 
+// The speed of a table index in bits per second. An index outside the table is a programming
+// error and throws std::runtime_error.
+int bitsPerSecond(BaudRate baudRate);
+
 // Where the line speed comes from: the speed table or a custom number of bits per second.
 enum class SpeedMode : int { Table, Custom };
 

@@ -19,6 +19,8 @@
 #include <thread>
 #include <utility>
 
+#include "serial/line_timing.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -339,6 +341,17 @@ TEST_F(SerialPortTest, UnsupportedSetting_OpenFailsOrSetterIsUndone) {
     EXPECT_EQ(pty.settings().c_ospeed, 9600u);
     EXPECT_TRUE(pty.settings().c_cflag & PARODD);
   }
+}
+
+// Ten bits a byte at the table's speed, rounded up to the nanosecond; a line without a speed
+// takes no time.
+TEST(LineTiming, TransmissionTime_TenBitsAByteAtTheTablesSpeed) {
+  static_assert(rs::transmissionTime(163, 57600) == 28'298'612ns);
+  static_assert(rs::transmissionTime(1, 115200) == 86'806ns);
+  static_assert(rs::transmissionTime(4096, 0) == 0ns);
+  EXPECT_EQ(rs::bitsPerSecond(rs::BaudRate::Baud57600), 57600);
+  EXPECT_EQ(rs::bitsPerSecond(rs::BaudRate::Baud0), 0);
+  EXPECT_THROW(rs::bitsPerSecond(static_cast<rs::BaudRate>(20)), std::runtime_error);
 }
 
 TEST_F(SerialPortTest, SpeedIndexOutOfTable_ThrowsAndLeavesPortConsistent) {

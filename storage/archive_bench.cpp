@@ -1,9 +1,12 @@
-// Stores 1,000 documents of mixed kinds (shift openings and closings, deposits, payouts) into a
-// fresh archive on a temporary simulated card on the local disk and loads every one back;
-// reports the writes and syncs per document and the time per store as the register stores
-// (journal and syncs), with the syncs made no-ops, and with the journal's writes and syncs made
-// no-ops (the cost of the journal), then the time per load and the file size.
-//   archive_bench [DIR]   the simulated card under DIR (default /tmp), e.g. a mounted card image
+// Documents of mixed kinds (shift openings and closings, deposits, payouts) stored one per
+// iteration after a fiscalization into a fresh archive on a simulated card on the local disk:
+// as the register stores them (journal and syncs), with the syncs made no-ops, and with the
+// journal's writes and syncs made no-ops (what the journal costs), each with the writes and
+// syncs per document and the file's size; then every one loaded back.
+//   archive_bench [--benchmark_...] [DIR]   the simulated card under DIR (default /tmp), e.g. a
+//                                            mounted card image
+#include <benchmark/benchmark.h>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +26,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kDocuments = 1000;
 constexpr int kShiftLength = 100;
 constexpr std::uint32_t kNow = 1800000000;
+
+std::string parentDirectory = "/tmp";
 
 enum class Mode { AsStored, WithoutSyncs, WithoutJournal };
 
@@ -66,87 +71,117 @@ class MeasuredBoard final : public platform::BoardWrapper {
   Mode mode_;
 };
 
-struct Run {
-  double writesPerDocument;
-  double syncsPerDocument;
-  double storeMicros;
-  double loadMicros;
-  std::uintmax_t fileSize;
+// A fresh archive after its fiscalization, removed with its board.
+class FreshArchive {
+ public:
+  explicit FreshArchive(Mode mode) {
+    std::string pattern = parentDirectory + "/frcore-archive-bench-XXXXXX";
+    root_ = mkdtemp(pattern.data());
+    fs::create_directories(root_ / "dev");
+    std::ofstream(root_ / "dev/mmcblk0p1").put('\0');
+    fs::create_directories(root_ / "sys/bus/i2c/devices/0-0050");
+    std::ofstream(root_ / "sys/bus/i2c/devices/0-0050/eeprom") << std::string(4096, '\xFF');
+    simulated_ = platform::makeSimulatedBoard(root_.string());
+    board_ = std::make_unique<MeasuredBoard>(*simulated_, mode);
+    card::mountCard(*board_);
+    identity_ = std::make_unique<IdentityMemory>(*board_);
+    state_.setDeviceKey(kKey);
+    state_.publishModelData(sealedModel());
+    store_ = std::make_unique<ArchiveStore>(card::archivePath(*board_), *board_, state_, *identity_);
+    ready_ = store_->createOrValidate() && store_->openArchive() &&
+             store_->storeDocument(finishedFiscalization(state_, store_->archiveId(), kNow)) == 0;
+    board_->writes = board_->syncs = 0;
+  }
+  ~FreshArchive() {
+    store_.reset();
+    fs::remove_all(root_);
+  }
+
+  bool ready() const { return ready_; }
+  MeasuredBoard& board() { return *board_; }
+  ArchiveStore& store() { return *store_; }
+  std::uintmax_t fileSize() const { return fs::file_size(card::archivePath(*board_)); }
+
+  // The next document of a shift of kShiftLength: an opening, deposits and payouts, a closing.
+  std::shared_ptr<BaseWorkDocument> nextDocument() {
+    const int position = stored_ % kShiftLength;
+    if (position == 0) return finishedDocument(7, state_, kNow);
+    if (position == kShiftLength - 1) {
+      state_.setDrawerCash(0);
+      return finishedDocument(2, state_, kNow);
+    }
+    state_.setDrawerCash(1000000);
+    return finishedDocument(position % 2 ? 5 : 6, state_, kNow, kopecks(100));
+  }
+  // Stores a document nextDocument gave; false when the store refused it.
+  bool store(const std::shared_ptr<BaseWorkDocument>& document) {
+    if (!document || store_->storeDocument(document) != 0) return false;
+    if (document->type() == 7) state_.setShiftNumber(document->shiftNumber());
+    ++stored_;
+    return true;
+  }
+
+ private:
+  fs::path root_;
+  std::unique_ptr<platform::Board> simulated_;
+  std::unique_ptr<MeasuredBoard> board_;
+  std::unique_ptr<IdentityMemory> identity_;
+  DeviceState state_;
+  std::unique_ptr<ArchiveStore> store_;
+  int stored_ = 0;
+  bool ready_ = false;
 };
 
-Run run(Mode mode, const std::string& parent) {
-  std::string pattern = parent + "/frcore-archive-bench-XXXXXX";
-  const std::string root = mkdtemp(pattern.data());
-  fs::create_directories(root + "/dev");
-  std::ofstream(root + "/dev/mmcblk0p1").put('\0');
-  fs::create_directories(root + "/sys/bus/i2c/devices/0-0050");
-  std::ofstream(root + "/sys/bus/i2c/devices/0-0050/eeprom") << std::string(4096, '\xFF');
-  auto simulated = platform::makeSimulatedBoard(root);
-  MeasuredBoard board(*simulated, mode);
-  card::mountCard(board);
-  IdentityMemory identity(board);
-  DeviceState state;
-  state.setDeviceKey(kKey);
-  state.publishModelData(sealedModel());
-  ArchiveStore store(card::archivePath(board), board, state, identity);
-  store.createOrValidate();
-  store.openArchive();
-  if (store.storeDocument(finishedFiscalization(state, store.archiveId(), kNow)) != 0) {
-    std::fprintf(stderr, "the fiscalization was not stored\n");
-  }
+double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-  board.writes = board.syncs = 0;
-  const auto start = Clock::now();
-  int stored = 0;
-  while (stored < kDocuments) {
-    std::shared_ptr<BaseWorkDocument> document;
-    if (stored % kShiftLength == 0) {
-      document = finishedDocument(7, state, kNow);
-    } else if (stored % kShiftLength == kShiftLength - 1) {
-      state.setDrawerCash(0);
-      document = finishedDocument(2, state, kNow);
-    } else {
-      document = finishedDocument(stored % 2 ? 5 : 6, state, kNow, kopecks(100));
-      state.setDrawerCash(1000000);
-    }
-    if (!document || store.storeDocument(document) != 0) {
-      std::fprintf(stderr, "store %d failed\n", stored);
-      break;
-    }
-    if (document->type() == 7) state.setShiftNumber(document->shiftNumber());
-    ++stored;
+void BM_StoreDocument(benchmark::State& state, Mode mode) {
+  FreshArchive archive(mode);
+  if (!archive.ready()) return state.SkipWithError("the fiscalization was not stored");
+  for (auto _ : state) {
+    const auto document = archive.nextDocument();
+    const auto start = Clock::now();
+    if (!archive.store(document)) return state.SkipWithError("a document was not stored");
+    state.SetIterationTime(seconds(Clock::now() - start));
   }
-  const auto storedAt = Clock::now();
-  std::shared_ptr<BaseWorkDocument> loaded;
-  for (int n = 1; n <= stored + 1; ++n) {
-    if (store.loadDocument(static_cast<std::uint32_t>(n), loaded) != 0) std::fprintf(stderr, "load %d failed\n", n);
-  }
-  const auto loadedAt = Clock::now();
-  const Run result{static_cast<double>(board.writes) / stored, static_cast<double>(board.syncs) / stored,
-                   std::chrono::duration<double, std::micro>(storedAt - start).count() / stored,
-                   std::chrono::duration<double, std::micro>(loadedAt - storedAt).count() / stored,
-                   fs::file_size(card::archivePath(board))};
-  fs::remove_all(root);
-  return result;
+  const auto perDocument = benchmark::Counter::kAvgIterations;
+  state.counters["writes"] = benchmark::Counter(static_cast<double>(archive.board().writes), perDocument);
+  state.counters["syncs"] = benchmark::Counter(static_cast<double>(archive.board().syncs), perDocument);
+  state.counters["file_bytes"] = static_cast<double>(archive.fileSize());
 }
+
+void BM_LoadDocument(benchmark::State& state) {
+  FreshArchive archive(Mode::WithoutSyncs);
+  for (int i = 0; archive.ready() && i < kDocuments; ++i) {
+    if (!archive.store(archive.nextDocument())) return state.SkipWithError("a document was not stored");
+  }
+  std::uint32_t number = 1;
+  for (auto _ : state) {
+    std::shared_ptr<BaseWorkDocument> loaded;
+    const auto start = Clock::now();
+    if (archive.store().loadDocument(number, loaded) != 0) return state.SkipWithError("a document was not loaded");
+    state.SetIterationTime(seconds(Clock::now() - start));
+    number = number % (kDocuments + 1) + 1;
+  }
+}
+
+BENCHMARK_CAPTURE(BM_StoreDocument, as_stored, Mode::AsStored)
+    ->Iterations(kDocuments)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_StoreDocument, syncs_made_no_ops, Mode::WithoutSyncs)
+    ->Iterations(kDocuments)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_StoreDocument, without_journal, Mode::WithoutJournal)
+    ->Iterations(kDocuments)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadDocument)->Iterations(kDocuments)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string parent = argc > 1 ? argv[1] : "/tmp";
-  const Run stored = run(Mode::AsStored, parent);
-  const Run unsynced = run(Mode::WithoutSyncs, parent);
-  const Run unjournaled = run(Mode::WithoutJournal, parent);
-  std::printf("%d documents (shift openings and closings, deposits, payouts) after a fiscalization\n", kDocuments);
-  std::printf("writes per document:       %.2f (%.2f without the journal)\n", stored.writesPerDocument,
-              unjournaled.writesPerDocument);
-  std::printf("syncs per document:        %.2f (%.2f without the journal)\n", stored.syncsPerDocument,
-              unjournaled.syncsPerDocument);
-  std::printf("store, as stored:          %.1f us per document\n", stored.storeMicros);
-  std::printf("store, syncs made no-ops:  %.1f us per document\n", unsynced.storeMicros);
-  std::printf("store, without journal:    %.1f us per document\n", unjournaled.storeMicros);
-  std::printf("load:                      %.1f us per document\n", stored.loadMicros);
-  std::printf("file size:                 %ju bytes (%ju bytes of documents)\n", stored.fileSize,
-              stored.fileSize - 16777220u);
+  benchmark::Initialize(&argc, argv);
+  if (argc > 2) {
+    std::fprintf(stderr, "usage: archive_bench [--benchmark_...] [DIR]\n");
+    return 2;
+  }
+  if (argc == 2) parentDirectory = argv[1];
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
   return 0;
 }

@@ -1,6 +1,6 @@
 // frsim: runs a whole simulated board in the foreground.
 //
-//   frsim [DIR] [--frcore PATH] [--trace] [-- ARGS...]
+//   frsim [DIR] [--frcore PATH] [--trace] [--printer-baud N] [-- ARGS...]
 //
 // Prepares DIR (default ./board), creates its serial lines, plays the printer, offers the
 // host's end of the host line as DIR/host and runs the service on the board with ARGS. The
@@ -12,7 +12,8 @@
 // The printed paper grows in DIR/paper/paper.txt and DIR/paper/paper.html. Lines typed on
 // standard input are console words (BoardConsole): the printer's state, the card, its free
 // space, the clock, the status and a restart of the service. --trace prints every frame on the
-// host line, both ways, decoded (FrameTrace).
+// host line, both ways, decoded (FrameTrace). The printer line carries bytes at the board's
+// 57600 bit/s unless --printer-baud gives another speed (0: no pacing, every byte at once).
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -76,6 +77,10 @@ std::string describeEnd(int status) {
   return "ended";
 }
 
+std::string printerLine(int baud) {
+  return baud == sim::kUnpacedPrinterLine ? "unpaced line" : "line at " + std::to_string(baud) + " bit/s";
+}
+
 // The service built beside frsim when it is there, else the one the packages install.
 std::filesystem::path defaultService() {
   std::error_code error;
@@ -86,7 +91,8 @@ std::filesystem::path defaultService() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  sim::BoardOptions options{.root = "board", .service = defaultService(), .hostRelay = true};
+  sim::BoardOptions options{
+      .root = "board", .service = defaultService(), .hostRelay = true, .printerBaud = sim::boardPrinterBaud()};
   if (const char* fromEnvironment = std::getenv("FRCORE_BINARY"); fromEnvironment != nullptr) {
     options.service = fromEnvironment;
   }
@@ -103,6 +109,11 @@ int main(int argc, char** argv) {
   app.add_option("DIR", root, "the board's directory")->capture_default_str();
   app.add_option("--frcore", service, "the service to run (default: $FRCORE_BINARY, else the one built here, else /usr/sbin/frcore)");
   app.add_flag("--trace", trace, "print every frame on the host line, both ways, decoded");
+  app.add_option("--printer-baud", options.printerBaud,
+                 "the printer line's speed in bit/s: the printer takes and answers bytes as fast as the board's "
+                 "line carries them (0: no pacing, every byte at once)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 4000000));
   app.footer("Words to type while the board runs:\n" + std::string(sim::consoleWords()));
   try {
     app.parse(static_cast<int>(separator - argv), argv);
@@ -145,8 +156,8 @@ int main(int argc, char** argv) {
     std::cout << "frsim: board     " << typed(board.root()) << "\n"
               << "frsim: host port " << typed(board.hostPortPath()) << "  (try: " << hostCommand << " version)\n"
               << "frsim: paper     " << typed(board.paperTextPath()) << ", " << typed(board.paperHtmlPath()) << "\n"
-              << "frsim: printer   " << sim::nameOf(sim::readPrinterState(board.printerStatePath()))
-              << "; type help for the words that change the board while it runs\n"
+              << "frsim: printer   " << sim::nameOf(sim::readPrinterState(board.printerStatePath())) << ", "
+              << printerLine(options.printerBaud) << "; type help for the words that change the board while it runs\n"
               << "frsim: service   " << options.service.string() << " (pid " << board.servicePid()
               << "); Ctrl-C stops it\n"
               << console.keptFromEarlierRuns() << std::flush;

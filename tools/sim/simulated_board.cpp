@@ -15,6 +15,9 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/sleep.h"
+#include "printer/printer_driver.h"
+#include "serial/line_timing.h"
 #include "tools/sim/board_directory.h"
 
 extern char** environ;
@@ -61,13 +64,18 @@ std::optional<std::array<bool, N>> waitReadable(const std::array<int, N>& lines,
   }
 }
 
-// Reads what `fd` holds; empty when it holds nothing after all (EAGAIN, EIO of a master
-// without a slave).
-bytes::Bytes readSome(int fd) {
+// Reads what `fd` holds, at most `limit` bytes; empty when it holds nothing after all (EAGAIN,
+// EIO of a master without a slave).
+bytes::Bytes readSome(int fd, std::size_t limit = 4096) {
   std::array<std::uint8_t, 4096> buffer{};
-  const ssize_t count = ::read(fd, buffer.data(), buffer.size());
+  const ssize_t count = ::read(fd, buffer.data(), std::min(limit, buffer.size()));
   if (count <= 0) return {};
   return bytes::Bytes(buffer.begin(), buffer.begin() + count);
+}
+
+bool stopping(int stopEvent) {
+  pollfd watched{stopEvent, POLLIN, 0};
+  return ::poll(&watched, 1, 0) > 0;
 }
 
 // Writes all of `data` to the non-blocking `fd`, waiting while the line is full. Gives up when
@@ -252,11 +260,41 @@ std::optional<int> SimulatedBoard::serviceEnded() {
   return endStatus_;
 }
 
+int boardPrinterBaud() { return rs::bitsPerSecond(kPrinterLineSpeed); }
+
 void SimulatedBoard::runPrinter() {
+  if (options_.printerBaud != kUnpacedPrinterLine) return runPacedPrinter();
   const int line = printerLine_.masterFd();
   while (waitReadable(std::array{line}, stopEvent_)) {
     const bytes::Bytes received = readSome(line);
     if (!received.empty()) writeAll(line, printer_.receive(received), stopEvent_);
+  }
+}
+
+// The line carries bytes back to back while the service has more waiting, and starts again
+// when it writes after a pause. The printer takes them about a millisecond's worth at a time,
+// each piece once its last byte has crossed the line (to a deadline, so that lateness in
+// waking does not add up), and answers after its answer has crossed back. Bytes left in the
+// pseudo-terminal meanwhile are those still waiting to go out on the board's line.
+void SimulatedBoard::runPacedPrinter() {
+  const int line = printerLine_.masterFd();
+  const int baud = options_.printerBaud;
+  const std::size_t piece = std::max<std::size_t>(1, static_cast<std::size_t>(baud) / rs::kBitsPerByte / 1000);
+  platform::SteadyClock::time_point lineFree{};
+  platform::SteadyClock::time_point answerLineFree{};
+  while (waitReadable(std::array{line}, stopEvent_)) {
+    lineFree = std::max(lineFree, platform::steadyNow());  // the line was idle until now
+    for (bytes::Bytes received = readSome(line, piece); !received.empty(); received = readSome(line, piece)) {
+      lineFree += rs::transmissionTime(received.size(), baud);
+      platform::sleepUntil(lineFree);
+      const bytes::Bytes answer = printer_.receive(received);
+      if (!answer.empty()) {
+        answerLineFree = std::max(answerLineFree, lineFree) + rs::transmissionTime(answer.size(), baud);
+        platform::sleepUntil(answerLineFree);
+        writeAll(line, answer, stopEvent_);
+      }
+      if (stopping(stopEvent_)) return;
+    }
   }
 }
 

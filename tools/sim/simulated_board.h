@@ -26,6 +26,13 @@ std::vector<std::string> launcherFromEnvironment();
 
 enum class HostLineDirection { FromHost, FromService };
 
+// The speed of the board's printer line in bits per second, as the register's printer driver
+// sets it.
+int boardPrinterBaud();
+// A printer line without a speed: every byte reaches the printer as soon as it is written,
+// as the pseudo-terminal carries it. Quick, for tests that are not about the line's time.
+inline constexpr int kUnpacedPrinterLine = 0;
+
 struct BoardOptions {
   std::filesystem::path root;
   // The program run as the board's service, and its arguments (for example "-s").
@@ -44,6 +51,13 @@ struct BoardOptions {
   std::function<bytes::Bytes(HostLineDirection, bytes::View)> filterHostLine = {};
   // With the relay: called on the relay's thread with the bytes it carries, as they pass.
   std::function<void(HostLineDirection, bytes::View)> watchHostLine = {};
+  // The printer line's speed in bits per second (8N1), for example boardPrinterBaud(): the
+  // printer takes each byte only once the line has carried it, after the bytes before it,
+  // and its answers come back at the same speed, so the service waits on its printer as long
+  // as on the board. The pseudo-terminal holds what the printer has not taken yet (more than
+  // the board's line would before a write blocks; the time to the printer's answers is the
+  // same). Unpaced unless set.
+  int printerBaud = kUnpacedPrinterLine;
 };
 
 // Thrown by a board whose directory another running service holds.
@@ -90,6 +104,7 @@ class SimulatedBoard {
 
  private:
   void runPrinter();
+  void runPacedPrinter();
   void runRelay();
   // Wakes the printer and relay threads and waits for them to end.
   void stopThreads();

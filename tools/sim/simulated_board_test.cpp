@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/sleep.h"
+#include "serial/line_timing.h"
 #include "tools/host/port.h"
 #include "tools/sim/board_directory.h"
 #include "tools/sim/host_line_faults.h"
@@ -129,13 +130,28 @@ TEST(SimulatedBoard, HostLine_CarriesBytesBothWaysAndSurvivesRestart) {
   EXPECT_EQ(port.readFrameBody(kPatience), (Bytes{0x33, 0x0D, 0x0A}));
 }
 
-TEST(SimulatedBoard, Printer_AnswersStatusQueryAndKeepsThePaper) {
-  sim::TemporaryDirectory directory;
-  sim::SimulatedBoard board(
-      scriptBoard(directory.path(), "printf 'Hi\\033v' >dev/ttyS0 && head -c 1 <dev/ttyS0 >answer.bin"));
-  ASSERT_TRUE(eventually([&] { return board.serviceEnded().has_value(); })) << "the printer did not answer";
-  EXPECT_EQ(fileBytes(board.root() / "answer.bin"), Bytes{0x00});
-  EXPECT_EQ(fileBytes(board.rawPaperPath()), (Bytes{'H', 'i', 0x1B, 0x76}));
+// Paced, the printer takes the text and the query only as fast as the line carries them, and
+// its answer crosses back as fast: it cannot come sooner. Unpaced, nothing holds it back.
+TEST(SimulatedBoard, Printer_AnswersStatusQueryAfterTheBytesAheadHaveCrossedAndKeepsThePaper) {
+  const std::string sent = std::string(960, 'x') + "\n\x1Bv";
+  for (const int baud : {sim::kUnpacedPrinterLine, 19200}) {
+    sim::TemporaryDirectory directory;
+    writeFile(directory.path() / "sent.bin", sent);
+    sim::BoardOptions options =
+        scriptBoard(directory.path(), "cat sent.bin >dev/ttyS0 && head -c 1 <dev/ttyS0 >answer.bin");
+    options.printerBaud = baud;
+    const auto start = std::chrono::steady_clock::now();
+    sim::SimulatedBoard board(options);
+    ASSERT_TRUE(eventually([&] { return board.serviceEnded().has_value(); })) << "the printer did not answer";
+    const auto answered = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(fileBytes(board.root() / "answer.bin"), Bytes{0x00}) << baud;
+    const Bytes paper = fileBytes(board.rawPaperPath());
+    EXPECT_EQ(std::string(paper.begin(), paper.end()), sent) << baud;
+    if (baud != sim::kUnpacedPrinterLine) {
+      EXPECT_GE(answered, rs::transmissionTime(sent.size() + 1, baud));
+    }
+  }
 }
 
 TEST(SimulatedBoard, Relay_OffersHostEndAsTerminalBothWays) {

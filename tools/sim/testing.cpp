@@ -38,12 +38,13 @@ TemporaryDirectory::~TemporaryDirectory() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-TestBoard::TestBoard(std::vector<std::string> serviceArguments)
+TestBoard::TestBoard(TestBoardOptions options)
     : board_(BoardOptions{.root = directory_.path(),
                           .service = FRCORE_BINARY,
-                          .serviceArguments = std::move(serviceArguments),
+                          .serviceArguments = std::move(options.serviceArguments),
                           .logToFile = true,
-                          .hostRelay = false}),
+                          .hostRelay = false,
+                          .printerBaud = options.printerBaud}),
       host_(duplicate(board_.hostMasterFd())) {}
 
 bool TestBoard::waitUntilServing(std::chrono::milliseconds timeout) {

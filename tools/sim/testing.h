@@ -31,11 +31,18 @@ class TemporaryDirectory {
 // EXPECT_THAT(sim::readPaper(board.root()).texts(), Contains(HasSubstr("ИТОГО"))).
 PrintedPaper readPaper(const std::filesystem::path& boardRoot);
 
+struct TestBoardOptions {
+  std::vector<std::string> serviceArguments = {};
+  // Paced (boardPrinterBaud()) only for tests and benchmarks about how long the service waits
+  // on its printer: the board's line takes 28 ms for each receipt item.
+  int printerBaud = kUnpacedPrinterLine;
+};
+
 // A fresh board in a temporary directory running the service built with the tests (its output
 // goes to root()/frcore.log). The test speaks to it through host(), the host's end of the line.
 class TestBoard {
  public:
-  explicit TestBoard(std::vector<std::string> serviceArguments = {});
+  explicit TestBoard(TestBoardOptions options = {});
 
   host::HostPort& host() { return host_; }
   SimulatedBoard& board() { return board_; }
