@@ -81,4 +81,9 @@ void MemoryBoard::rollback() {
   now_ = checkpointNow_;
 }
 
+std::filesystem::path scratchDirectory() {
+  std::error_code error;
+  return std::filesystem::is_directory("/dev/shm", error) ? "/dev/shm" : std::filesystem::temp_directory_path();
+}
+
 }  // namespace platform

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -59,5 +60,10 @@ class MemoryBoard final : public BoardWrapper {
   std::int64_t now_ = kStartTime;
   std::int64_t checkpointNow_ = kStartTime;
 };
+
+// Where a fuzz target keeps what must be on disk: a file system in memory where the machine has
+// one (/dev/shm), else the temporary directory. A disk's file system writes out a file that was
+// truncated when it is closed, which costs more than the input.
+std::filesystem::path scratchDirectory();
 
 }  // namespace platform
