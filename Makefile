@@ -6,6 +6,8 @@
 #   make sanitize   every test under AddressSanitizer and UndefinedBehaviorSanitizer, then
 #                   under ThreadSanitizer
 #   make fuzz       every fuzz target for FUZZ_SECONDS seconds (clang and libFuzzer)
+#   make fuzz-long  every fuzz target until FUZZ_LONG_RUNS inputs or FUZZ_LONG_SECONDS, in JOBS
+#                   processes at the lowest priority, merging what it finds into corpus/
 #   make bench      the benchmarks, in a release build
 #   make arm        the service, the tools and the tests cross-built for the board (armhf)
 #   make arm-test   every armhf test under qemu-user with the armhf libraries
@@ -17,6 +19,8 @@
 JOBS ?= 2
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
+FUZZ_LONG_SECONDS ?= 3600
+FUZZ_LONG_RUNS ?= 10000000
 BOARD ?= board
 CMAKE_FLAGS ?=
 # Rebuilds of unchanged sources come from ccache when the machine has it.
@@ -33,7 +37,7 @@ deps = @sh tools/install-deps.sh $(1)
 # What make run builds: the service and the tools the README's sections use.
 PROGRAMS = frcore frsim frhost frarchive frgate
 
-.PHONY: build test run sanitize fuzz bench arm arm-test deb clean
+.PHONY: build test run sanitize fuzz-build fuzz fuzz-long bench arm arm-test deb clean
 
 build:
 	$(call deps,test)
@@ -58,11 +62,16 @@ sanitize:
 	cmake --build build-tsan -j$(JOBS)
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j$(JOBS)
 
-fuzz:
+fuzz-build:
 	$(call deps,fuzz)
 	CC=clang CXX=clang++ $(call configure,build-fuzz,Debug,-DFRCORE_FUZZ=ON)
 	cmake --build build-fuzz -j$(JOBS)
+
+fuzz: fuzz-build
 	sh tools/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
+fuzz-long: fuzz-build
+	sh tools/run-fuzzers-long.sh build-fuzz $(FUZZ_LONG_SECONDS) $(FUZZ_LONG_RUNS) $(JOBS)
 
 bench:
 	$(call deps,bench)

@@ -1,13 +1,20 @@
-// Arbitrary transactions handed to the core worker on a simulated board whose archive and
-// identity memory live in memory: each input is a run of (command u8, payload length u8,
-// payload) records dispatched one after the other. Every command must end in one result with a
-// code the service names; the archive must never be left damaged for the next start.
+// Arbitrary transactions handed to the core worker: each input is a run of (command u8, payload
+// length u8, payload) records dispatched one after the other, a second apart. Every command
+// must end in one result with a code the service names; the archive must never be left damaged
+// for the next start.
+//
+// The board lives in memory and is made once: the identity memory blank but for its key, the
+// card with a fresh archive (sparse: only the ranges written exist); no printer answers, so
+// documents are refused with 53 before they are made. Every input starts the register afresh
+// on it, with the reference tables at their defaults, and the board then undoes what the input
+// wrote. Sleeps are recorded, not slept.
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "core/core_worker.h"
-#include "platform/fault_injecting_board.h"
+#include "platform/memory_board.h"
+#include "platform/sleep.h"
+#include "printer/printer_settings.h"
 #include "reference/cashier.h"
 #include "reference/discount.h"
 #include "reference/section.h"
@@ -21,24 +28,33 @@ void require(bool condition) {
 }
 
 struct Fixture {
-  Fixture() {
-    root = std::filesystem::temp_directory_path() / "frcore-core-fuzz";
-    std::filesystem::remove_all(root);
-    std::filesystem::create_directories(root + "/dev");
-    std::ofstream(root + "/dev/mmcblk0p1").put('\0');
-    simulated = platform::makeSimulatedBoard(root);
-    board = std::make_unique<platform::FaultInjectingBoard>(*simulated);
-    board->setContents(board->identityMemoryPath(), bytes::Bytes(4096, 0xFF));
-    cashiers = std::make_unique<CashierTable>(board->nvPath("CASHIERS"));
-    discounts = std::make_unique<DiscountTable>(board->nvPath("DISCOUNTS"));
-    sections = std::make_unique<SectionTable>(board->nvPath("SECTIONS"));
-    worker = std::make_unique<CoreWorker>(state, *board, *cashiers, *discounts, *sections);
-    worker->init();
+  Fixture() : board(platform::scratchDirectory() / "frcore-core-fuzz") {
+    bytes::Bytes identity(IdentityMemory::kSize, 0xFF);
+    for (std::size_t i = 0; i < IdentityMemory::kDeviceKeySize; ++i) {
+      identity[IdentityMemory::kDeviceKeyOffset + i] = static_cast<std::uint8_t>(0x10 + i);
+    }
+    board.setContents(board.identityMemoryPath(), identity);
+    start();  // creates the archive
+    board.checkpoint();
   }
-  std::string root;
-  std::unique_ptr<platform::Board> simulated;
-  std::unique_ptr<platform::FaultInjectingBoard> board;
-  DeviceState state;
+
+  // The register as it comes up: status, tables, identity, card and archive, printer.
+  CoreWorker& start() {
+    std::error_code ignored;
+    for (const char* table : {"CASHIERS", "DISCOUNTS", "SECTIONS"}) std::filesystem::remove(board.nvPath(table), ignored);
+    printerSettings().setPaperWidth(kDefaultPaperWidth);
+    worker.reset();
+    state = std::make_unique<DeviceState>();
+    cashiers = std::make_unique<CashierTable>(board.nvPath("CASHIERS"));
+    discounts = std::make_unique<DiscountTable>(board.nvPath("DISCOUNTS"));
+    sections = std::make_unique<SectionTable>(board.nvPath("SECTIONS"));
+    worker = std::make_unique<CoreWorker>(*state, board, *cashiers, *discounts, *sections);
+    worker->init();
+    return *worker;
+  }
+
+  platform::MemoryBoard board;
+  std::unique_ptr<DeviceState> state;
   std::unique_ptr<CashierTable> cashiers;
   std::unique_ptr<DiscountTable> discounts;
   std::unique_ptr<SectionTable> sections;
@@ -48,7 +64,9 @@ struct Fixture {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const platform::SleepRecorder noSleeps;
   static Fixture fixture;
+  CoreWorker& worker = fixture.start();
   bytes::ByteReader reader(bytes::View(data, size));
   std::uint32_t identifier = 1;
   while (reader.remaining() >= 2) {
@@ -57,11 +75,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bytes::View payload = reader.take(reader.u8());
     transaction.payload.assign(payload.begin(), payload.end());
     transaction.identifier = identifier++;
-    const CoreApiResult result = fixture.worker->dispatch(transaction);
+    fixture.board.advanceClock(1);
+    const CoreApiResult result = worker.dispatch(transaction);
     require(result.code() >= 0 && result.code() <= 255);
   }
-  if (auto archive = fixture.board->openFile(card::archivePath(*fixture.board), platform::FileMode::ReadOnly)) {
+  if (auto archive = fixture.board.openFile(card::archivePath(fixture.board), platform::FileMode::ReadOnly)) {
     require(checkArchive(*archive).empty());
   }
+  fixture.board.rollback();
   return 0;
 }

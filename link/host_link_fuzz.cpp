@@ -2,9 +2,11 @@
 // it reads with the link-level commands. The link must neither crash nor stop reading.
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 
 #include "core/result_code.h"
 #include "link/host_link.h"
+#include "platform/memory_board.h"
 
 namespace {
 
@@ -60,10 +62,10 @@ DeviceState& registeredState() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static auto board = platform::makeSimulatedBoard("/nonexistent");
+  static platform::MemoryBoard board(std::filesystem::temp_directory_path() / "frcore-link-fuzz");  // its clock stands still
   auto port = std::make_unique<MemoryPort>(data, size);
   MemoryPort& input = *port;
-  HostLink link(std::move(port), registeredState(), *board, HostLink::Core::Absent);
+  HostLink link(std::move(port), registeredState(), board, HostLink::Core::Absent);
   while (!input.exhausted()) {
     CoreTransaction transaction;
     CoreApiResult result;

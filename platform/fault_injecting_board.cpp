@@ -1,56 +1,36 @@
 #include "platform/fault_injecting_board.h"
 
 #include <algorithm>
-#include <vector>
+
+#include "platform/sparse_image.h"
 
 namespace platform {
 
-// A file's bytes and, for each write since its last sync, what that write replaced.
+// A file's bytes, whose change log holds the writes since its last sync, and where the newest
+// of them lies.
 struct FaultInjectingBoard::Image {
-  struct Unsynced {
-    std::uint64_t sequence;  // over the whole board, to find the newest write
-    std::uint64_t offset;
-    std::uint64_t length;
-    std::uint64_t sizeBefore;
-    bytes::Bytes replaced;  // the bytes that lay in [offset, min(offset + length, sizeBefore))
-  };
+  SparseImage data;
+  std::uint64_t newestSequence = 0;  // over the whole board, to find the newest write
+  std::uint64_t newestEnd = 0;
+  std::uint64_t newestOffset = 0;
 
-  bytes::Bytes data;
-  std::vector<Unsynced> unsynced;
-
-  void write(std::uint64_t sequence, std::uint64_t offset, bytes::View bytes) {
-    Unsynced record{sequence, offset, bytes.size(), data.size(), {}};
-    if (offset < data.size()) {
-      const auto end = std::min<std::uint64_t>(offset + bytes.size(), data.size());
-      record.replaced.assign(data.begin() + static_cast<std::ptrdiff_t>(offset),
-                             data.begin() + static_cast<std::ptrdiff_t>(end));
-    }
-    if (offset + bytes.size() > data.size()) data.resize(offset + bytes.size(), 0);
-    std::copy(bytes.begin(), bytes.end(), data.begin() + static_cast<std::ptrdiff_t>(offset));
-    unsynced.push_back(std::move(record));
+  bool write(std::uint64_t sequence, std::uint64_t offset, bytes::View bytes) {
+    if (!data.write(offset, bytes)) return false;
+    newestSequence = sequence;
+    newestOffset = offset;
+    newestEnd = offset + bytes.size();
+    return true;
   }
 
-  // Puts back what the write replaced from `from` (an offset inside it) to its end.
-  void undo(const Unsynced& record, std::uint64_t from) {
-    for (std::uint64_t at = from; at < record.offset + record.replaced.size(); ++at) {
-      data[at] = record.replaced[at - record.offset];
+  void powerCut(PowerCut how, std::uint64_t newestOnBoard) {
+    if (how == PowerCut::DropUnsynced) {
+      data.undoChanges(0);
+    } else if (data.changeCount() > 0 && newestSequence == newestOnBoard) {
+      // The sectors wholly written survive; the rest of the write never reached the card.
+      const std::uint64_t torn = newestEnd == 0 ? 0 : (newestEnd - 1) / kSectorSize * kSectorSize;
+      data.undoNewestFrom(std::max(torn, newestOffset));
     }
-    const std::uint64_t kept = from > record.offset ? std::max(record.sizeBefore, from) : record.sizeBefore;
-    if (data.size() > kept) data.resize(kept);
-  }
-
-  void powerCut(PowerCut how, std::uint64_t newestSequence) {
-    for (auto it = unsynced.rbegin(); it != unsynced.rend(); ++it) {
-      if (how == PowerCut::DropUnsynced) {
-        undo(*it, it->offset);
-      } else if (it->sequence == newestSequence) {
-        // The sectors wholly written survive; the rest of the write never reached the card.
-        const std::uint64_t end = it->offset + it->length;
-        const std::uint64_t torn = end == 0 ? 0 : (end - 1) / kSectorSize * kSectorSize;
-        undo(*it, std::max(torn, it->offset));
-      }
-    }
-    unsynced.clear();
+    data.clearChanges();
   }
 };
 
@@ -62,9 +42,7 @@ class FaultInjectingBoard::MemoryFile final : public RandomAccessFile {
   bool readAt(std::uint64_t offset, bytes::MutableView out) override {
     bool completes = false;
     if (board_.fails(Operation::Read, completes) && !completes) return false;
-    const bytes::Bytes& data = image_->data;
-    if (offset > data.size() || out.size() > data.size() - offset) return false;
-    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+    if (!image_->data.read(offset, out)) return false;
     return !board_.dead_;
   }
 
@@ -77,20 +55,25 @@ class FaultInjectingBoard::MemoryFile final : public RandomAccessFile {
       image_->write(++board_.writeSequence_, offset, data.first(data.size() / 2));
       return false;
     }
-    image_->write(++board_.writeSequence_, offset, data);
+    if (!image_->write(++board_.writeSequence_, offset, data)) return false;
     return !board_.dead_;
   }
 
   bool sync() override {
     bool completes = false;
     if (board_.fails(Operation::Sync, completes) && !completes) return false;
-    image_->unsynced.clear();
+    image_->data.clearChanges();
     return !board_.dead_;
   }
 
   std::optional<std::uint64_t> size() override {
     if (board_.dead_) return std::nullopt;
     return image_->data.size();
+  }
+
+  std::optional<std::uint64_t> nextData(std::uint64_t offset) override {
+    if (board_.dead_) return std::nullopt;
+    return image_->data.nextData(offset);
   }
 
  private:
@@ -113,8 +96,9 @@ std::unique_ptr<RandomAccessFile> FaultInjectingBoard::openFile(const std::strin
       auto disk = BoardWrapper::openFile(path, FileMode::ReadOnly);
       const auto size = disk ? disk->size() : std::nullopt;
       if (!size) return nullptr;
-      image->data.resize(*size);
-      if (!disk->readAt(0, image->data)) return nullptr;
+      bytes::Bytes loaded(*size);
+      if (!disk->readAt(0, loaded)) return nullptr;
+      image->data.assign(loaded);
       if (mode == FileMode::CreateNew) return nullptr;
     } else if (mode == FileMode::ReadOnly || mode == FileMode::ReadWrite || state == PathState::Unknown) {
       return nullptr;
@@ -170,30 +154,23 @@ bool FaultInjectingBoard::fails(Operation kind, bool& completes) {
 
 bytes::Bytes FaultInjectingBoard::contents(const std::string& path) const {
   const auto found = files_.find(path);
-  return found == files_.end() ? bytes::Bytes() : found->second->data;
+  return found == files_.end() ? bytes::Bytes() : found->second->data.contents();
 }
 
 bytes::Bytes FaultInjectingBoard::contents(const std::string& path, std::uint64_t offset, std::uint64_t count) const {
   const auto found = files_.find(path);
-  if (found == files_.end() || offset >= found->second->data.size()) return {};
-  const bytes::Bytes& data = found->second->data;
-  const auto end = static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(data.size(), offset + count));
-  return bytes::Bytes(data.begin() + static_cast<std::ptrdiff_t>(offset), data.begin() + end);
+  return found == files_.end() ? bytes::Bytes() : found->second->data.contents(offset, count);
 }
 
 void FaultInjectingBoard::setContents(const std::string& path, bytes::View data) {
   auto& image = files_[path];
   if (!image) image = std::make_shared<Image>();
-  image->data.assign(data.begin(), data.end());  // keeps the buffer: tests put back 16 MiB often
-  image->unsynced.clear();
+  image->data.assign(data);
 }
 
 std::uint64_t FaultInjectingBoard::unsyncedBytes(const std::string& path) const {
   const auto found = files_.find(path);
-  if (found == files_.end()) return 0;
-  std::uint64_t total = 0;
-  for (const auto& record : found->second->unsynced) total += record.length;
-  return total;
+  return found == files_.end() ? 0 : found->second->data.changedBytes();
 }
 
 }  // namespace platform

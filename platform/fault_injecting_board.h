@@ -2,13 +2,14 @@
 // chosen read, write or sync, once or from then on, writes only part of a block, or loses
 // power.
 //
-// Every file the board opens (the archive, its journal, the identity memory) is kept in memory,
-// loaded from the wrapped board's file the first time it is opened. For each file the board
-// remembers what was written since its last sync, so that a power cut can drop those writes,
-// or keep them and tear the last one at a 512-byte sector boundary, as a card does. A file's
-// name is durable once it is created. Everything else (paths, clock, the card's presence) is
-// the wrapped board's. Operations are counted over all files, so that a test can find every
-// write and sync of one store and fail each in turn. One thread at a time.
+// Every file the board opens (the archive, its journal, the identity memory) is kept in memory
+// as a sparse image (sparse_image.h), loaded from the wrapped board's file the first time it is
+// opened. For each file the board remembers what was written since its last sync, so that a
+// power cut can drop those writes, or keep them and tear the last one at a 512-byte sector
+// boundary, as a card does. A file's name is durable once it is created. Everything else
+// (paths, clock, the card's presence) is the wrapped board's. Operations are counted over all
+// files, so that a test can find every write and sync of one store and fail each in turn. One
+// thread at a time.
 #pragma once
 
 #include <cstdint>

@@ -55,6 +55,15 @@ class DiskFile final : public RandomAccessFile {
     return true;
   }
 
+  // The file system's own record of holes; one that keeps none counts every byte as data.
+  std::optional<std::uint64_t> nextData(std::uint64_t offset) override {
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+    const off64_t found = ::lseek64(descriptor_, static_cast<off64_t>(offset), SEEK_DATA);
+    if (found >= 0) return static_cast<std::uint64_t>(found);
+    if (errno == ENXIO) return std::nullopt;  // only holes, or past the end
+    return RandomAccessFile::nextData(offset);
+  }
+
   std::optional<std::uint64_t> size() override {
     struct stat64 info {};
     if (::fstat64(descriptor_, &info) != 0) return std::nullopt;
@@ -90,6 +99,12 @@ void syncDirectoryOf(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<std::uint64_t> RandomAccessFile::nextData(std::uint64_t offset) {
+  const auto length = size();
+  if (!length || offset >= *length) return std::nullopt;
+  return offset;
+}
 
 std::unique_ptr<RandomAccessFile> openDiskFile(const std::string& path, FileMode mode) {
   const bool mayCreate = mode == FileMode::CreateNew || mode == FileMode::OpenOrCreate;

@@ -27,6 +27,10 @@ class RandomAccessFile {
   // Makes what was written durable on the device; false when that cannot be promised.
   virtual bool sync() = 0;
   virtual std::optional<std::uint64_t> size() = 0;
+  // The first offset at or after `offset` where a byte other than zero may lie; nullopt when
+  // every byte from there to the end reads as zero, so that a reader can step over the holes
+  // of a sparse file. A file that knows of no holes gives `offset` itself while inside it.
+  virtual std::optional<std::uint64_t> nextData(std::uint64_t offset);
 };
 
 enum class FileMode {

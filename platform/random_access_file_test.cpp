@@ -57,6 +57,21 @@ TEST_F(RandomAccessFileTest, ReadWrite_NeedsAnExistingFileAndKeepsItsContent) {
   EXPECT_EQ(content, "abXYef");
 }
 
+// Whether the file system keeps holes or not, the next data never lies past a written byte.
+TEST_F(RandomAccessFileTest, NextData_NeverStepsOverWrittenBytes) {
+  auto file = platform::openDiskFile(path_, platform::FileMode::CreateNew);
+  ASSERT_TRUE(file);
+  constexpr std::uint64_t kFar = 8 << 20;
+  ASSERT_TRUE(file->writeAt(0, bytes::Bytes{1}) && file->writeAt(kFar, bytes::Bytes{2}));
+  for (const std::uint64_t from : {std::uint64_t{0}, std::uint64_t{1}, kFar / 2, kFar}) {
+    const auto next = file->nextData(from);
+    ASSERT_TRUE(next.has_value()) << from;
+    EXPECT_GE(*next, from);
+    EXPECT_LE(*next, from == 0 ? 0 : kFar);
+  }
+  EXPECT_EQ(file->nextData(kFar + 1), std::nullopt);
+}
+
 TEST_F(RandomAccessFileTest, PathState_UnknownWhenTheLookItselfFails) {
   std::ofstream(path_) << "x";
   EXPECT_EQ(platform::lookUpPath(path_ + "/below-a-file"), platform::PathState::Unknown);

@@ -30,6 +30,7 @@ static_assert(kZeroAreaOffset == kSectionSumsOffset + SectionSums::kSize * kRece
 constexpr std::uint64_t kCountersOffset = kShiftCountersOffset;
 constexpr std::uint64_t kCountersSize = kZeroAreaOffset - kCountersOffset;
 constexpr std::uint32_t kRecordsPerRead = 1024;
+constexpr std::uint64_t kScanBlock = kRecordSize * kRecordsPerRead;  // bytes read at once where zeros are looked for
 
 std::string hex(std::uint64_t value) {
   char text[24];
@@ -248,15 +249,27 @@ class Checker {
 
   // Every record after the first empty one is empty too.
   void checkRestOfIndex(std::uint32_t firstEmpty) {
-    for (std::uint32_t n = firstEmpty; n <= kIndexCapacity; n += kRecordsPerRead) {
-      const std::uint32_t count = std::min(kRecordsPerRead, kIndexCapacity - n + 1);
-      const bytes::Bytes records = read(indexRecordOffset(n), kRecordSize * count);
-      const std::uint64_t at = firstNonZero(records);
-      if (at == records.size()) continue;
-      problem(n + static_cast<std::uint32_t>(at / kRecordSize), indexRecordOffset(n) + at,
-              "index record not empty after the first empty one (document " + std::to_string(firstEmpty) + ")");
-      return;
+    const std::uint64_t begin = indexRecordOffset(firstEmpty);
+    const auto at = firstNonZeroIn(begin, indexRecordOffset(kIndexCapacity) + kRecordSize - begin);
+    if (!at) return;
+    problem(firstEmpty + static_cast<std::uint32_t>((*at - begin) / kRecordSize), *at,
+            "index record not empty after the first empty one (document " + std::to_string(firstEmpty) + ")");
+  }
+
+  // The first byte in [offset, offset + size) that is not zero, read a block at a time over
+  // what the file holds and stepping over its holes: an archive on a sparse file is checked
+  // without reading its empty index.
+  std::optional<std::uint64_t> firstNonZeroIn(std::uint64_t offset, std::uint64_t size) {
+    const std::uint64_t end = offset + size;
+    for (std::uint64_t at = offset; at < end;) {
+      const auto data = archive_.nextData(at);
+      if (!data || *data >= end) return std::nullopt;
+      at = std::max(at, *data);
+      const bytes::Bytes block = read(at, static_cast<std::size_t>(std::min(kScanBlock, end - at)));
+      if (const std::size_t first = firstNonZero(block); first != block.size()) return at + first;
+      at += block.size();
     }
+    return std::nullopt;
   }
 
   // False when the walk cannot go on: the data lie outside the file.
@@ -534,8 +547,7 @@ class Checker {
   }
 
   void checkZeroArea(std::uint64_t offset, std::size_t size, const std::string& name) {
-    const bytes::Bytes area = read(offset, size);
-    if (const std::size_t at = firstNonZero(area); at != area.size()) fixedProblem(offset + at, name + " not zero", "");
+    if (const auto at = firstNonZeroIn(offset, size)) fixedProblem(*at, name + " not zero", "");
   }
 
   platform::RandomAccessFile& archive_;

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "platform/sparse_image.h"
 #include "storage/archive_checker.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_testing.h"
@@ -70,14 +71,33 @@ class ArchiveCheckerTest : public ::testing::Test {
     return DocDescriptor::fromBytes(bytes::slice(sound_, indexRecordOffset(n), kRecordSize));
   }
 
+  // The problems in a file holding `image`, which must be the same on a sparse copy that holds
+  // only the runs of bytes other than zero.
   std::vector<std::string> problems(const bytes::Bytes& image, const DeviceIdentity* identity) {
     const std::string path = archive_.archivePath() + ".checked";
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    auto file = platform::openDiskFile(path, platform::FileMode::ReadOnly);
-    std::vector<std::string> texts;
-    for (const ArchiveProblem& problem : findArchiveProblems(*file, {identity, {}})) texts.push_back(problem.text());
+    const std::vector<std::string> texts = problemTexts(*platform::openDiskFile(path, platform::FileMode::ReadOnly), identity);
+    EXPECT_EQ(problemTexts(*sparseCopy(image), identity), texts) << "on a sparse copy";
     return texts;
+  }
+
+  static std::vector<std::string> problemTexts(platform::RandomAccessFile& file, const DeviceIdentity* identity) {
+    std::vector<std::string> texts;
+    for (const ArchiveProblem& problem : findArchiveProblems(file, {identity, {}})) texts.push_back(problem.text());
+    return texts;
+  }
+
+  static std::unique_ptr<platform::RandomAccessFile> sparseCopy(const bytes::Bytes& image) {
+    auto sparse = std::make_shared<platform::SparseImage>();
+    for (auto run = image.begin(); run != image.end();) {
+      run = std::find_if(run, image.end(), [](std::uint8_t b) { return b != 0; });
+      const auto zero = std::find(run, image.end(), 0);
+      if (run != zero) sparse->write(static_cast<std::uint64_t>(run - image.begin()), bytes::View(&*run, static_cast<std::size_t>(zero - run)));
+      run = zero;
+    }
+    if (sparse->size() < image.size()) sparse->write(image.size() - 1, bytes::Bytes{0});
+    return platform::openSparseImage(sparse, false);
   }
 
   archive_testing::TestArchive archive_;
@@ -116,6 +136,8 @@ TEST_F(ArchiveCheckerTest, OneChangedByte_IsReportedOnceAtItsPlace) {
       {"zero area", kSecondMagicOffset - 1, "offset " + std::to_string(kSecondMagicOffset - 1) + ": zero area after the counters not zero"},
       {"record after the last", indexRecordOffset(12) + 3,
        "document 12, offset " + std::to_string(indexRecordOffset(12) + 3) + ": index record not empty"},
+      {"record deep in the empty index", indexRecordOffset(200000) + 63,
+       "document 200000, offset " + std::to_string(indexRecordOffset(200000) + 63) + ": index record not empty"},
   };
   for (const auto& c : cases) {
     bytes::Bytes damaged = sound_;

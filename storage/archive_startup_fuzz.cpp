@@ -3,12 +3,14 @@
 // checks, validation, shift state) and loading the first documents must neither crash nor
 // read outside the file, and an archive that start-up accepts must load its last document or
 // refuse it with a code. A broken invariant aborts.
+//
+// The fresh archive is made once on an in-memory board, sparse; each input writes its overlay
+// into it and the board undoes what the input and the start-up wrote.
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
-#include "platform/fault_injecting_board.h"
+#include "platform/memory_board.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_startup.h"
 #include "storage/card.h"
@@ -25,38 +27,36 @@ constexpr std::size_t kSlotsAndCounters = kZeroAreaOffset - kLastShiftOpenSlot; 
 constexpr std::size_t kIndexPart = 4 * 64;
 
 struct Fixture {
-  Fixture() {
-    root = std::filesystem::temp_directory_path() / "frcore-startup-fuzz";
-    std::filesystem::create_directories(root + "/dev");
-    std::ofstream(root + "/dev/mmcblk0p1").put('\0');
-    simulated = platform::makeSimulatedBoard(root);
-    card::mountCard(*simulated);
-    fresh.assign(kDataOffset, 0);
-    for (std::uint64_t at : {kMagicOffset, kSecondMagicOffset}) bytes::storeU32(fresh, at, kMagic);
-    bytes::storeU32(fresh, kArchiveIdOffset, 0x12345678);
+  Fixture() : board(std::filesystem::temp_directory_path() / "frcore-startup-fuzz") {
+    require(card::mountCard(board));
+    path = card::archivePath(board);
+    auto archive = board.openFile(path, platform::FileMode::CreateNew);
+    bytes::Bytes magic, id;
+    bytes::appendU32(magic, kMagic);
+    bytes::appendU32(id, 0x12345678);
+    require(archive->writeAt(kMagicOffset, magic) && archive->writeAt(kArchiveIdOffset, id) &&
+            archive->writeAt(kSecondMagicOffset, magic));
+    board.checkpoint();
   }
-  std::string root;
-  std::unique_ptr<platform::Board> simulated;
-  bytes::Bytes fresh;
+  platform::MemoryBoard board;
+  std::string path;
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Fixture fixture;
-  static bytes::Bytes image;
+  platform::MemoryBoard& board = fixture.board;
   const bytes::View input(data, size);
-  image.assign(fixture.fresh.begin(), fixture.fresh.end());
-  const std::size_t slots = std::min(size, kSlotsAndCounters);
-  std::copy_n(input.begin(), slots, image.begin() + kLastShiftOpenSlot);
-  const std::size_t index = std::min(size - slots, kIndexPart);
-  std::copy_n(input.begin() + slots, index, image.begin() + kIndexOffset);
-  image.insert(image.end(), input.begin() + slots + index, input.end());
+  const bytes::View slots = input.first(std::min(size, kSlotsAndCounters));
+  const bytes::View index = input.subspan(slots.size()).first(std::min(size - slots.size(), kIndexPart));
+  const bytes::View documents = input.subspan(slots.size() + index.size());
+  {
+    auto archive = board.openFile(fixture.path, platform::FileMode::ReadWrite);
+    require(archive->writeAt(kLastShiftOpenSlot, slots) && archive->writeAt(kIndexOffset, index) &&
+            archive->writeAt(kDataOffset, documents));
+  }
 
-  static platform::FaultInjectingBoard board(*fixture.simulated);  // kept: its buffers are reused
-  const std::string path = card::archivePath(board);
-  board.setContents(path, image);
-  board.setContents(path + ".JNL", {});
   DeviceState state;
   IdentityMemory identity(board);
   auto store = startArchive(board, state, identity);
@@ -68,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int code = store->loadDocument(n, document);
     require(code != 0 || document != nullptr);
   }
-  require(board.contents(path).size() >= image.size() || !state.hasStatusFlag(FrStatus::kArchiveReady));
+  const auto archive = board.openFile(fixture.path, platform::FileMode::ReadOnly);
+  require(archive->size() >= kDataOffset + documents.size() || !state.hasStatusFlag(FrStatus::kArchiveReady));
+  board.rollback();
   return 0;
 }

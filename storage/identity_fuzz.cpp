@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/fault_injecting_board.h"
+#include "platform/memory_board.h"
 #include "storage/identity_memory.h"
 
 namespace {
@@ -12,10 +12,10 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
-platform::Board& simulatedBoard() {
-  static const std::string root = std::filesystem::temp_directory_path() / "frcore-identity-fuzz";
-  static auto board = platform::makeSimulatedBoard(root);
-  return *board;
+// Made once; each input replaces the identity memory whole.
+platform::MemoryBoard& board() {
+  static platform::MemoryBoard board(std::filesystem::temp_directory_path() / "frcore-identity-fuzz");
+  return board;
 }
 
 }  // namespace
@@ -32,12 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)registration.verify(model.serialNumber(), key);
   require(RegData::fromBytes(registration.bytes()) == registration);
 
-  platform::FaultInjectingBoard board(simulatedBoard());
   // Inputs shorter than the memory also try a short memory.
   if (size < IdentityMemory::kSize && size % 2 == 1) memory.resize(size);
-  board.setContents(board.identityMemoryPath(), memory);
+  board().setContents(board().identityMemoryPath(), memory);
   DeviceState state;
-  IdentityMemory(board).loadIdentity(state);
+  IdentityMemory(board()).loadIdentity(state);
   require(state.deviceKey().size() == IdentityMemory::kDeviceKeySize ||
           state.hasStatusFlag(FrStatus::kIdentityFault));
   return 0;

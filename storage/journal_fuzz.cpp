@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/fault_injecting_board.h"
+#include "platform/memory_board.h"
 #include "storage/archive_layout.h"
 #include "storage/store_transaction.h"
 
@@ -13,6 +13,20 @@ namespace {
 void require(bool condition) {
   if (!condition) std::abort();
 }
+
+// A blank archive of the fixed head and 64 bytes of data on an in-memory board, made once; each
+// input's journal and what resolving it wrote are undone after it.
+struct Fixture {
+  Fixture() : board(std::filesystem::temp_directory_path() / "frcore-journal-fuzz") {
+    archivePath = board.cardMountPoint() + "archive";
+    journalPath = board.cardMountPoint() + "journal";
+    require(board.openFile(archivePath, platform::FileMode::CreateNew)->writeAt(kArchiveSize - 1, bytes::Bytes{0}));
+    board.checkpoint();
+  }
+  static constexpr std::uint64_t kArchiveSize = archive_layout::kDataOffset + 64;
+  platform::MemoryBoard board;
+  std::string archivePath, journalPath;
+};
 
 }  // namespace
 
@@ -24,18 +38,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (record) require(journal::encode(*record) == bytes::Bytes(input.begin(), input.end()));
   }
 
-  // Against a small stand-in archive: what the journal names outside the fixed head is refused
-  // before anything is written, so the data area stays as it was.
-  static const std::string root = std::filesystem::temp_directory_path() / "frcore-journal-fuzz";
-  static auto simulated = platform::makeSimulatedBoard(root);
-  static platform::FaultInjectingBoard board(*simulated);  // kept: its buffers are reused
-  static const bytes::Bytes blank(archive_layout::kDataOffset + 64, 0);
-  const std::string archivePath = root + "/archive", journalPath = root + "/journal";
-  board.setContents(archivePath, blank);
-  board.setContents(journalPath, input);
-  auto archive = board.openFile(archivePath, platform::FileMode::ReadWrite);
-  auto journal = board.openFile(journalPath, platform::FileMode::ReadWrite);
+  // What the journal names outside the fixed head is refused before anything is written, so the
+  // data area stays as it was.
+  static Fixture fixture;
+  auto archive = fixture.board.openFile(fixture.archivePath, platform::FileMode::ReadWrite);
+  auto journal = fixture.board.openFile(fixture.journalPath, platform::FileMode::CreateNew);
+  require(journal->writeAt(0, input));
   recoverJournal(*archive, *journal);
-  require(board.contents(archivePath, archive_layout::kSecondMagicOffset, 68) == bytes::Bytes(68, 0));
+  bytes::Bytes pastTheHead(Fixture::kArchiveSize - archive_layout::kSecondMagicOffset);
+  require(archive->readAt(archive_layout::kSecondMagicOffset, pastTheHead) &&
+          pastTheHead == bytes::Bytes(pastTheHead.size(), 0));
+  fixture.board.rollback();
   return 0;
 }

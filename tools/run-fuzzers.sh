@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs every fuzz target of a fuzz build for a bounded time; fails on the first finding. A
-# target's seeds in the repository's corpus/NAME are read besides what earlier runs found.
+# target's seeds in the repository's corpus/NAME are read besides what earlier runs found, with
+# its dictionary corpus/NAME.dict when there is one.
 #   run-fuzzers.sh BUILD_DIR SECONDS
 set -e
 build="$1"
@@ -14,8 +15,10 @@ for target in $targets; do
   mkdir -p "$corpus"
   seed=""
   [ -d "$seeds/$name" ] && seed="$seeds/$name"
+  dict=""
+  [ -f "$seeds/$name.dict" ] && dict="-dict=$seeds/$name.dict"
   echo "== $name for ${seconds}s"
-  "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=1 \
+  "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=1 $dict \
     -artifact_prefix="$build/$name-" "$corpus" $seed > "$build/$name.log" 2>&1 || { tail -n 40 "$build/$name.log"; exit 1; }
   tail -n 5 "$build/$name.log"
 done

@@ -55,7 +55,8 @@ std::string kindLines(const Kinds& byKind) {
 }  // namespace
 
 std::string summaryText(platform::RandomAccessFile& archive) {
-  bytes::Bytes head(kDataOffset - kLastShiftOpenSlot), id(4);
+  // The slots and the counters, up to the zero area: what the summary shows.
+  bytes::Bytes head(kZeroAreaOffset - kLastShiftOpenSlot), id(4);
   if (archive.size().value_or(0) < kDataOffset || !archive.readAt(kLastShiftOpenSlot, head) ||
       !archive.readAt(kArchiveIdOffset, id)) {
     return "not an archive: shorter than its fixed head\n";

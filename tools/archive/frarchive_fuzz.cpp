@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/sparse_image.h"
 #include "storage/archive_checker.h"
 #include "storage/archive_layout.h"
 #include "tools/archive/archive_export.h"
@@ -22,23 +23,6 @@ void require(bool condition) {
 constexpr std::size_t kSlotsAndCounters = kZeroAreaOffset - kLastShiftOpenSlot;  // the four slots up to the zero area
 constexpr std::size_t kIndexPart = 8 * 64;
 
-// The archive in memory; reads outside it fail, as a file's would.
-class MemoryFile final : public platform::RandomAccessFile {
- public:
-  explicit MemoryFile(const bytes::Bytes& image) : image_(image) {}
-  bool readAt(std::uint64_t offset, bytes::MutableView out) override {
-    if (offset > image_.size() || out.size() > image_.size() - offset) return false;
-    std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
-    return true;
-  }
-  bool writeAt(std::uint64_t, bytes::View) override { std::abort(); }  // the tool never writes
-  bool sync() override { return true; }
-  std::optional<std::uint64_t> size() override { return image_.size(); }
-
- private:
-  const bytes::Bytes& image_;
-};
-
 DeviceIdentity testIdentity() {
   DeviceIdentity identity;
   // The seeds' key: 10 11 .. 1F.
@@ -48,34 +32,42 @@ DeviceIdentity testIdentity() {
   return identity;
 }
 
+// A fresh archive made once, sparse: only the magics and the id are held.
+std::shared_ptr<platform::SparseImage> freshArchive() {
+  auto image = std::make_shared<platform::SparseImage>();
+  bytes::Bytes magic, id;
+  bytes::appendU32(magic, kMagic);
+  bytes::appendU32(id, 0x12345678);
+  image->write(kMagicOffset, magic);
+  image->write(kArchiveIdOffset, id);
+  image->write(kSecondMagicOffset, magic);
+  image->clearChanges();
+  return image;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const DeviceIdentity identity = testIdentity();
-  static bytes::Bytes image = [] {
-    bytes::Bytes fresh(kDataOffset, 0);
-    for (std::uint64_t at : {kMagicOffset, kSecondMagicOffset}) bytes::storeU32(fresh, at, kMagic);
-    bytes::storeU32(fresh, kArchiveIdOffset, 0x12345678);
-    return fresh;
-  }();
-  // Only the overlaid areas and the data change from one input to the next.
-  image.resize(kDataOffset);
-  std::fill_n(image.begin() + kLastShiftOpenSlot, kSlotsAndCounters, 0);
-  std::fill_n(image.begin() + kIndexOffset, kIndexPart, 0);
+  static const std::shared_ptr<platform::SparseImage> image = freshArchive();
+  // The input's three pieces are the only changes; they are undone after it.
   const bytes::View input(data, size);
-  const std::size_t slots = std::min(size, kSlotsAndCounters);
-  std::copy_n(input.begin(), slots, image.begin() + kLastShiftOpenSlot);
-  const std::size_t index = std::min(size - slots, kIndexPart);
-  std::copy_n(input.begin() + slots, index, image.begin() + kIndexOffset);
-  image.insert(image.end(), input.begin() + slots + index, input.end());
+  const bytes::View slots = input.first(std::min(size, kSlotsAndCounters));
+  const bytes::View index = input.subspan(slots.size()).first(std::min(size - slots.size(), kIndexPart));
+  image->write(kLastShiftOpenSlot, slots);
+  image->write(kIndexOffset, index);
+  image->write(kDataOffset, input.subspan(slots.size() + index.size()));
+  constexpr std::size_t kInputWrites = 3;
 
-  MemoryFile file(image);
+  const auto file = platform::openSparseImage(image, true);
   ArchiveCheckOptions options;
   options.identity = &identity;
-  require(findArchiveProblems(file, options).size() <= kMaxArchiveProblems + 1);
+  require(findArchiveProblems(*file, options).size() <= kMaxArchiveProblems + 1);
   std::ostringstream sink;
-  frarchive::exportDocuments(file, {}, frarchive::Format::Json, sink, &identity);
-  frarchive::exportDocuments(file, {}, frarchive::Format::Csv, sink);
-  frarchive::summaryText(file);
+  frarchive::exportDocuments(*file, {}, frarchive::Format::Json, sink, &identity);
+  frarchive::exportDocuments(*file, {}, frarchive::Format::Csv, sink);
+  frarchive::summaryText(*file);
+  require(image->changeCount() == kInputWrites);  // the tool never writes
+  image->undoChanges(0);
   return 0;
 }
