@@ -3,44 +3,46 @@
 #include <array>
 #include <utility>
 
+#include "link/host_protocol.h"
+
 namespace {
 
 constexpr std::pair<std::uint8_t, CommandRoute> kRoutes[] = {
-    {0x01, CommandRoute::Config},         // read a reference record
-    {0x02, CommandRoute::Config},         // write a reference record
-    {0x03, CommandRoute::Config},         // read the clock
-    {0x04, CommandRoute::Config},         // set the clock
-    {0x06, CommandRoute::Documents},      // cancel the open document
-    {0x07, CommandRoute::Documents},      // add an item to the open document
-    {0x08, CommandRoute::Documents},      // open: fiscalization
-    {0x09, CommandRoute::Documents},      // finish: fiscalization
-    {0x11, CommandRoute::Documents},      // open: shift opening
-    {0x12, CommandRoute::Documents},      // finish: shift opening
-    {0x13, CommandRoute::Documents},      // open: shift closing
-    {0x14, CommandRoute::Documents},      // finish: shift closing
-    {0x15, CommandRoute::Documents},      // open: receipt
-    {0x16, CommandRoute::Documents},      // finish: receipt
-    {0x18, CommandRoute::Documents},      // open: archive closing
-    {0x19, CommandRoute::Documents},      // finish: archive closing
-    {0x36, CommandRoute::ShiftCounters},
-    {0x37, CommandRoute::PeriodCounters},
-    {0x38, CommandRoute::ArchiveTotals},
-    {0x39, CommandRoute::SectionSums},
-    {0x3A, CommandRoute::Reports},
-    {0x3F, CommandRoute::SerialNumber},
-    {0xA2, CommandRoute::Documents},      // open: cash deposit
-    {0xA3, CommandRoute::Documents},      // finish: cash deposit
-    {0xA4, CommandRoute::Documents},      // open: cash payout
-    {0xA5, CommandRoute::Documents},      // finish: cash payout
-    {0xB0, CommandRoute::Documents},      // state of the open document
-    {0xB1, CommandRoute::Reports},
-    {0xB2, CommandRoute::Reports},
-    {0xC0, CommandRoute::PrinterStatus},
-    {0xC1, CommandRoute::Config},         // read a setting
-    {0xC2, CommandRoute::Config},         // write a setting
-    {0xC3, CommandRoute::PrintText},
-    {0xC4, CommandRoute::PrintRaw},
-    {0xC5, CommandRoute::FeedAndCut},
+    {protocol::kReadRecord, CommandRoute::Config},
+    {protocol::kWriteRecord, CommandRoute::Config},
+    {protocol::kReadClock, CommandRoute::Config},
+    {protocol::kSetClock, CommandRoute::Config},
+    {protocol::kCancelDocument, CommandRoute::Documents},
+    {protocol::kAddItem, CommandRoute::Documents},
+    {protocol::kOpenFiscalization, CommandRoute::Documents},
+    {protocol::kFinishFiscalization, CommandRoute::Documents},
+    {protocol::kOpenShiftOpening, CommandRoute::Documents},
+    {protocol::kFinishShiftOpening, CommandRoute::Documents},
+    {protocol::kOpenShiftClosing, CommandRoute::Documents},
+    {protocol::kFinishShiftClosing, CommandRoute::Documents},
+    {protocol::kOpenReceipt, CommandRoute::Documents},
+    {protocol::kFinishReceipt, CommandRoute::Documents},
+    {protocol::kOpenArchiveClosing, CommandRoute::Documents},
+    {protocol::kFinishArchiveClosing, CommandRoute::Documents},
+    {protocol::kShiftCounters, CommandRoute::ShiftCounters},
+    {protocol::kPeriodCounters, CommandRoute::PeriodCounters},
+    {protocol::kArchiveTotals, CommandRoute::ArchiveTotals},
+    {protocol::kSectionSums, CommandRoute::SectionSums},
+    {protocol::kControlTape, CommandRoute::Reports},
+    {protocol::kSetSerialNumber, CommandRoute::SerialNumber},
+    {protocol::kOpenCashDeposit, CommandRoute::Documents},
+    {protocol::kFinishCashDeposit, CommandRoute::Documents},
+    {protocol::kOpenCashPayout, CommandRoute::Documents},
+    {protocol::kFinishCashPayout, CommandRoute::Documents},
+    {protocol::kOpenDocumentState, CommandRoute::Documents},
+    {protocol::kReport, CommandRoute::Reports},
+    {protocol::kDocumentCopy, CommandRoute::Reports},
+    {protocol::kPrinterStatus, CommandRoute::PrinterStatus},
+    {protocol::kReadSetting, CommandRoute::Config},
+    {protocol::kWriteSetting, CommandRoute::Config},
+    {protocol::kPrintText, CommandRoute::PrintText},
+    {protocol::kPrintRaw, CommandRoute::PrintRaw},
+    {protocol::kFeedAndCut, CommandRoute::FeedAndCut},
 };
 
 constexpr std::array<CommandRoute, 256> makeTable() {

@@ -26,6 +26,7 @@
 
 #include "documents/document_testing.h"
 #include "documents/receipt_testing.h"
+#include "link/host_protocol.h"
 #include "serial/line_timing.h"
 #include "storage/archive_store.h"
 #include "storage/card.h"
@@ -100,7 +101,8 @@ struct SaleBoard {
                                                         "7701234567", "--regnum", "0000000000012345", "--tax",
                                                         "1:1:20:VAT"};
     ready = board.waitUntilServing() &&
-            board.host().transact({.command = 0x3F, .payload = *host::serialNumberPayload(administrator, "0000054321")}) &&
+            board.host().transact({.command = protocol::kSetSerialNumber,
+                                   .payload = *host::serialNumberPayload(administrator, "0000054321")}) &&
             runPlan(board, *host::registrationPlan(administrator, registration, problem));
     advanceClock(board.root());
     ready = ready && runPlan(board, host::documentPlan({7, 17, 18}, administrator));

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "core/result_code.h"
+#include "link/host_protocol.h"
 #include "platform/log.h"
 #include "platform/sleep.h"
 #include "values/crc.h"
@@ -14,9 +15,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr std::uint8_t kStartByte = 0x04;
-constexpr std::uint8_t kResendByte = 0x05;
 
 // Each further piece of a frame must follow the previous one within this time.
 constexpr int kPieceTimeoutMs = 500;
@@ -29,16 +27,6 @@ constexpr auto kFirstQueuePoll = 20ms;
 
 const bytes::Bytes kVersion{0x00, 0x00, 0x04};
 const bytes::Bytes kKeyPrefix{0x3E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-
-enum LinkCommand : std::uint8_t {
-  kState = 0x10,
-  kStatus = 0x30,
-  kModel = 0x31,
-  kKey = 0x32,
-  kVersionQuery = 0x33,
-  kRegistrationValue = 0x44,
-  kPrinterStatusRefresh = 0xC0,
-};
 
 std::string bufferText(const bytes::Bytes& buffer) {
   return buffer.empty() ? "EMPTY BUF" : bytes::hexUpper(buffer);
@@ -127,9 +115,9 @@ int HostLink::readFrame(CoreTransaction& transaction) {
   for (;;) {
     errno = 0;
     got = port_->read(buffer, 1);
-    if (got != 1 || buffer[0] == kStartByte) break;
+    if (got != 1 || buffer[0] == protocol::kStartByte) break;
     platform::logLine("<< " + lowerHex(buffer[0]) + " " + std::to_string(board_.now()));
-    if (buffer[0] == kResendByte) sendReply(CoreApiResult(lastReply_));
+    if (buffer[0] == protocol::kResendByte) sendReply(CoreApiResult(lastReply_));
   }
   if (got != 1) {
     lastReadError_ = got == 0 ? 0 : errno;
@@ -137,24 +125,24 @@ int HostLink::readFrame(CoreTransaction& transaction) {
     return result::kNoStartByte;
   }
 
-  if (!readPieces(buffer, 2)) {
+  if (!readPieces(buffer, protocol::kLengthSize)) {
     platform::logLine("read 110 " + bufferText(buffer));
     return result::kBadFrameLength;
   }
   const bytes::Bytes lengthField = buffer;
   const std::size_t length = bytes::loadU16(lengthField, 0);
-  if (length > kMaxRequestBody) {
+  if (length > protocol::kMaxRequestBody) {
     platform::logLine("read 117 " + bufferText(lengthField) + " " + std::to_string(length));
     return result::kBadFrameLength;
   }
   if (length == 0) {
     // A frame without a command byte: nothing to serve.
     platform::logLine("read 117 " + bufferText(lengthField) + " 0");
-    readPieces(buffer, 2);
+    readPieces(buffer, protocol::kCrcSize);
     return result::kBadFrameLength;
   }
 
-  if (!readPieces(buffer, length + 2)) {
+  if (!readPieces(buffer, length + protocol::kCrcSize)) {
     platform::logLine("read 124  " + std::to_string(length) + " " + bufferText(buffer));
     return result::kBadFrameLength;
   }
@@ -166,7 +154,7 @@ int HostLink::readFrame(CoreTransaction& transaction) {
   bytes::ByteReader reader(body);
   transaction.command = reader.u8();
   transaction.payload.clear();
-  if (reader.remaining() >= 4) {
+  if (reader.remaining() >= protocol::kIdentifierSize) {
     transaction.identifier = reader.u32();
     const bytes::View payload = reader.rest();
     transaction.payload.assign(payload.begin(), payload.end());
@@ -190,17 +178,17 @@ void HostLink::sendReply(const CoreApiResult& result) {
   lastReply_ = result;
   bytes::Bytes body;
   bytes::appendU8(body, static_cast<std::uint8_t>(result.code()));
-  if (4 + result.data().size() <= kMaxReplyPayload) {
+  if (protocol::kIdentifierSize + result.data().size() <= protocol::kMaxReplyPayload) {
     bytes::appendU32(body, result.identifier());
     bytes::appendBytes(body, result.data());
   } else {
     body[0] = result::kBadFrameLength;
   }
   bytes::Bytes frame;
-  bytes::appendU8(frame, kStartByte);
+  bytes::appendU8(frame, protocol::kStartByte);
   bytes::appendU16(frame, static_cast<std::uint16_t>(body.size()));
   bytes::appendBytes(frame, body);
-  bytes::appendU16(frame, crc::Crc16().update(bytes::View(frame).subspan(1)).value());
+  bytes::appendU16(frame, crc::Crc16().update(bytes::View(frame).subspan(protocol::kLengthOffset)).value());
   port_->write(bytes::View(frame));
 }
 
@@ -224,14 +212,14 @@ bool HostLink::handleRequest(const CoreTransaction& transaction, CoreApiResult& 
   };
 
   switch (transaction.command) {
-    case kState:
+    case protocol::kState:
       if (!state_.currentModelData()->isValid()) return reply(result::kModelNotValid);
       return reply(result::kSuccess, stateBlock());
 
-    case kStatus: {
+    case protocol::kStatus: {
       if (core_ == Core::Running) {
         CoreTransaction refresh = transaction;
-        refresh.command = kPrinterStatusRefresh;
+        refresh.command = protocol::kPrinterStatus;
         CoreApiResult dropped;
         execOnCore(refresh, dropped);
       }
@@ -243,13 +231,13 @@ bool HostLink::handleRequest(const CoreTransaction& transaction, CoreApiResult& 
       return reply(result::kSuccess, std::move(data));
     }
 
-    case kModel: {
+    case protocol::kIdentity: {
       const auto model = state_.currentModelData();
       if (!model->isValid()) return reply(result::kModelNotValid);
       return reply(result::kSuccess, bytes::Bytes(model->bytes().begin(), model->bytes().begin() + 44));
     }
 
-    case kKey: {
+    case protocol::kDeviceKey: {
       const bytes::Bytes key = state_.deviceKey();
       if (key.empty()) return reply(result::kIdentityFault);
       bytes::Bytes data = kVersion;
@@ -258,10 +246,10 @@ bool HostLink::handleRequest(const CoreTransaction& transaction, CoreApiResult& 
       return reply(result::kSuccess, std::move(data));
     }
 
-    case kVersionQuery:
+    case protocol::kVersion:
       return reply(result::kSuccess, kVersion);
 
-    case kRegistrationValue: {
+    case protocol::kRegistrationValue: {
       if (transaction.payload.size() != 2) return reply(result::kBadPayload);
       const auto registration = state_.currentRegData();
       if (!registration->isComplete()) return reply(result::kRegistrationMissing);

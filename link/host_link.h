@@ -1,12 +1,6 @@
 // The host link: the register's side of the point-of-sale host's serial line.
 //
-// Frame (both directions, little-endian):
-//   0x04 | LEN u16 | body (LEN bytes) | CRC-16 u16 of the two LEN bytes and the body
-// Request body: command u8 | identifier u32 (0 asks the register to make one up) | payload.
-// A body of 1 to 4 bytes carries a command code only. The longest request body is 1024 bytes.
-// Reply body:   result code u8 | identifier u32 | data; identifier and data at most 4096 bytes,
-// else the reply is the one-byte body 11.
-// A 0x05 byte received while waiting for a start byte asks for the last reply again.
+// Frames, bodies and the re-send byte are laid out in link/host_protocol.h.
 //
 // One request is in flight at a time: a frame is read, answered by the link itself (version,
 // state, identity, key, registration values) or carried to the core through the processing
@@ -28,9 +22,6 @@
 
 class HostLink {
  public:
-  static constexpr std::size_t kMaxRequestBody = 1024;
-  static constexpr std::size_t kMaxReplyPayload = 4096;  // identifier and data
-
   // What happens to commands the link does not serve itself.
   enum class Core { Running, Absent };
 

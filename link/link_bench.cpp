@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "link/host_protocol.h"
 #include "tools/sim/testing.h"
 
 namespace {
@@ -21,7 +22,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint8_t kVersion = 0x33;
 constexpr std::uint8_t kAnsweredByTheCore = 0x05;
 constexpr auto kLateBy = 10ms;
 
@@ -57,7 +57,7 @@ void roundTrip(benchmark::State& state, std::uint8_t command, std::chrono::milli
   state.counters["late"] = late ? 1 : 0;
 }
 
-void BM_LinkLevelRequest(benchmark::State& state) { roundTrip(state, kVersion, 10ms); }
+void BM_LinkLevelRequest(benchmark::State& state) { roundTrip(state, protocol::kVersion, 10ms); }
 void BM_CoreCommand(benchmark::State& state) { roundTrip(state, kAnsweredByTheCore, 30ms); }
 
 void singleRoundTrips(benchmark::internal::Benchmark* benchmark) {

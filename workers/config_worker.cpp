@@ -1,20 +1,12 @@
 #include "workers/config_worker.h"
 
 #include "core/result_code.h"
+#include "link/host_protocol.h"
 #include "printer/printer_settings.h"
 
 namespace {
 
-enum Command : std::uint8_t {
-  kReadRecord = 1,
-  kWriteRecord = 2,
-  kReadClock = 3,
-  kSetClock = 4,
-  kReadSetting = 193,
-  kWriteSetting = 194,
-};
-
-// The table selector, the first body byte of commands 1 and 2; 0 when the body is empty.
+// The table selector, the first body byte of a record read or write; 0 when the body is empty.
 constexpr std::uint8_t kNoTable = 0;
 constexpr std::uint8_t kCashiers = 1;
 constexpr std::uint8_t kSections = 2;
@@ -43,12 +35,12 @@ ConfigWorker::ConfigWorker(CashierTable& cashiers, SectionTable& sections, Disco
 
 CoreApiResult ConfigWorker::execute(const CoreTransaction& transaction) {
   switch (transaction.command) {
-    case kReadRecord: return readRecord(transaction.payload);
-    case kWriteRecord: return writeRecord(transaction.payload);
-    case kReadClock: return readClock();
-    case kSetClock: return setClock(transaction.payload);
-    case kReadSetting: return readSetting(transaction.payload);
-    case kWriteSetting: return CoreApiResult(writeSetting(transaction.payload));
+    case protocol::kReadRecord: return readRecord(transaction.payload);
+    case protocol::kWriteRecord: return writeRecord(transaction.payload);
+    case protocol::kReadClock: return readClock();
+    case protocol::kSetClock: return setClock(transaction.payload);
+    case protocol::kReadSetting: return readSetting(transaction.payload);
+    case protocol::kWriteSetting: return CoreApiResult(writeSetting(transaction.payload));
     default: return CoreApiResult(result::kUnknownCommand);
   }
 }

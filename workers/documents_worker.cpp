@@ -6,36 +6,18 @@
 #include "documents/close_cycle_doc.h"
 #include "documents/document_factory.h"
 #include "documents/fiscalization_document.h"
+#include "link/host_protocol.h"
 #include "printer/print_layout.h"
 #include "values/cp866.h"
 #include "values/tlv.h"
 
 namespace {
 
-enum Command : std::uint8_t {
-  kCancel = 6,
-  kAddItem = 7,
-  kOpenFiscalization = 8,
-  kFinishFiscalization = 9,
-  kOpenShiftOpening = 17,
-  kFinishShiftOpening = 18,
-  kOpenShiftClosing = 19,
-  kFinishShiftClosing = 20,
-  kOpenReceipt = 21,
-  kFinishReceipt = 22,
-  kOpenArchiveClosing = 24,
-  kFinishArchiveClosing = 25,
-  kState = 176,
-  kOpenDeposit = 162,
-  kFinishDeposit = 163,
-  kOpenPayout = 164,
-  kFinishPayout = 165,
-};
-
 bool isOpenCode(std::uint8_t command) {
   switch (command) {
-    case kOpenFiscalization: case kOpenShiftOpening: case kOpenShiftClosing: case kOpenReceipt:
-    case kOpenArchiveClosing: case kOpenDeposit: case kOpenPayout:
+    case protocol::kOpenFiscalization: case protocol::kOpenShiftOpening: case protocol::kOpenShiftClosing:
+    case protocol::kOpenReceipt: case protocol::kOpenArchiveClosing: case protocol::kOpenCashDeposit:
+    case protocol::kOpenCashPayout:
       return true;
     default:
       return false;
@@ -70,13 +52,13 @@ DocumentsWorker::DocumentsWorker(CashierTable& cashiers, DeviceState& state, pla
 
 std::uint8_t DocumentsWorker::typeOfCode(std::uint8_t command) {
   switch (command) {
-    case kOpenFiscalization: case kFinishFiscalization: return DocumentType::kFiscalization;
-    case kOpenShiftOpening: case kFinishShiftOpening: return DocumentType::kShiftOpening;
-    case kOpenShiftClosing: case kFinishShiftClosing: return DocumentType::kShiftClosing;
-    case kOpenReceipt: case kFinishReceipt: return DocumentType::kReceipt;
-    case kOpenArchiveClosing: case kFinishArchiveClosing: return DocumentType::kArchiveClosing;
-    case kOpenDeposit: case kFinishDeposit: return DocumentType::kCashDeposit;
-    case kOpenPayout: case kFinishPayout: return DocumentType::kCashPayout;
+    case protocol::kOpenFiscalization: case protocol::kFinishFiscalization: return DocumentType::kFiscalization;
+    case protocol::kOpenShiftOpening: case protocol::kFinishShiftOpening: return DocumentType::kShiftOpening;
+    case protocol::kOpenShiftClosing: case protocol::kFinishShiftClosing: return DocumentType::kShiftClosing;
+    case protocol::kOpenReceipt: case protocol::kFinishReceipt: return DocumentType::kReceipt;
+    case protocol::kOpenArchiveClosing: case protocol::kFinishArchiveClosing: return DocumentType::kArchiveClosing;
+    case protocol::kOpenCashDeposit: case protocol::kFinishCashDeposit: return DocumentType::kCashDeposit;
+    case protocol::kOpenCashPayout: case protocol::kFinishCashPayout: return DocumentType::kCashPayout;
     default: return 0;
   }
 }
@@ -84,9 +66,9 @@ std::uint8_t DocumentsWorker::typeOfCode(std::uint8_t command) {
 CoreApiResult DocumentsWorker::execute(const CoreTransaction& transaction) {
   const std::uint8_t command = transaction.command;
   switch (command) {
-    case kCancel: return CoreApiResult(cancel());
-    case kAddItem: return CoreApiResult(addItem(transaction.payload));
-    case kState: return openDocumentState();
+    case protocol::kCancelDocument: return CoreApiResult(cancel());
+    case protocol::kAddItem: return CoreApiResult(addItem(transaction.payload));
+    case protocol::kOpenDocumentState: return openDocumentState();
     default: break;
   }
   const std::uint8_t type = typeOfCode(command);

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "documents/document_testing.h"
+#include "link/host_protocol.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_search.h"
 #include "storage/archive_testing.h"
@@ -149,7 +150,7 @@ bytes::Bytes requestBody(Report report, const FullArchive& full) {
 void BM_Report(benchmark::State& state, Report report) {
   FullArchive& full = fullArchive();
   if (!full.ready) return state.SkipWithError("the archive could not be filled");
-  const std::uint8_t command = report == Report::CopyOfTheLast ? 178 : 177;
+  const std::uint8_t command = report == Report::CopyOfTheLast ? protocol::kDocumentCopy : protocol::kReport;
   bytes::Bytes payload{20, 30, 0, 0, 0};
   bytes::appendBytes(payload, requestBody(report, full));
   for (auto _ : state) {

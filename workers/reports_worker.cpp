@@ -7,6 +7,7 @@
 #include "documents/close_cycle_doc.h"
 #include "documents/fiscalization_document.h"
 #include "documents/receipt_doc.h"
+#include "link/host_protocol.h"
 #include "printer/print_layout.h"
 #include "storage/archive_search.h"
 #include "storage/counter_reports.h"
@@ -29,12 +30,6 @@ constexpr std::string_view kPeriodTitle = "ОТЧЕТ ЗА ПЕРИОД"_cp866;
 constexpr std::string_view kCopyTitle = "(КОПИЯ)"_cp866;
 constexpr std::string_view kTapeTitle = "КОНТРОЛЬНАЯ ЛЕНТА"_cp866;
 constexpr std::string_view kContinuationTitle = "(ПРОДОЛЖЕНИЕ)"_cp866;
-
-enum Command : std::uint8_t {
-  kControlTape = 58,
-  kReport = 177,
-  kCopy = 178,
-};
 
 constexpr unsigned kTextFont = 1;
 constexpr const char* kTimeFormat = "%d.%m.%Y %H:%M:%S";
@@ -84,9 +79,9 @@ ReportsWorker::ReportsWorker(CashierTable& cashiers, DeviceState& state, Archive
 
 CoreApiResult ReportsWorker::execute(const CoreTransaction& transaction) {
   switch (transaction.command) {
-    case kReport: return CoreApiResult(report(transaction.payload));
-    case kCopy: return CoreApiResult(copy(transaction.payload));
-    case kControlTape: return controlTape(transaction.payload);
+    case protocol::kReport: return CoreApiResult(report(transaction.payload));
+    case protocol::kDocumentCopy: return CoreApiResult(copy(transaction.payload));
+    case protocol::kControlTape: return controlTape(transaction.payload);
     default: return CoreApiResult(result::kUnknownCommand);
   }
 }
