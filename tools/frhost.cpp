@@ -18,6 +18,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -28,6 +29,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "core/result_code.h"
+#include "link/host_protocol.h"
 #include "tools/host/config_commands.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/number_text.h"
@@ -65,10 +68,35 @@ std::optional<bytes::Bytes> parseHex(Arguments pieces) {
   return out;
 }
 
+// The codes a command sends, as its summary names them: the link, printer and serial-number
+// commands in hexadecimal ("(0x10, 0x30)"), the others in decimal ("(17, 18)").
+template <typename Format>
+std::string codeList(std::initializer_list<std::uint8_t> codes, Format format) {
+  std::string text;
+  for (const std::uint8_t code : codes) text += (text.empty() ? "(" : ", ") + format(code);
+  return text + ")";
+}
+
+std::string hexCodes(std::initializer_list<std::uint8_t> codes) {
+  return codeList(codes, [](std::uint8_t code) { return host::hexNumber(code, 2); });
+}
+
+std::string decimalCodes(std::initializer_list<std::uint8_t> codes) {
+  return codeList(codes, [](std::uint8_t code) { return std::to_string(code); });
+}
+
+// A document's open and finish, and between them the items it adds: "(21, 7 ..., 22)".
+std::string documentWithItemsCodes(const host::DocumentCodes& codes) {
+  return "(" + std::to_string(codes.open) + ", " + std::to_string(protocol::kAddItem) + " ..., " +
+         std::to_string(codes.finish) + ")";
+}
+
+std::string documentCodes(const host::DocumentCodes& codes) { return decimalCodes({codes.open, codes.finish}); }
+
 // The named commands: their arguments, and what the data of their last reply say.
 struct NamedCommand {
   std::string_view name;
-  std::string_view summary;
+  std::string summary;
   std::unique_ptr<host::CommandArguments> arguments;
   // What the data of a successful last reply say; null when there is nothing to add.
   Fields (*describe)(bytes::View data) = nullptr;
@@ -105,7 +133,7 @@ std::optional<host::Plan> rawPlan(const host::Operator&, Arguments arguments, st
     problem = "HEX is one or more pairs of hexadecimal digits";
     return std::nullopt;
   }
-  return onePlan({.command = host::kPrintRawCommand, .payload = std::move(*payload)});
+  return onePlan({.command = protocol::kPrintRaw, .payload = std::move(*payload)});
 }
 
 std::optional<host::Plan> serialNumberPlan(const host::Operator& cashier, Arguments arguments,
@@ -115,7 +143,7 @@ std::optional<host::Plan> serialNumberPlan(const host::Operator& cashier, Argume
     problem = "the serial number is 10 digits";
     return std::nullopt;
   }
-  return onePlan({.command = host::kSerialNumberCommand, .payload = std::move(*payload)});
+  return onePlan({.command = protocol::kSetSerialNumber, .payload = std::move(*payload)});
 }
 
 // A document that takes neither open data, items nor finishing data.
@@ -153,46 +181,57 @@ std::vector<NamedCommand> namedCommands() {
   std::vector<NamedCommand> commands;
   commands.push_back({"send", "any command: code in decimal or 0x-hex, payload as hex digits",
                       positionals(sendPlan, {{"CODE", "the command code, 0 to 255 or 0x00 to 0xFF"}, hex})});
-  commands.push_back({"version", "program version (0x33)", positionals(barePlan<0x33>), host::versionFields});
-  commands.push_back({"state", "shift, receipt counter, drawer and status flags (0x10, 0x30)",
-                      positionals(barePlan<0x10>), host::stateFields, true});
-  commands.push_back({"status", "serial number, status flags and counters (0x30)",
-                      positionals(barePlan<host::kStatusCommand>),
-                      host::statusFields});
-  commands.push_back({"identity", "model code, serial number and model name (0x31)", positionals(barePlan<0x31>),
-                      host::identityFields});
-  commands.push_back({"key", "the device key (0x32)", positionals(barePlan<0x32>), host::keyFields});
-  commands.push_back({"printer-status", "paper status: 0 ready, 53 not answering, 54 paper out (0xC0)",
-                      positionals(barePlan<host::kPrinterStatusCommand>)});
-  commands.push_back({"print", "print TEXT (UTF-8) in one style (0xC3)", std::make_unique<host::PrintTextArguments>()});
-  commands.push_back({"raw", "send bytes to the printer unchanged (0xC4)",
+  commands.push_back({"version", "program version " + hexCodes({protocol::kVersion}),
+                      positionals(barePlan<protocol::kVersion>), host::versionFields});
+  commands.push_back({"state",
+                      "shift, receipt counter, drawer and status flags " +
+                          hexCodes({protocol::kState, protocol::kStatus}),
+                      positionals(barePlan<protocol::kState>), host::stateFields, true});
+  commands.push_back({"status", "serial number, status flags and counters " + hexCodes({protocol::kStatus}),
+                      positionals(barePlan<protocol::kStatus>), host::statusFields});
+  commands.push_back({"identity", "model code, serial number and model name " + hexCodes({protocol::kIdentity}),
+                      positionals(barePlan<protocol::kIdentity>), host::identityFields});
+  commands.push_back({"key", "the device key " + hexCodes({protocol::kDeviceKey}),
+                      positionals(barePlan<protocol::kDeviceKey>), host::keyFields});
+  commands.push_back({"printer-status",
+                      "paper status: " + std::to_string(result::kSuccess) + " ready, " +
+                          std::to_string(result::kPrinterSilent) + " not answering, " +
+                          std::to_string(result::kPaperOut) + " paper out " + hexCodes({protocol::kPrinterStatus}),
+                      positionals(barePlan<protocol::kPrinterStatus>)});
+  commands.push_back({"print", "print TEXT (UTF-8) in one style " + hexCodes({protocol::kPrintText}),
+                      std::make_unique<host::PrintTextArguments>()});
+  commands.push_back({"raw", "send bytes to the printer unchanged " + hexCodes({protocol::kPrintRaw}),
                       positionals(rawPlan, {{hex.name, hex.description, 1, kAnyNumber}})});
-  commands.push_back({"cut", "feed the paper and cut it (0xC5)", positionals(barePlan<host::kFeedAndCutCommand>)});
-  commands.push_back({"serial-number", "set the factory serial number, 10 digits (0x3F)",
+  commands.push_back({"cut", "feed the paper and cut it " + hexCodes({protocol::kFeedAndCut}),
+                      positionals(barePlan<protocol::kFeedAndCut>)});
+  commands.push_back({"serial-number",
+                      "set the factory serial number, 10 digits " + hexCodes({protocol::kSetSerialNumber}),
                       positionals(serialNumberPlan, {{"DIGITS", "the serial number, 10 digits"}})});
-  commands.push_back({"register", "register the taxpayer (8, 7 ..., 9)",
+  commands.push_back({"register", "register the taxpayer " + documentWithItemsCodes(host::kFiscalizationCodes),
                       std::make_unique<host::RegistrationArguments>(), closeReply<host::kFiscalizationCodes.type>});
-  commands.push_back({"shift-open", "open a shift (17, 18)", positionals(bareDocumentPlan<host::kShiftOpeningCodes>),
+  commands.push_back({"shift-open", "open a shift " + documentCodes(host::kShiftOpeningCodes),
+                      positionals(bareDocumentPlan<host::kShiftOpeningCodes>),
                       closeReply<host::kShiftOpeningCodes.type>});
-  commands.push_back({"shift-close", "close the shift (19, 20)",
+  commands.push_back({"shift-close", "close the shift " + documentCodes(host::kShiftClosingCodes),
                       positionals(bareDocumentPlan<host::kShiftClosingCodes>),
                       closeReply<host::kShiftClosingCodes.type>});
-  commands.push_back({"sale", "a receipt (21, 7 ..., 22)", std::make_unique<host::SaleArguments>(),
-                      host::receiptFields});
-  commands.push_back({"deposit", "put AMOUNT roubles into the drawer (162, 163)",
+  commands.push_back({"sale", "a receipt " + documentWithItemsCodes(host::kReceiptCodes),
+                      std::make_unique<host::SaleArguments>(), host::receiptFields});
+  commands.push_back({"deposit", "put AMOUNT roubles into the drawer " + documentCodes(host::kCashDepositCodes),
                       positionals(cashPlan<host::kCashDepositCodes>, {amount}),
                       closeReply<host::kCashDepositCodes.type>});
-  commands.push_back({"payout", "take AMOUNT roubles out of the drawer (164, 165)",
+  commands.push_back({"payout", "take AMOUNT roubles out of the drawer " + documentCodes(host::kCashPayoutCodes),
                       positionals(cashPlan<host::kCashPayoutCodes>, {amount}),
                       closeReply<host::kCashPayoutCodes.type>});
-  commands.push_back({"close-archive", "close the archive for good (24, 25)",
+  commands.push_back({"close-archive", "close the archive for good " + documentCodes(host::kArchiveClosingCodes),
                       positionals(bareDocumentPlan<host::kArchiveClosingCodes>),
                       closeReply<host::kArchiveClosingCodes.type>});
-  commands.push_back({"cancel", "cancel the open document (6)", positionals(barePlan<host::kCancelCommand>)});
-  commands.push_back({"document", "the type of the open document (176)",
-                      positionals(barePlan<host::kOpenDocumentStateCommand>), host::openDocumentFields});
+  commands.push_back({"cancel", "cancel the open document " + decimalCodes({protocol::kCancelDocument}),
+                      positionals(barePlan<protocol::kCancelDocument>)});
+  commands.push_back({"document", "the type of the open document " + decimalCodes({protocol::kOpenDocumentState}),
+                      positionals(barePlan<protocol::kOpenDocumentState>), host::openDocumentFields});
   commands.push_back(
-      {"report", "x, fiscal, totals, sections, shifts A B, period FROM TO (177)",
+      {"report", "x, fiscal, totals, sections, shifts A B, period FROM TO " + decimalCodes({protocol::kReport}),
        positionals(host::reportPlan,
                    {{"KIND", "x the open shift, fiscal since the last fiscalization, totals since the archive began, "
                              "sections the shift's sections, shifts or period"},
@@ -200,9 +239,9 @@ std::vector<NamedCommand> namedCommands() {
                                "seconds", 0, 1},
                     {"B|TO", "shifts: the last shift number; period: the last moment (a date alone: to its end)", 0,
                      1}})});
-  commands.push_back({"tape", "the control tape of the shift's receipts (58)",
+  commands.push_back({"tape", "the control tape of the shift's receipts " + decimalCodes({protocol::kControlTape}),
                       positionals(host::tapePlan, {{"FROM-NUMBER", "the first receipt document to print", 0, 1}})});
-  commands.push_back({"copy", "a copy of stored document N (178)",
+  commands.push_back({"copy", "a copy of stored document N " + decimalCodes({protocol::kDocumentCopy}),
                       positionals(host::copyPlan, {{"N", "a document number"}})});
   return commands;
 }
@@ -210,19 +249,20 @@ std::vector<NamedCommand> namedCommands() {
 // The configuration commands: ConfigArguments reads and runs them.
 struct ConfigCommand {
   std::string_view name;
-  std::string_view summary;
+  std::string summary;
 };
 
-constexpr ConfigCommand kConfigCommands[] = {
-    {"cashier", "read or change cashier N (1, 2)"},
-    {"section", "read or change section N (1, 2)"},
-    {"discount", "read or change discount N (1, 2)"},
-    {"clock", "read or set the register's clock (3, 4)"},
-    {"paper-width", "read or set the paper width (193, 194)"},
+const std::string kRecordCodes = decimalCodes({protocol::kReadRecord, protocol::kWriteRecord});
+const ConfigCommand kConfigCommands[] = {
+    {"cashier", "read or change cashier N " + kRecordCodes},
+    {"section", "read or change section N " + kRecordCodes},
+    {"discount", "read or change discount N " + kRecordCodes},
+    {"clock", "read or set the register's clock " + decimalCodes({protocol::kReadClock, protocol::kSetClock})},
+    {"paper-width", "read or set the paper width " + decimalCodes({protocol::kReadSetting, protocol::kWriteSetting})},
     {"tables", "all cashiers, sections and discounts to or from a JSON file"},
 };
 
-constexpr std::string_view kExitStatusHelp =
+const std::string kExitStatusHelp =
     "exit status:\n"
     "  0  every request was answered with code 0\n"
     "  3  the register refused a request (its code and meaning are printed)\n"
@@ -233,7 +273,8 @@ constexpr std::string_view kExitStatusHelp =
     "exact decimal texts such as \"150.00\", times seconds since the epoch. Notes for people go to\n"
     "standard error.\n"
     "Before opening a document frhost waits (at most 1.2 s) until the register's clock has left\n"
-    "the second of its last document, which it would otherwise refuse (23); --no-wait does not.\n"
+    "the second of its last document, which it would otherwise refuse (" + std::to_string(result::kTimeNotLater) +
+    "); --no-wait does not.\n"
     "frhost help COMMAND (or frhost COMMAND --help) tells a command's arguments.\n";
 
 void printDocumentMayBeOpen(Session& session) {
@@ -260,29 +301,30 @@ LostReply lostReplyTo(const host::Plan& plan, std::size_t step) {
 
 // Cancels the document a plan opened and could not finish, or whose request's reply was lost.
 void cancelUnfinished(Session& session, std::optional<LostReply> lost = {}) {
-  const auto reply = session.transact(host::kCancelCommand);
+  const auto reply = session.transact(protocol::kCancelDocument);
   if (!reply) {
     printDocumentMayBeOpen(session);
     return;
   }
-  session.report("cancel (6)", host::kCancelCommand, *reply, {}, Session::Show::kLine);
+  session.report("cancel " + decimalCodes({protocol::kCancelDocument}), protocol::kCancelDocument, *reply, {},
+                 Session::Show::kLine);
   if (reply->code == 0) {
     session.note() << (lost ? lost->cancelled
                             : "the unfinished document was cancelled: the register holds no half-made document")
                    << "\n";
-  } else if (reply->code == host::kNothingOpenCode && lost) {
+  } else if (reply->code == result::kNoDocumentOpen && lost) {
     session.note() << "no document was open: " << lost->noneOpen << "\n";
-  } else if (reply->code != host::kNothingOpenCode) {
+  } else if (reply->code != result::kNoDocumentOpen) {
     printDocumentMayBeOpen(session);
   }
 }
 
 // The status flags in words, after another reply: a line for people, an object in JSON.
 void showFlags(Session& session) {
-  const auto reply = session.transact(host::kStatusCommand);
+  const auto reply = session.transact(protocol::kStatus);
   if (!reply) return;
   const Fields fields = reply->code == 0 ? host::statusFlagFields(reply->data) : Fields{};
-  session.report("status flags", host::kStatusCommand, *reply, fields,
+  session.report("status flags", protocol::kStatus, *reply, fields,
                  reply->code == 0 ? Session::Show::kFields : Session::Show::kLine);
 }
 

@@ -3,15 +3,13 @@
 #include <ctime>
 
 #include "documents/base_document.h"
+#include "link/host_protocol.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/pacing.h"
 #include "tools/host/receipt_commands.h"
 
 namespace gateway {
 namespace {
-
-constexpr std::uint8_t kStatusCommand = 0x30;
-constexpr std::uint8_t kStateCommand = 0x10;
 
 // The state of an open receipt: type, kind, receipt number (u16), operations (u16), total (i64).
 constexpr std::size_t kReceiptStateSize = 14;
@@ -79,7 +77,7 @@ std::optional<DocumentMaker::Exchanged> DocumentMaker::exchange(const host::Requ
 }
 
 void DocumentMaker::cancelOpenDocument() {
-  const auto reply = line_.transact(host::kCancelCommand);
+  const auto reply = line_.transact(protocol::kCancelDocument);
   if (reply && reply->code == 0) log_ << "frgate: cancelled the document left open in the register\n";
 }
 
@@ -109,7 +107,7 @@ DocumentMaker::Outcome DocumentMaker::finished(const DocumentOrder& order, const
 
 std::optional<DocumentMaker::Outcome> DocumentMaker::settleFromState(const RequestRecord& record,
                                                                      const DocumentOrder& order) {
-  const auto statusReply = line_.transact(kStatusCommand);
+  const auto statusReply = line_.transact(protocol::kStatus);
   const auto status = statusReply && statusReply->code == 0 ? parseStatus(statusReply->data) : std::nullopt;
   if (!status) return std::nullopt;
   if (status->openDocument != 0) cancelOpenDocument();
@@ -128,7 +126,7 @@ std::optional<DocumentMaker::Outcome> DocumentMaker::settleFromState(const Reque
       made.change = changeFor(order, *made.total);
     }
   } else if (order.type == DocumentType::kCashDeposit || order.type == DocumentType::kCashPayout) {
-    if (const auto state = line_.transact(kStateCommand); state && state->code == 0) {
+    if (const auto state = line_.transact(protocol::kState); state && state->code == 0) {
       made.drawer = drawerCash(state->data);
     }
   }
@@ -195,7 +193,7 @@ Answer DocumentMaker::make(const std::string& key, const std::string& path, cons
     return {earlier->status.value_or(201), Json::parse(earlier->answer, nullptr, false), true};
   }
 
-  const auto statusReply = line_.transact(kStatusCommand);
+  const auto statusReply = line_.transact(protocol::kStatus);
   if (!statusReply) return noReply("the register does not answer");
   if (statusReply->code != 0) return registerRefusal(statusReply->code, "the status request");
   const auto status = parseStatus(statusReply->data);
@@ -231,7 +229,7 @@ Answer DocumentMaker::make(const std::string& key, const std::string& path, cons
     if (finishing && readsState) {
       // Read before the finish, so that a receipt settled from the register's state still
       // answers its total and change.
-      const auto state = exchange({.command = host::kOpenDocumentStateCommand, .identifier = identifier++});
+      const auto state = exchange({.command = protocol::kOpenDocumentState, .identifier = identifier++});
       if (!state) return lost();
       if (state->reply.code != 0 || state->reply.data.size() != kReceiptStateSize) {
         cancelOpenDocument();

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <variant>
 
+#include "link/host_protocol.h"
 #include "reference/cashier.h"
 #include "reference/discount.h"
 #include "reference/section.h"
@@ -22,14 +23,6 @@
 
 namespace gateway {
 namespace {
-
-constexpr std::uint8_t kStatusCommand = 0x30;
-constexpr std::uint8_t kStateCommand = 0x10;
-// The counter blocks the register reads out of its archive.
-constexpr std::uint8_t kShiftCountersCommand = 0x36;
-constexpr std::uint8_t kPeriodCountersCommand = 0x37;
-constexpr std::uint8_t kTotalsCommand = 0x38;
-constexpr std::uint8_t kSectionSumsCommand = 0x39;
 
 constexpr std::size_t kMaxKeySize = 255;
 constexpr int kDefaultListed = 20;
@@ -158,12 +151,12 @@ bool Gateway::authorized(const httplib::Request& request) const {
 
 Answer Gateway::status(const httplib::Request&) {
   return onLine([this] {
-    const auto reply = line_.transact(kStatusCommand);
+    const auto reply = line_.transact(protocol::kStatus);
     if (!reply) return noReply("the register does not answer");
     if (reply->code != 0) return registerRefusal(reply->code, "the status request");
     const auto status = parseStatus(reply->data);
     if (!status) return noReply("the register's status could not be read");
-    const auto state = line_.transact(kStateCommand);
+    const auto state = line_.transact(protocol::kState);
     return Answer{200, statusJson(*status, state && state->code == 0 ? drawerCash(state->data) : std::nullopt)};
   });
 }
@@ -209,20 +202,20 @@ Answer Gateway::report(const httplib::Request& request) {
     // The figures the report printed, as the archive holds them right after it.
     Json answer = {{"report", name}, {"printed", true}};
     if (name == "x" || name == "sections") {
-      if (const auto counters = blockOf<CounterSet>(line_.transact(kShiftCountersCommand))) {
+      if (const auto counters = blockOf<CounterSet>(line_.transact(protocol::kShiftCounters))) {
         answer["counters"] = countersJson(*counters, true);
       }
     } else if (name == "fiscal") {
-      if (const auto counters = blockOf<CounterSet>(line_.transact(kPeriodCountersCommand))) {
+      if (const auto counters = blockOf<CounterSet>(line_.transact(protocol::kPeriodCounters))) {
         answer["counters"] = countersJson(*counters, false);
       }
     } else if (name == "totals") {
-      if (const auto totals = blockOf<TotalCounters>(line_.transact(kTotalsCommand))) {
+      if (const auto totals = blockOf<TotalCounters>(line_.transact(protocol::kArchiveTotals))) {
         answer["totals"] = totalsJson(*totals);
       }
     }
     if (name == "sections") {
-      const auto sumsReply = line_.transact(kSectionSumsCommand);
+      const auto sumsReply = line_.transact(protocol::kSectionSums);
       if (sumsReply && sumsReply->code == 0 && sumsReply->data.size() == kReceiptKinds * SectionSums::kSize) {
         std::array<SectionSums, kReceiptKinds> sums;
         for (std::size_t kind = 0; kind < kReceiptKinds; ++kind) {
@@ -269,7 +262,7 @@ Answer Gateway::clock(const httplib::Request& request) {
     return reply.data.size() == sizeof(std::uint32_t) ? Json{{"time", isoTime(bytes::loadU32(reply.data, 0))}}
                                                       : Json{{"time", nullptr}};
   };
-  if (request.method == "GET") return single({.command = host::kReadClockCommand}, "the clock", timeAnswer);
+  if (request.method == "GET") return single({.command = protocol::kReadClock}, "the clock", timeAnswer);
   std::string problem;
   const auto body = parseBody(request.body, problem);
   const auto cashier = body ? bodyOperator(*body, options_.cashier, problem) : std::nullopt;
@@ -277,7 +270,7 @@ Answer Gateway::clock(const httplib::Request& request) {
   if (!time) return refusal(400, problem);
   bytes::Bytes payload = host::operatorPrefix(*cashier);
   bytes::appendU32(payload, *time);
-  return single({.command = host::kSetClockCommand, .payload = payload}, "the clock", timeAnswer);
+  return single({.command = protocol::kSetClock, .payload = payload}, "the clock", timeAnswer);
 }
 
 Answer Gateway::paperWidth(const httplib::Request& request) {
@@ -291,7 +284,7 @@ Answer Gateway::paperWidth(const httplib::Request& request) {
   const bool setting = width.has_value();
   const unsigned newWidth = width.value_or(0);
   if (setting) payload.push_back(static_cast<std::uint8_t>(newWidth));
-  const std::uint8_t command = setting ? host::kWriteSettingCommand : host::kReadSettingCommand;
+  const std::uint8_t command = setting ? protocol::kWriteSetting : protocol::kReadSetting;
   return single({.command = command, .payload = payload}, "the paper width", [setting, newWidth](const host::Reply& reply) {
     const unsigned value = setting ? newWidth : reply.data.empty() ? 0u : unsigned{reply.data[0]};
     return Json{{"paper_width", value}};
@@ -311,7 +304,7 @@ Answer Gateway::record(const httplib::Request& request) {
   const host::Operator* cashier = &options_.cashier;
   constexpr host::Table table = tableOf<Record>();
   return onLine([&] {
-    const auto read = line_.transact({.command = host::kReadRecordCommand,
+    const auto read = line_.transact({.command = protocol::kReadRecord,
                                       .payload = host::readRecordPayload(*cashier, table, *number)});
     if (!read) return noReply("the register does not answer");
     if (read->code != 0) return registerRefusal(read->code, "reading the record");
@@ -322,7 +315,7 @@ Answer Gateway::record(const httplib::Request& request) {
     const auto edited = editedRecord(record, *number, *body, invalid);
     if (!edited) return refusal(400, invalid);
     const auto slot = edited->encode();
-    const auto written = line_.transact({.command = host::kWriteRecordCommand,
+    const auto written = line_.transact({.command = protocol::kWriteRecord,
                                          .payload = host::writeRecordPayload(*cashier, table, slot)});
     if (!written) return noReply("the register does not answer");
     if (written->code != 0) return registerRefusal(written->code, "writing the record");

@@ -17,6 +17,7 @@
 #include <future>
 #include <vector>
 
+#include "link/host_protocol.h"
 #include "tools/gateway/gateway_testing.h"
 #include "tools/host/port.h"
 
@@ -65,8 +66,8 @@ int main(int argc, char** argv) {
       auto port = host::HostPort::open(board.port().string());
       if (!port) return 1;
       direct = time(count, [&] {
-        return port->transact({.command = 0x30, .identifier = identifier++}) &&
-               port->transact({.command = 0x10, .identifier = identifier++});
+        return port->transact({.command = protocol::kStatus, .identifier = identifier++}) &&
+               port->transact({.command = protocol::kState, .identifier = identifier++});
       });
     }
     gateway::testing::GatewayProcess frgate(board.port(), database);

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "link/host_protocol.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/pacing.h"
 #include "tools/host/port.h"
@@ -35,7 +36,7 @@ class SetupLine {
   bool waitUntilServing() {
     const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
     while (std::chrono::steady_clock::now() < deadline) {
-      if (port_.transact({.command = 0x33, .identifier = next()}, std::chrono::seconds(1))) {
+      if (port_.transact({.command = protocol::kVersion, .identifier = next()}, std::chrono::seconds(1))) {
         port_.readAvailable(std::chrono::milliseconds(300));  // late answers to earlier tries
         return true;
       }
@@ -47,7 +48,7 @@ class SetupLine {
   bool run(const std::optional<host::Plan>& plan) {
     if (!plan) return false;
     if (plan->opensDocument) {
-      const auto status = send(0x30);
+      const auto status = send(protocol::kStatus);
       const auto moment = status ? host::lastDocumentTime(*status) : std::nullopt;
       if (moment && !host::waitPastMoment([this](std::uint8_t command) { return send(command); }, *moment)) {
         return false;
@@ -102,7 +103,7 @@ RegisterBoard::RegisterBoard(Setup setup)
                                            "0000000000012345", "--tax", "1:1:20:НДС 20%"};
   std::string problem;
   const auto serial = host::serialNumberPayload(administrator, "0000012345");
-  check(line.run(host::Plan{.steps = {{"serial number", {.command = host::kSerialNumberCommand, .payload = *serial}}}}),
+  check(line.run(host::Plan{.steps = {{"serial number", {.command = protocol::kSetSerialNumber, .payload = *serial}}}}),
         "the serial number");
   check(line.run(host::registrationPlan(administrator, registration, problem)), "the registration " + problem);
   if (setup.shiftOpen) check(line.run(host::documentPlan(host::kShiftOpeningCodes, administrator)), "the shift");

@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include "link/host_protocol.h"
+
 namespace gateway {
 namespace {
 
@@ -36,7 +38,7 @@ std::optional<host::Reply> RegisterLine::transact(std::uint8_t command, bytes::V
 
 std::optional<host::Reply> RegisterLine::resend() {
   port_.readAvailable(std::chrono::milliseconds(0));
-  const std::uint8_t resendByte = kResendByte;
+  const std::uint8_t resendByte = protocol::kResendByte;
   if (!port_.send(bytes::View(&resendByte, 1))) return std::nullopt;
   const auto deadline = std::chrono::steady_clock::now() + timeout_;
   while (true) {

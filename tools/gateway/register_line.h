@@ -12,9 +12,6 @@
 
 namespace gateway {
 
-// The control byte that asks the register to send its last reply again.
-inline constexpr std::uint8_t kResendByte = 0x05;
-
 class RegisterLine {
  public:
   // `firstIdentifier` 0 picks a random one: identifiers of an earlier run are then unlikely to

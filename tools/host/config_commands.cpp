@@ -4,14 +4,13 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <iomanip>
 #include <iterator>
 #include <limits>
 #include <set>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "link/host_protocol.h"
 #include "tools/host/number_text.h"
 #include "values/cp866.h"
 #include "values/decimal.h"
@@ -55,14 +54,13 @@ std::optional<std::uint16_t> parseRights(std::string_view text) {
 }
 
 std::string rightsText(std::uint16_t rights) {
-  std::ostringstream text;
-  text << "0x" << std::hex << std::uppercase << std::setw(4) << std::setfill('0') << rights;
+  std::string text = hexNumber(rights, 4);
   std::string names;
   for (const RightName& right : kRightNames) {
     if (rights & right.bit) names += (names.empty() ? "" : ", ") + std::string(right.name);
   }
-  if (!names.empty()) text << " (" << names << ")";
-  return text.str();
+  if (!names.empty()) text += " (" + names + ")";
+  return text;
 }
 
 // A UTF-8 name in CP866, at most `size` bytes.
@@ -233,9 +231,9 @@ Fields fieldsOf(const Discount& record) {
 // register refused (said under `label`).
 std::optional<bytes::Bytes> readSlot(Session& session, const Operator& cashier, Table table, std::uint8_t number,
                                      std::string_view label) {
-  const auto reply = session.transact(kReadRecordCommand, readRecordPayload(cashier, table, number));
+  const auto reply = session.transact(protocol::kReadRecord, readRecordPayload(cashier, table, number));
   if (!reply) return std::nullopt;
-  session.report(label, kReadRecordCommand, *reply, {},
+  session.report(label, protocol::kReadRecord, *reply, {},
                  reply->code == 0 ? Session::Show::kJsonOnly : Session::Show::kLine);
   if (reply->code != 0) return std::nullopt;
   return reply->data;
@@ -280,12 +278,12 @@ template <typename Record>
 void getOrSet(Session& session, const Operator& cashier, Table table, std::uint8_t number,
               const ConfigArguments* edits) {
   const std::string label = std::string(tableName(table)) + " " + std::to_string(number);
-  const auto read = session.transact(kReadRecordCommand, readRecordPayload(cashier, table, number));
+  const auto read = session.transact(protocol::kReadRecord, readRecordPayload(cashier, table, number));
   if (!read) return;
   Record record;
   const bool decoded = read->code == 0 && Record::decodeChecked(read->data, record);
   const bool shown = edits == nullptr || !decoded;
-  session.report("read " + label, kReadRecordCommand, *read, decoded ? fieldsOf(record) : Fields{},
+  session.report("read " + label, protocol::kReadRecord, *read, decoded ? fieldsOf(record) : Fields{},
                  !shown ? Session::Show::kJsonOnly : decoded ? Session::Show::kFields : Session::Show::kLine);
   if (read->code == 0 && !decoded) {
     session.note() << "the register sent " << read->data.size() << " bytes, not a record\n";
@@ -293,9 +291,9 @@ void getOrSet(Session& session, const Operator& cashier, Table table, std::uint8
   }
   if (shown) return;
   edits->edit(record);
-  const auto written = session.transact(kWriteRecordCommand, writeRecordPayload(cashier, table, slotBytes(record)));
+  const auto written = session.transact(protocol::kWriteRecord, writeRecordPayload(cashier, table, slotBytes(record)));
   if (!written) return;
-  session.report("write " + label, kWriteRecordCommand, *written, written->code == 0 ? fieldsOf(record) : Fields{},
+  session.report("write " + label, protocol::kWriteRecord, *written, written->code == 0 ? fieldsOf(record) : Fields{},
                  Session::Show::kLine);
 }
 
@@ -359,9 +357,9 @@ void program(Session& session, const Operator& cashier, const Tables& tables) {
   writes.insert(writes.end(), own.begin(), own.end());
   std::size_t written = 0;
   for (const Write& write : writes) {
-    const auto reply = session.transact(kWriteRecordCommand, writeRecordPayload(cashier, write.table, write.slot));
+    const auto reply = session.transact(protocol::kWriteRecord, writeRecordPayload(cashier, write.table, write.slot));
     if (!reply) return;
-    session.report(write.label, kWriteRecordCommand, *reply, {}, Session::Show::kLine);
+    session.report(write.label, protocol::kWriteRecord, *reply, {}, Session::Show::kLine);
     if (reply->code == 0) ++written;
   }
   session.note() << "programmed " << written << " of " << writes.size() << " records\n";
@@ -374,7 +372,7 @@ void clock(Session& session, const Operator& cashier, std::optional<std::uint32_
     payload = operatorPrefix(cashier);
     bytes::appendU32(payload, *time);
   }
-  const std::uint8_t command = time ? kSetClockCommand : kReadClockCommand;
+  const std::uint8_t command = time ? protocol::kSetClock : protocol::kReadClock;
   const auto reply = session.transact(command, payload);
   if (!reply) return;
   Fields fields;
@@ -389,7 +387,7 @@ void paperWidth(Session& session, const Operator& cashier, std::optional<std::ui
   bytes::Bytes payload = operatorPrefix(cashier);
   payload.push_back(kPaperWidthSetting);
   if (width) payload.push_back(*width);
-  const std::uint8_t command = width ? kWriteSettingCommand : kReadSettingCommand;
+  const std::uint8_t command = width ? protocol::kWriteSetting : protocol::kReadSetting;
   const auto reply = session.transact(command, payload);
   if (!reply) return;
   Fields fields;

@@ -28,13 +28,6 @@
 
 namespace host {
 
-inline constexpr std::uint8_t kReadRecordCommand = 1;
-inline constexpr std::uint8_t kWriteRecordCommand = 2;
-inline constexpr std::uint8_t kReadClockCommand = 3;
-inline constexpr std::uint8_t kSetClockCommand = 4;
-inline constexpr std::uint8_t kReadSettingCommand = 193;
-inline constexpr std::uint8_t kWriteSettingCommand = 194;
-
 // The table selector of the record commands.
 enum class Table : std::uint8_t { Cashiers = 1, Sections = 2, Discounts = 3 };
 inline constexpr std::uint8_t kPaperWidthSetting = 1;

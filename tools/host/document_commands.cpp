@@ -11,6 +11,7 @@
 #include "documents/cash_ctrl_document.h"
 #include "documents/fiscalization_document.h"
 #include "documents/reg_data.h"
+#include "link/host_protocol.h"
 #include "reference/tax_rate.h"
 #include "tools/host/number_text.h"
 #include "values/cp866.h"
@@ -118,8 +119,8 @@ Plan documentPlan(const DocumentCodes& codes, const Operator& cashier, bytes::Vi
   Plan plan{.opensDocument = true};
   plan.steps.push_back({label("open " + type, codes.open), {.command = codes.open, .payload = openPayload}});
   for (const LabelledItem& labelled : items) {
-    plan.steps.push_back({label("add " + labelled.label, kAddItemCommand),
-                          {.command = kAddItemCommand, .payload = labelled.item.encode()}});
+    plan.steps.push_back({label("add " + labelled.label, protocol::kAddItem),
+                          {.command = protocol::kAddItem, .payload = labelled.item.encode()}});
   }
   plan.steps.push_back(
       {label("finish " + type, codes.finish),

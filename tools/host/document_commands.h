@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/host_protocol.h"
 #include "tools/host/command_options.h"
 #include "tools/host/frame.h"
 #include "tools/host/plan.h"
@@ -17,16 +18,6 @@
 
 namespace host {
 
-inline constexpr std::uint8_t kCancelCommand = 6;
-inline constexpr std::uint8_t kAddItemCommand = 7;
-inline constexpr std::uint8_t kSerialNumberCommand = 0x3F;
-inline constexpr std::uint8_t kOpenDocumentStateCommand = 176;
-
-// The result code of a finish that lacks a mandatory item; its data are the item's tag (u16).
-inline constexpr std::uint8_t kMissingItemCode = 37;
-// The result code of a cancel, finish or add-item with no document open.
-inline constexpr std::uint8_t kNothingOpenCode = 29;
-
 // The open and finish codes of one document type.
 struct DocumentCodes {
   std::uint8_t type;
@@ -34,12 +25,12 @@ struct DocumentCodes {
   std::uint8_t finish;
 };
 
-inline constexpr DocumentCodes kFiscalizationCodes{1, 8, 9};
-inline constexpr DocumentCodes kShiftClosingCodes{2, 19, 20};
-inline constexpr DocumentCodes kArchiveClosingCodes{4, 24, 25};
-inline constexpr DocumentCodes kCashDepositCodes{5, 162, 163};
-inline constexpr DocumentCodes kCashPayoutCodes{6, 164, 165};
-inline constexpr DocumentCodes kShiftOpeningCodes{7, 17, 18};
+inline constexpr DocumentCodes kFiscalizationCodes{1, protocol::kOpenFiscalization, protocol::kFinishFiscalization};
+inline constexpr DocumentCodes kShiftClosingCodes{2, protocol::kOpenShiftClosing, protocol::kFinishShiftClosing};
+inline constexpr DocumentCodes kArchiveClosingCodes{4, protocol::kOpenArchiveClosing, protocol::kFinishArchiveClosing};
+inline constexpr DocumentCodes kCashDepositCodes{5, protocol::kOpenCashDeposit, protocol::kFinishCashDeposit};
+inline constexpr DocumentCodes kCashPayoutCodes{6, protocol::kOpenCashPayout, protocol::kFinishCashPayout};
+inline constexpr DocumentCodes kShiftOpeningCodes{7, protocol::kOpenShiftOpening, protocol::kFinishShiftOpening};
 
 bytes::Bytes operatorPrefix(const Operator& cashier);
 

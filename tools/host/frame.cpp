@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "link/host_protocol.h"
 #include "values/crc.h"
 
 namespace host {
@@ -13,18 +14,18 @@ bytes::Bytes frame(bytes::View body) {
     throw std::length_error("frame body longer than its length field can hold");
   }
   bytes::Bytes out;
-  out.reserve(body.size() + kFrameOverhead);
-  bytes::appendU8(out, kStartByte);
+  out.reserve(body.size() + protocol::kFrameOverhead);
+  bytes::appendU8(out, protocol::kStartByte);
   bytes::appendU16(out, static_cast<std::uint16_t>(body.size()));
   bytes::appendBytes(out, body);
-  const std::uint16_t check = crc::crc16(bytes::View(out).subspan(1));
+  const std::uint16_t check = crc::crc16(bytes::View(out).subspan(protocol::kLengthOffset));
   bytes::appendU16(out, check);
   return out;
 }
 
 bytes::Bytes requestBody(const Request& request) {
   bytes::Bytes body;
-  body.reserve(5 + request.payload.size());
+  body.reserve(protocol::kDataOffset + request.payload.size());
   bytes::appendU8(body, request.command);
   bytes::appendU32(body, request.identifier);
   bytes::appendBytes(body, request.payload);
@@ -34,8 +35,8 @@ bytes::Bytes requestBody(const Request& request) {
 bytes::Bytes requestFrame(const Request& request) { return frame(requestBody(request)); }
 
 std::optional<Reply> parseReplyBody(bytes::View body) {
-  if (body.size() == 1) return Reply{body[0], 0, {}};
-  if (body.size() < 5) return std::nullopt;
+  if (body.size() == protocol::kCodeSize) return Reply{body[0], 0, {}};
+  if (body.size() < protocol::kDataOffset) return std::nullopt;
   bytes::ByteReader reader(body);
   Reply reply{};
   reply.code = reader.u8();
@@ -54,11 +55,12 @@ enum class Candidate { kFalseStart, kIncomplete, kGood, kBadCrc };
 // What the bytes from `start` (a start byte) hold.
 Candidate examine(bytes::View buffer, std::size_t start, std::size_t maxBody) {
   const bytes::View rest = buffer.subspan(start);
-  if (rest.size() < 3) return Candidate::kIncomplete;
-  const std::size_t length = bytes::loadU16(rest, 1);
+  if (rest.size() < protocol::kBodyOffset) return Candidate::kIncomplete;
+  const std::size_t length = bytes::loadU16(rest, protocol::kLengthOffset);
   if (length > maxBody) return Candidate::kFalseStart;
-  if (rest.size() < length + kFrameOverhead) return Candidate::kIncomplete;
-  const bool crcMatches = crc::crc16(rest.subspan(1, 2 + length)) == bytes::loadU16(rest, 3 + length);
+  if (rest.size() < length + protocol::kFrameOverhead) return Candidate::kIncomplete;
+  const bytes::View covered = rest.subspan(protocol::kLengthOffset, protocol::kLengthSize + length);
+  const bool crcMatches = crc::crc16(covered) == bytes::loadU16(rest, protocol::kBodyOffset + length);
   return crcMatches ? Candidate::kGood : Candidate::kBadCrc;
 }
 
@@ -66,7 +68,7 @@ Candidate examine(bytes::View buffer, std::size_t start, std::size_t maxBody) {
 // a good CRC, if there is one.
 std::optional<std::size_t> laterGoodFrame(bytes::View buffer, std::size_t maxBody) {
   for (std::size_t start = 1; start < buffer.size(); ++start) {
-    if (buffer[start] == kStartByte && examine(buffer, start, maxBody) == Candidate::kGood) return start;
+    if (buffer[start] == protocol::kStartByte && examine(buffer, start, maxBody) == Candidate::kGood) return start;
   }
   return std::nullopt;
 }
@@ -75,7 +77,7 @@ std::optional<std::size_t> laterGoodFrame(bytes::View buffer, std::size_t maxBod
 
 std::optional<FrameReader::Frame> FrameReader::next() {
   while (true) {
-    buffer_.erase(buffer_.begin(), std::find(buffer_.begin(), buffer_.end(), kStartByte));
+    buffer_.erase(buffer_.begin(), std::find(buffer_.begin(), buffer_.end(), protocol::kStartByte));
     if (buffer_.empty()) return std::nullopt;
 
     const Candidate found = examine(buffer_, 0, maxBody_);
@@ -92,10 +94,10 @@ std::optional<FrameReader::Frame> FrameReader::next() {
       continue;
     }
     const bool crcMatches = found == Candidate::kGood;
-    const std::size_t length = bytes::loadU16(buffer_, 1);
-    const auto body = buffer_.begin() + 3;
+    const std::size_t length = bytes::loadU16(buffer_, protocol::kLengthOffset);
+    const auto body = buffer_.begin() + protocol::kBodyOffset;
     Frame frame{bytes::Bytes(body, body + static_cast<std::ptrdiff_t>(length)), crcMatches};
-    const std::size_t consumed = crcMatches ? length + kFrameOverhead : 1;
+    const std::size_t consumed = crcMatches ? length + protocol::kFrameOverhead : 1;
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(consumed));
     return frame;
   }

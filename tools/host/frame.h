@@ -1,6 +1,7 @@
-// The host's side of the link framing.
+// The host's side of the link framing: a reader and writer of its own, apart from the
+// register's, that share with it only the layout of link/host_protocol.h.
 //
-// A frame is the start byte 0x04, LEN (u16), LEN body bytes and the CRC-16 of the two LEN bytes
+// A frame is the start byte, LEN (u16), LEN body bytes and the CRC-16 of the two LEN bytes
 // followed by the body, sent low byte first. A request body is the command code, the
 // transaction identifier (u32; 0 asks the register to make one up) and the payload. A reply body
 // is the result code, then the identifier and the result data; a reply whose data did not fit is
@@ -11,15 +12,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "link/host_protocol.h"
 #include "values/bytes.h"
 
 namespace host {
-
-inline constexpr std::uint8_t kStartByte = 0x04;
-// Start byte, LEN and CRC around the body.
-inline constexpr std::size_t kFrameOverhead = 5;
-// Result code, identifier and at most 4096 bytes of identifier and data.
-inline constexpr std::size_t kMaxReplyBody = 1 + 4096;
 
 struct Request {
   std::uint8_t command;
@@ -55,7 +51,7 @@ class FrameReader {
     bool crcMatches;
   };
 
-  explicit FrameReader(std::size_t maxBody = kMaxReplyBody) : maxBody_(maxBody) {}
+  explicit FrameReader(std::size_t maxBody = protocol::kMaxReplyBody) : maxBody_(maxBody) {}
 
   void feed(bytes::View data);
 

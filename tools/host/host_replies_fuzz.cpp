@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/host_protocol.h"
 #include "tools/host/frame.h"
 #include "tools/host/receipt_commands.h"
 #include "tools/host/reply_fields.h"
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     host::openDocumentFields(replyData);
     host::closeReplyFields(reply->code, replyData);
     host::receiptFields(replyData);
-    host::tapeContinuation(host::kControlTapeCommand, reply->code, replyData);
+    host::tapeContinuation(protocol::kControlTape, reply->code, replyData);
   }
   return 0;
 }

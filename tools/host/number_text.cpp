@@ -1,6 +1,8 @@
 #include "tools/host/number_text.h"
 
 #include <charconv>
+#include <iomanip>
+#include <sstream>
 
 namespace host {
 
@@ -27,6 +29,12 @@ std::optional<unsigned> decimalBetween(std::string_view text, unsigned first, un
     return std::nullopt;
   }
   return value;
+}
+
+std::string hexNumber(std::uint32_t value, int digits) {
+  std::ostringstream text;
+  text << "0x" << std::hex << std::uppercase << std::setw(digits) << std::setfill('0') << value;
+  return text.str();
 }
 
 }  // namespace host

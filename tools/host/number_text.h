@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace host {
@@ -14,5 +15,9 @@ std::optional<std::int64_t> parseNumber(std::string_view text, std::int64_t mini
 // A whole decimal number from `first` to `last`, as a receipt item's or a tax rate's fields
 // write it; nullopt for anything else (prefixes, signs, trailing characters).
 std::optional<unsigned> decimalBetween(std::string_view text, unsigned first, unsigned last);
+
+// `value` as the command line writes codes, bits and identifiers: "0x" and `digits` upper-case
+// hexadecimal digits, more when the value needs them ("0x3F", "0x0100").
+std::string hexNumber(std::uint32_t value, int digits);
 
 }  // namespace host

@@ -3,16 +3,11 @@
 #include <algorithm>
 
 #include "core/status_records.h"
+#include "link/host_protocol.h"
 #include "platform/sleep.h"
-#include "tools/host/config_commands.h"
 #include "values/bytes.h"
 
 namespace host {
-namespace {
-
-constexpr std::uint8_t kStatusCommand = 0x30;
-
-}  // namespace
 
 std::optional<std::uint32_t> lastDocumentTime(const Reply& status) {
   if (status.code != 0 || status.data.size() < FrStatus::StatusStruct::kSize) return std::nullopt;
@@ -25,7 +20,7 @@ bool waitPastMoment(const BareTransact& transact, std::uint32_t moment, std::chr
                     std::chrono::milliseconds interval) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (true) {
-    const auto clock = transact(kReadClockCommand);
+    const auto clock = transact(protocol::kReadClock);
     if (!clock) return false;
     if (clock->code != 0 || clock->data.size() != sizeof(std::uint32_t)) return true;
     if (bytes::loadU32(clock->data, 0) > moment) return true;
@@ -36,7 +31,7 @@ bool waitPastMoment(const BareTransact& transact, std::uint32_t moment, std::chr
 }
 
 bool waitPastLastDocument(Session& session, std::chrono::milliseconds limit, std::chrono::milliseconds interval) {
-  const auto status = session.transact(kStatusCommand);
+  const auto status = session.transact(protocol::kStatus);
   if (!status) return false;
   const auto moment = lastDocumentTime(*status);
   if (!moment) return true;

@@ -1,5 +1,6 @@
 #include "tools/host/printer_commands.h"
 
+#include "link/host_protocol.h"
 #include "values/cp866.h"
 
 namespace host {
@@ -52,7 +53,7 @@ bytes::Bytes PrintTextArguments::payload() const {
 }
 
 std::optional<Plan> PrintTextArguments::plan(const Operator&, std::string&) const {
-  return Plan{.steps = {{.label = "", .request = {.command = kPrintTextCommand, .payload = payload()}}}};
+  return Plan{.steps = {{.label = "", .request = {.command = protocol::kPrintText, .payload = payload()}}}};
 }
 
 std::optional<bytes::Bytes> printTextPayload(Arguments words) {

@@ -12,11 +12,6 @@
 
 namespace host {
 
-inline constexpr std::uint8_t kPrinterStatusCommand = 0xC0;
-inline constexpr std::uint8_t kPrintTextCommand = 0xC3;
-inline constexpr std::uint8_t kPrintRawCommand = 0xC4;
-inline constexpr std::uint8_t kFeedAndCutCommand = 0xC5;
-
 // The print-text command's arguments:
 //   [--center|--right] [--bold] [--double] [--reverse] [--font N] [--spacing N] [--cut] [--] TEXT...
 // The words of TEXT (UTF-8) are joined by single spaces and sent in CP866; a character CP866

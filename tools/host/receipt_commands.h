@@ -21,13 +21,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "link/host_protocol.h"
 #include "tools/host/command_options.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/session.h"
 
 namespace host {
 
-inline constexpr DocumentCodes kReceiptCodes{3, 21, 22};
+inline constexpr DocumentCodes kReceiptCodes{3, protocol::kOpenReceipt, protocol::kFinishReceipt};
 
 // One ITEM as the host sends it (container 11059); nullopt with `problem` set when a field is
 // unknown, missing or not valid.

@@ -5,6 +5,7 @@
 
 #include "core/status_records.h"
 #include "tools/host/document_commands.h"
+#include "tools/host/number_text.h"
 #include "values/cp866.h"
 
 namespace host {
@@ -36,11 +37,7 @@ constexpr FlagName kFlagNames[] = {
     {FrStatus::kPaperOut, "paper out", nullptr},
 };
 
-std::string hex16(std::uint16_t value) {
-  std::ostringstream text;
-  text << "0x" << std::hex << std::uppercase << std::setw(4) << std::setfill('0') << value;
-  return text.str();
-}
+std::string hex16(std::uint16_t value) { return hexNumber(value, 4); }
 
 // Not the expected size: said as a field, so that the reply still shows it.
 Fields unexpected(std::string_view what, std::size_t size) {

@@ -11,9 +11,6 @@
 
 namespace host {
 
-// The status command: serial number and status record.
-inline constexpr std::uint8_t kStatusCommand = 0x30;
-
 // The three version bytes: "version" 0.0.4.
 Fields versionFields(bytes::View data);
 

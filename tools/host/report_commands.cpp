@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "link/host_protocol.h"
 #include "tools/common/moment.h"
 
 namespace host {
@@ -53,7 +54,7 @@ std::optional<Plan> reportPlan(const Operator& cashier, std::span<const std::str
   }
   if (body.empty()) return std::nullopt;
   problem.clear();
-  return onePlan(kReportCommand, cashier, body);
+  return onePlan(protocol::kReport, cashier, body);
 }
 
 std::optional<Plan> tapePlan(const Operator& cashier, std::span<const std::string_view> arguments,
@@ -69,7 +70,7 @@ std::optional<Plan> tapePlan(const Operator& cashier, std::span<const std::strin
   } else if (!arguments.empty()) {
     return std::nullopt;
   }
-  return onePlan(kControlTapeCommand, cashier, body);
+  return onePlan(protocol::kControlTape, cashier, body);
 }
 
 std::optional<Plan> copyPlan(const Operator& cashier, std::span<const std::string_view> arguments,
@@ -81,11 +82,11 @@ std::optional<Plan> copyPlan(const Operator& cashier, std::span<const std::strin
   }
   bytes::Bytes body;
   bytes::appendU32(body, *number);
-  return onePlan(kCopyCommand, cashier, body);
+  return onePlan(protocol::kDocumentCopy, cashier, body);
 }
 
 std::string tapeContinuation(std::uint8_t command, std::uint8_t code, bytes::View data) {
-  if (command != kControlTapeCommand || code == 0 || data.size() != sizeof(std::uint32_t)) return {};
+  if (command != protocol::kControlTape || code == 0 || data.size() != sizeof(std::uint32_t)) return {};
   const std::uint32_t last = bytes::loadU32(data, 0);
   const std::string done = last == 0 ? "no receipt was printed completely"
                                      : "printed completely up to receipt document " + std::to_string(last);

@@ -13,10 +13,6 @@
 
 namespace host {
 
-inline constexpr std::uint8_t kControlTapeCommand = 58;
-inline constexpr std::uint8_t kReportCommand = 177;
-inline constexpr std::uint8_t kCopyCommand = 178;
-
 // One request of the operator prefix and the body:
 //   report x | fiscal | totals | sections | shifts A B | period FROM TO
 // x the open shift, fiscal since the last fiscalization, totals since the archive began,

@@ -4,7 +4,9 @@
 #include <random>
 #include <sstream>
 
+#include "core/result_code.h"
 #include "tools/host/document_commands.h"
+#include "tools/host/number_text.h"
 #include "tools/host/result_codes.h"
 #include "values/bytes.h"
 #include "values/decimal.h"
@@ -78,7 +80,7 @@ void Session::report(std::string_view label, std::uint8_t command, const Reply& 
                      Show show) {
   if (reply.code != 0) refused_ = true;
   Fields all = fields;
-  if (reply.code == kMissingItemCode && reply.data.size() == sizeof(std::uint16_t)) {
+  if (reply.code == result::kMandatoryMissing && reply.data.size() == sizeof(std::uint16_t)) {
     const std::uint16_t tag = bytes::loadU16(reply.data, 0);
     const std::string_view name = missingItemName(tag);
     all.push_back({"missing tag", tag, std::to_string(tag) + (name.empty() ? "" : " (" + std::string(name) + ")")});
@@ -98,11 +100,9 @@ void Session::report(std::string_view label, std::uint8_t command, const Reply& 
   if (show == Show::kLine) {
     out_ << label << ": " << unsigned{reply.code} << " (" << resultMeaning(reply.code) << ")\n";
   } else if (show == Show::kWhole) {
-    std::ostringstream identifier;
-    identifier << "0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0') << reply.identifier;
     out_ << std::left << std::setw(kNameWidth) << "result" << unsigned{reply.code} << " ("
          << resultMeaning(reply.code) << ")\n"
-         << std::setw(kNameWidth) << "identifier" << identifier.str() << "\n"
+         << std::setw(kNameWidth) << "identifier" << hexNumber(reply.identifier, 8) << "\n"
          << std::setw(kNameWidth) << "data" << (reply.data.empty() ? "(none)" : spacedHex(reply.data)) << "\n";
   }
   for (const Field& field : all) {

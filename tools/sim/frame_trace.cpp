@@ -1,8 +1,10 @@
 #include "tools/sim/frame_trace.h"
 
-#include <array>
-#include <cstdio>
+#include <algorithm>
+#include <iterator>
 
+#include "link/host_protocol.h"
+#include "tools/host/number_text.h"
 #include "tools/host/result_codes.h"
 
 namespace sim {
@@ -14,21 +16,49 @@ struct Named {
 };
 
 constexpr Named kCommands[] = {
-    {0x01, "read record"},          {0x02, "write record"},        {0x03, "read clock"},
-    {0x04, "set clock"},            {0x06, "cancel document"},     {0x07, "add item"},
-    {0x08, "open registration"},    {0x09, "finish registration"}, {0x10, "state"},
-    {0x11, "open shift opening"},   {0x12, "finish shift opening"}, {0x13, "open shift closing"},
-    {0x14, "finish shift closing"}, {0x15, "open receipt"},        {0x16, "finish receipt"},
-    {0x18, "open archive closing"}, {0x19, "finish archive closing"}, {0x30, "status"},
-    {0x31, "identity"},             {0x32, "key"},                 {0x33, "version"},
-    {0x36, "shift counters"},       {0x37, "period counters"},     {0x38, "archive totals"},
-    {0x39, "section sums"},         {0x3A, "control tape"},        {0x3F, "set serial number"},
-    {0x44, "registration value"},   {0xA2, "open deposit"},        {0xA3, "finish deposit"},
-    {0xA4, "open payout"},          {0xA5, "finish payout"},       {0xB0, "open document state"},
-    {0xB1, "report"},               {0xB2, "copy"},                {0xC0, "printer status"},
-    {0xC1, "read setting"},         {0xC2, "write setting"},       {0xC3, "print text"},
-    {0xC4, "print raw"},            {0xC5, "feed and cut"},
+    {protocol::kReadRecord, "read record"},
+    {protocol::kWriteRecord, "write record"},
+    {protocol::kReadClock, "read clock"},
+    {protocol::kSetClock, "set clock"},
+    {protocol::kCancelDocument, "cancel document"},
+    {protocol::kAddItem, "add item"},
+    {protocol::kOpenFiscalization, "open registration"},
+    {protocol::kFinishFiscalization, "finish registration"},
+    {protocol::kState, "state"},
+    {protocol::kOpenShiftOpening, "open shift opening"},
+    {protocol::kFinishShiftOpening, "finish shift opening"},
+    {protocol::kOpenShiftClosing, "open shift closing"},
+    {protocol::kFinishShiftClosing, "finish shift closing"},
+    {protocol::kOpenReceipt, "open receipt"},
+    {protocol::kFinishReceipt, "finish receipt"},
+    {protocol::kOpenArchiveClosing, "open archive closing"},
+    {protocol::kFinishArchiveClosing, "finish archive closing"},
+    {protocol::kStatus, "status"},
+    {protocol::kIdentity, "identity"},
+    {protocol::kDeviceKey, "key"},
+    {protocol::kVersion, "version"},
+    {protocol::kShiftCounters, "shift counters"},
+    {protocol::kPeriodCounters, "period counters"},
+    {protocol::kArchiveTotals, "archive totals"},
+    {protocol::kSectionSums, "section sums"},
+    {protocol::kControlTape, "control tape"},
+    {protocol::kSetSerialNumber, "set serial number"},
+    {protocol::kRegistrationValue, "registration value"},
+    {protocol::kOpenCashDeposit, "open deposit"},
+    {protocol::kFinishCashDeposit, "finish deposit"},
+    {protocol::kOpenCashPayout, "open payout"},
+    {protocol::kFinishCashPayout, "finish payout"},
+    {protocol::kOpenDocumentState, "open document state"},
+    {protocol::kReport, "report"},
+    {protocol::kDocumentCopy, "copy"},
+    {protocol::kPrinterStatus, "printer status"},
+    {protocol::kReadSetting, "read setting"},
+    {protocol::kWriteSetting, "write setting"},
+    {protocol::kPrintText, "print text"},
+    {protocol::kPrintRaw, "print raw"},
+    {protocol::kFeedAndCut, "feed and cut"},
 };
+static_assert(std::size(kCommands) == std::size(protocol::kAllCommands), "a command without its name");
 
 template <std::size_t N>
 std::string_view lookUp(const Named (&table)[N], std::uint8_t code) {
@@ -38,17 +68,7 @@ std::string_view lookUp(const Named (&table)[N], std::uint8_t code) {
   return "unknown";
 }
 
-std::string hexByte(std::uint8_t value) {
-  std::array<char, 8> text{};
-  std::snprintf(text.data(), text.size(), "0x%02X", value);
-  return text.data();
-}
-
-std::string hexIdentifier(std::uint32_t value) {
-  std::array<char, 16> text{};
-  std::snprintf(text.data(), text.size(), "0x%08X", value);
-  return text.data();
-}
+std::string hexIdentifier(std::uint32_t value) { return host::hexNumber(value, 8); }
 
 // "no payload", or the count and the bytes in hexadecimal, the first 32 of a longer run.
 std::string bytesText(bytes::View data, std::string_view none) {
@@ -60,7 +80,9 @@ std::string bytesText(bytes::View data, std::string_view none) {
   return text;
 }
 
-std::string commandText(std::uint8_t command) { return hexByte(command) + " " + std::string(commandName(command)); }
+std::string commandText(std::uint8_t command) {
+  return host::hexNumber(command, 2) + " " + std::string(commandName(command));
+}
 
 // The lines for the frames `data` completes in `reader`, each after `arrow`: a frame with a good
 // check value as `describe` has it.
@@ -82,11 +104,10 @@ std::string_view commandName(std::uint8_t command) { return lookUp(kCommands, co
 
 // A body of 1 to 4 bytes carries the command code alone.
 std::string describeRequest(bytes::View body) {
-  constexpr std::size_t kHeader = 5;
   if (body.empty()) return "empty request";
-  if (body.size() < kHeader) return commandText(body[0]);
-  return commandText(body[0]) + ", id " + hexIdentifier(bytes::loadU32(body, 1)) + ", " +
-         bytesText(body.subspan(kHeader), "no payload");
+  if (body.size() < protocol::kDataOffset) return commandText(body[0]);
+  return commandText(body[0]) + ", id " + hexIdentifier(bytes::loadU32(body, protocol::kIdentifierOffset)) + ", " +
+         bytesText(body.subspan(protocol::kDataOffset), "no payload");
 }
 
 std::string describeReply(bytes::View body, std::optional<std::uint8_t> answeredCommand) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tools/host/frame.h"
+#include "link/host_protocol.h"
 
 namespace sim {
 
@@ -57,25 +57,25 @@ bytes::Bytes HostLineFaults::cutFrames(HostLineDirection direction, std::vector<
   std::size_t start = 0;
   while (start < pending.size()) {
     const bytes::View rest = bytes::View(pending).subspan(start);
-    if (rest[0] != host::kStartByte) {
+    if (rest[0] != protocol::kStartByte) {
       passed.push_back(rest[0]);  // a control byte, or a stray one: the service judges it
       ++start;
       continue;
     }
-    if (rest.size() < 3) break;
-    const std::size_t length = bytes::loadU16(rest, 1);
-    if (length > host::kMaxReplyBody) {  // no frame of either side is this long
+    if (rest.size() < protocol::kBodyOffset) break;
+    const std::size_t length = bytes::loadU16(rest, protocol::kLengthOffset);
+    if (length > protocol::kMaxReplyBody) {  // no frame of either side is this long
       passed.push_back(rest[0]);
       ++start;
       continue;
     }
-    const std::size_t frameSize = length + host::kFrameOverhead;
+    const std::size_t frameSize = length + protocol::kFrameOverhead;
     if (rest.size() < frameSize) break;
     const bytes::View frame = rest.first(frameSize);
 
     bool drop = false;
     if (direction == HostLineDirection::FromHost) {
-      const std::uint8_t command = length > 0 ? frame[3] : 0;
+      const std::uint8_t command = length > 0 ? frame[protocol::kBodyOffset] : 0;
       drop = takeFault(direction, command, actions);
       if (drop) {
         awaitingReplyTo_.reset();

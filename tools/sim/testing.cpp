@@ -9,10 +9,11 @@
 #include <sstream>
 #include <system_error>
 
+#include "link/host_protocol.h"
+
 namespace sim {
 namespace {
 
-constexpr std::uint8_t kVersionCommand = 0x33;
 // Each attempt to reach the service has its own identifier, counting up from this one, so a
 // late reply to an earlier attempt is never taken for the reply to a later request.
 constexpr std::uint32_t kFirstAttemptIdentifier = 0x7E570001;
@@ -53,7 +54,7 @@ bool TestBoard::waitUntilServing(std::chrono::milliseconds timeout) {
   std::uint32_t identifier = kFirstAttemptIdentifier;
   while (true) {
     if (board_.serviceEnded() || std::chrono::steady_clock::now() >= deadline) return false;
-    if (host_.transact({.command = kVersionCommand, .identifier = identifier}, kAttempt)) break;
+    if (host_.transact({.command = protocol::kVersion, .identifier = identifier}, kAttempt)) break;
     ++identifier;
   }
   // Earlier attempts the service read late are answered now: their replies are drained here.

@@ -1,3 +1,4 @@
+#include "link/host_protocol.h"
 #include "tools/sim/virtual_printer.h"
 
 #include <gtest/gtest.h>
@@ -99,7 +100,7 @@ TEST(BoardPrinter, HostPrinterCommands_PrintOnThePaperAndFollowThePrinterState) 
   };
 
   const std::vector<std::string_view> words{"--center", "--cut", "Привет"};
-  EXPECT_EQ(command(host::kPrintTextCommand, *host::printTextPayload(words)), 0);
+  EXPECT_EQ(command(protocol::kPrintText, *host::printTextPayload(words)), 0);
   const sim::PrintedPaper paper = sim::readPaper(board.root());
   ASSERT_FALSE(paper.texts().empty());
   EXPECT_EQ(paper.texts().back(), "") << "the feed before the cut";
@@ -107,17 +108,17 @@ TEST(BoardPrinter, HostPrinterCommands_PrintOnThePaperAndFollowThePrinterState) 
   EXPECT_GE(paper.cutCount(), 2u) << "the start-up printout and the text are each cut off";
 
   setState(sim::PrinterState::NearEnd);
-  EXPECT_EQ(command(host::kPrinterStatusCommand), 0);
+  EXPECT_EQ(command(protocol::kPrinterStatus), 0);
   setState(sim::PrinterState::Out);
-  EXPECT_EQ(command(host::kPrinterStatusCommand), 54);
+  EXPECT_EQ(command(protocol::kPrinterStatus), 54);
   setState(sim::PrinterState::Silent);
-  EXPECT_EQ(command(host::kPrinterStatusCommand), 53);
-  EXPECT_EQ(command(host::kPrintTextCommand, *host::printTextPayload(words)), 53);
+  EXPECT_EQ(command(protocol::kPrinterStatus), 53);
+  EXPECT_EQ(command(protocol::kPrintText, *host::printTextPayload(words)), 53);
   setState(sim::PrinterState::Ok);
-  EXPECT_EQ(command(host::kPrinterStatusCommand), 0);
-  EXPECT_EQ(command(host::kFeedAndCutCommand), 0);
-  EXPECT_EQ(command(host::kPrintRawCommand, Bytes{'r', 'a', 'w', '\n'}), 0);
-  EXPECT_EQ(command(host::kPrinterStatusCommand), 0);
+  EXPECT_EQ(command(protocol::kPrinterStatus), 0);
+  EXPECT_EQ(command(protocol::kFeedAndCut), 0);
+  EXPECT_EQ(command(protocol::kPrintRaw, Bytes{'r', 'a', 'w', '\n'}), 0);
+  EXPECT_EQ(command(protocol::kPrinterStatus), 0);
   EXPECT_EQ(sim::readPaper(board.root()).texts().back(), "raw");
 }
 
