@@ -63,4 +63,18 @@ enum Code : int {
   kEmptyResult = 255,         // default code of a result nobody filled
 };
 
+// Every code above, in order. A code added above goes here too: the tests hold this list to the
+// enumeration, and every code in it to its meaning in the host's texts.
+inline constexpr Code kAllCodes[] = {
+    kSuccess, kNotStorable, kNotClosable, kArchiveNotReady, kCardFull, kTooLong, kNoPort, kBadCrc,
+    kUnknownCommand, kBadFrameLength, kNoStartByte, kModelNotValid, kNoCard, kNoPermission,
+    kNotFound, kBadOperator, kBadOperatorPrefix, kUnknownSelector, kNotSaved, kBadPayload,
+    kTimeNotLater, kSerialAlreadySet, kIdentityFault, kShiftOpen, kNoShiftOpen, kDocumentOpen,
+    kNoDocumentOpen, kWrongType, kArchiveClosed, kOtherDevice, kRegistrationLimit, kItemNotTaken,
+    kBadRegistrationText, kRegistrationIncomplete, kMandatoryMissing, kRegistrationMissing,
+    kOpenDataShort, kDrawerShort, kDepositTooLarge, kBadReceiptKind, kSectionNotFound,
+    kDiscountNotFound, kTaxRateNotFound, kBadReceiptItem, kPaymentShort, kOverpaid, kReceiptLimit,
+    kShiftTooOld, kDrawerNotEmpty, kPrinterSilent, kPaperOut, kPending, kEmptyResult,
+};
+
 }  // namespace result

@@ -1,6 +1,7 @@
-// The host protocol page against the code: every command the register serves and every result
-// code it names has its row in the page's tables, the tables name nothing more, and every
-// example frame carries its true length and check value.
+// The host protocol page against the code: every command code the protocol names and every
+// result code the register names has its row in the page's tables, the tables name nothing
+// more, and every example frame carries its true length and check value. The commands named are
+// also exactly the commands served.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +14,9 @@
 
 #include "core/command_table.h"
 #include "core/device_state.h"
+#include "core/result_code.h"
 #include "link/host_link.h"
+#include "link/host_protocol.h"
 #include "platform/board.h"
 #include "values/crc.h"
 
@@ -91,13 +94,22 @@ std::set<unsigned> linkCommands() {
   return served;
 }
 
-TEST(HostProtocolPage, CommandIndex_ListsExactlyTheCommandsServed) {
+std::set<unsigned> commandsNamed() {
+  return {std::begin(protocol::kAllCommands), std::end(protocol::kAllCommands)};
+}
+
+TEST(HostProtocolPage, CommandIndex_ListsExactlyTheCommandsNamed) {
+  expectSameRows(firstColumn("Command index", 16), commandsNamed(), "commands named");
+}
+
+TEST(HostProtocolPage, CommandsNamed_AreDistinctAndExactlyTheCommandsServed) {
+  EXPECT_EQ(commandsNamed().size(), std::size(protocol::kAllCommands)) << "two names for one code";
   std::set<unsigned> served = linkCommands();
   ASSERT_FALSE(served.empty());
   for (unsigned code = 0; code < 256; ++code) {
     if (routeOf(static_cast<std::uint8_t>(code)) != CommandRoute::Unknown) served.insert(code);
   }
-  expectSameRows(firstColumn("Command index", 16), served, "commands served");
+  expectSameRows(commandsNamed(), served, "commands served");
 }
 
 TEST(HostProtocolPage, ResultCodeTable_ListsExactlyTheCodesNamed) {
@@ -109,6 +121,8 @@ TEST(HostProtocolPage, ResultCodeTable_ListsExactlyTheCodesNamed) {
   }
   ASSERT_GT(codes.size(), 40u);
   expectSameRows(firstColumn("Result codes", 10), codes, "result codes named");
+  expectSameRows({std::begin(result::kAllCodes), std::end(result::kAllCodes)}, codes,
+                 "result codes named (in the list of all codes)");
 }
 
 // Lines ">> 04 ..." and "<< 04 ...": a start byte, LEN, LEN body bytes and the CRC-16 of LEN

@@ -5,7 +5,7 @@
 
 namespace host {
 
-// "success" for 0, a short text for every code the register sends, "unknown code" otherwise.
+// "success" for 0, a short text for every code the register names, "unknown code" otherwise.
 const char* resultMeaning(std::uint8_t code);
 
 }  // namespace host
