@@ -1,22 +1,10 @@
-// The index record of one stored document.
+// The index record of one stored document: 64 bytes, little-endian, unaligned, laid out by
+// kFields below.
 //
-// Layout (64 bytes, little-endian, unaligned):
-//    0   1  document type
-//    1   4  document number, u32
-//    5   4  date-time, u32 seconds since the epoch
-//    9   2  shift number, u16
-//   11   4  fiscal sign, u32
-//   15   1  cashier number
-//   16   2  length of the document's data, u16 (for a receipt: all its pieces)
-//   18   4  data offset in the archive file, low word
-//   22   4  data offset, high word
-//   26   2  data check value: CRC-16 of the stored form
-//   28   4  fiscalization number, u32
-//   32   6  zero
-//   38   2  header check value: CRC-16 of bytes 0-37 taken with bytes 28-31 as zero
-//   40  24  zero
-// Both check values are CRC-16/CCITT-FALSE. Readers take the fields as they are; nothing
-// recomputes or checks the check values when reading.
+// The data check value is the CRC-16 of the document's stored form; the header check value the
+// CRC-16 of the bytes before it (0-37) taken with the fiscalization number as zero. Both are
+// CRC-16/CCITT-FALSE. Readers take the fields as they are; nothing recomputes or checks the
+// check values when reading.
 #pragma once
 
 #include <array>
@@ -28,8 +16,31 @@
 class DocDescriptor {
  public:
   static constexpr std::size_t kSize = 64;
-  // The bytes the header check value covers.
-  static constexpr std::size_t kHeaderCoveredSize = 38;
+
+  // The layout, in offset order; the names are those the archive checker reports.
+  static constexpr bytes::Field kTypeField{"type", 0, 1};
+  static constexpr bytes::Field kDocumentNumberField{"document number", 1, 4};
+  static constexpr bytes::Field kDateTimeField{"date-time", 5, 4};  // u32 seconds since the epoch
+  static constexpr bytes::Field kShiftNumberField{"shift number", 9, 2};
+  static constexpr bytes::Field kFiscalSignField{"fiscal sign", 11, 4};
+  static constexpr bytes::Field kCashierNumberField{"cashier number", 15, 1};
+  // For a receipt: all its pieces.
+  static constexpr bytes::Field kDataLengthField{"data length", 16, 2};
+  // The data's offset in the archive file: its low word, then its high word.
+  static constexpr bytes::Field kDataOffsetField{"data offset", 18, 8};
+  static constexpr bytes::Field kDataCheckValueField{"data check value", 26, 2};
+  static constexpr bytes::Field kFiscalizationNumberField{"fiscalization number", 28, 4};
+  static constexpr bytes::Field kReservedField{"zero bytes", 32, 6};
+  static constexpr bytes::Field kHeaderCheckValueField{"header check value", 38, 2};
+  static constexpr bytes::Field kTailField{"zero bytes", 40, 24};
+  static constexpr std::array kFields = {
+      kTypeField,          kDocumentNumberField,      kDateTimeField,      kShiftNumberField,
+      kFiscalSignField,    kCashierNumberField,       kDataLengthField,    kDataOffsetField,
+      kDataCheckValueField, kFiscalizationNumberField, kReservedField,      kHeaderCheckValueField,
+      kTailField};
+
+  // The bytes the header check value covers: all before it.
+  static constexpr std::size_t kHeaderCoveredSize = kHeaderCheckValueField.offset;
 
   // All 64 bytes zero.
   DocDescriptor() = default;
@@ -61,10 +72,10 @@ class DocDescriptor {
   void setFiscalizationNumber(std::uint32_t number);
   std::uint16_t headerCheckValue() const;
 
-  // CRC-16 of bytes 0-37 as they stand, with bytes 28-31 (the fiscalization number) taken as
-  // zero whatever they hold.
+  // CRC-16 of the covered bytes as they stand, with the fiscalization number taken as zero
+  // whatever it holds.
   std::uint16_t computeHeaderCheckValue() const;
-  // Stores computeHeaderCheckValue() at bytes 38-39.
+  // Stores computeHeaderCheckValue() as the header check value.
   void sealHeader();
 
   friend bool operator==(const DocDescriptor&, const DocDescriptor&) = default;
@@ -72,3 +83,6 @@ class DocDescriptor {
  private:
   std::array<std::uint8_t, kSize> raw_{};
 };
+
+static_assert(bytes::tiles(DocDescriptor::kFields, DocDescriptor::kSize));
+static_assert(DocDescriptor::kFiscalizationNumberField.end() <= DocDescriptor::kHeaderCoveredSize);

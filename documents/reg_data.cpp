@@ -12,26 +12,20 @@
 
 namespace {
 
-struct Field {
-  std::size_t offset;
-  std::size_t size;
-};
-
-constexpr Field fieldOf(RegData::Text text) {
+constexpr bytes::Field fieldOf(RegData::Text text) {
   switch (text) {
-    case RegData::Text::RegistrationNumber: return {0, 16};
-    case RegData::Text::TaxpayerNumber: return {16, 12};
-    case RegData::Text::UserName: return {28, 256};
-    case RegData::Text::Place: return {284, 256};
-    case RegData::Text::Address: return {540, 256};
+    case RegData::Text::RegistrationNumber: return RegData::kRegistrationNumberField;
+    case RegData::Text::TaxpayerNumber: return RegData::kTaxpayerNumberField;
+    case RegData::Text::UserName: return RegData::kUserNameField;
+    case RegData::Text::Place: return RegData::kPlaceField;
+    case RegData::Text::Address: return RegData::kAddressField;
   }
   throw std::logic_error("unknown registration text field");
 }
 
-constexpr std::size_t kTaxRatesOffset = 796;
-constexpr std::size_t kRegistrationTimeOffset = 956;
-constexpr std::size_t kArchiveIdOffset = 960;
-constexpr std::size_t kCheckValueOffset = 964;
+// The digits both numbers must begin with; the rest of the field is digits or 0x00.
+constexpr std::size_t kMandatoryDigits = 10;
+
 constexpr std::uint16_t kRateNotSet = 0xC000;
 constexpr unsigned kTextFont = 1;
 
@@ -46,10 +40,11 @@ constexpr std::pair<std::uint16_t, RegData::Text> kTextTags[] = {
 
 bool isDigit(std::uint8_t b) { return b >= '0' && b <= '9'; }
 
-// Bytes [from, mandatoryEnd) digits, [mandatoryEnd, end) digits or zero.
-bool digitField(bytes::View raw, std::size_t from, std::size_t mandatoryEnd, std::size_t end) {
-  for (std::size_t i = from; i < end; ++i) {
-    if (!isDigit(raw[i]) && (i < mandatoryEnd || raw[i] != 0)) return false;
+// The field's first kMandatoryDigits bytes digits, the rest digits or zero.
+bool digitField(bytes::View raw, const bytes::Field& field) {
+  const bytes::View digits = bytes::slice(raw, field);
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (!isDigit(digits[i]) && (i < kMandatoryDigits || digits[i] != 0)) return false;
   }
   return true;
 }
@@ -58,7 +53,7 @@ bool digitField(bytes::View raw, std::size_t from, std::size_t mandatoryEnd, std
 
 RegData::RegData() {
   for (std::size_t i = 0; i < kTaxRateSlots; ++i) {
-    bytes::storeU16(raw_, kTaxRatesOffset + kTaxRateSlotSize * i, kRateNotSet);
+    bytes::storeU16(raw_, kTaxRatesField.element(i).offset, kRateNotSet);
   }
 }
 
@@ -70,39 +65,38 @@ RegData RegData::fromBytes(bytes::View stored) {
 }
 
 std::string RegData::text(Text field) const {
-  const Field f = fieldOf(field);
-  const bytes::View bytesOfField = bytes::slice(raw_, f.offset, f.size);
-  std::string text = bytes::fieldText(bytesOfField);
-  if (text.size() == f.size) text.push_back('\0');
+  const bytes::Field f = fieldOf(field);
+  std::string text = bytes::fieldText(bytes::slice(raw_, f));
+  if (text.size() == f.size()) text.push_back('\0');
   return text;
 }
 
 bool RegData::setText(Text field, std::string_view text) {
-  const Field f = fieldOf(field);
-  if (text.size() > f.size) return false;
-  bytes::storeBytes(raw_, f.offset, f.size, bytes::view(text));
+  const bytes::Field f = fieldOf(field);
+  if (text.size() > f.size()) return false;
+  bytes::storeBytes(raw_, f, bytes::view(text));
   return true;
 }
 
 bool RegData::restoreText(Text field, std::string_view text) {
-  if (text.size() == fieldOf(field).size + 1 && text.back() == '\0') text.remove_suffix(1);
+  if (text.size() == fieldOf(field).size() + 1 && text.back() == '\0') text.remove_suffix(1);
   return setText(field, text);
 }
 
 bytes::View RegData::taxRateSlot(std::size_t index) const {
-  return bytes::slice(raw_, kTaxRatesOffset + kTaxRateSlotSize * index, kTaxRateSlotSize);
+  return bytes::slice(raw_, kTaxRatesField.element(index));
 }
 
 void RegData::setTaxRateSlot(std::size_t index, bytes::View slot) {
   if (index >= kTaxRateSlots) return;
-  bytes::storeBytes(raw_, kTaxRatesOffset + kTaxRateSlotSize * index, kTaxRateSlotSize, slot);
+  bytes::storeBytes(raw_, kTaxRatesField.element(index), slot);
 }
 
-std::uint32_t RegData::registrationTime() const { return bytes::loadU32(raw_, kRegistrationTimeOffset); }
-void RegData::setRegistrationTime(std::uint32_t seconds) { bytes::storeU32(raw_, kRegistrationTimeOffset, seconds); }
-std::uint32_t RegData::archiveId() const { return bytes::loadU32(raw_, kArchiveIdOffset); }
-void RegData::setArchiveId(std::uint32_t id) { bytes::storeU32(raw_, kArchiveIdOffset, id); }
-std::uint32_t RegData::checkValue() const { return bytes::loadU32(raw_, kCheckValueOffset); }
+std::uint32_t RegData::registrationTime() const { return bytes::loadU32(raw_, kRegistrationTimeField); }
+void RegData::setRegistrationTime(std::uint32_t seconds) { bytes::storeU32(raw_, kRegistrationTimeField, seconds); }
+std::uint32_t RegData::archiveId() const { return bytes::loadU32(raw_, kArchiveIdField); }
+void RegData::setArchiveId(std::uint32_t id) { bytes::storeU32(raw_, kArchiveIdField, id); }
+std::uint32_t RegData::checkValue() const { return bytes::loadU32(raw_, kCheckValueField); }
 
 bool RegData::isComplete() const {
   const std::uint32_t time = registrationTime();
@@ -123,7 +117,7 @@ std::uint32_t RegData::computeCheckValue(std::string_view serialNumber, bytes::V
 }
 
 bool RegData::seal(std::string_view serialNumber, bytes::View deviceKey) {
-  bytes::storeU32(raw_, kCheckValueOffset, computeCheckValue(serialNumber, deviceKey));
+  bytes::storeU32(raw_, kCheckValueField, computeCheckValue(serialNumber, deviceKey));
   return isComplete();
 }
 
@@ -131,8 +125,8 @@ bool RegData::verify(std::string_view serialNumber, bytes::View deviceKey) const
   return isComplete() && checkValue() == computeCheckValue(serialNumber, deviceKey);
 }
 
-bool RegData::taxpayerNumberValid() const { return digitField(raw_, 16, 26, 28); }
-bool RegData::registrationNumberValid() const { return digitField(raw_, 0, 10, 16); }
+bool RegData::taxpayerNumberValid() const { return digitField(raw_, kTaxpayerNumberField); }
+bool RegData::registrationNumberValid() const { return digitField(raw_, kRegistrationNumberField); }
 
 TlvList RegData::toTlvList() const {
   TlvList items;

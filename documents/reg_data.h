@@ -1,16 +1,8 @@
 // The registration in force, kept byte for byte in the identity memory and in the archive.
 //
-// Layout (968 bytes, little-endian; texts CP866 padded with 0x00):
-//     0   16  registration number, text          (tag 11037)
-//    16   12  taxpayer number, text              (tag 11018)
-//    28  256  user name, text                    (tag 11048)
-//   284  256  place of settlement, text          (tag 11187)
-//   540  256  address of settlement, text        (tag 11009)
-//   796  160  five 32-byte tax-rate slots, slot i at 796 + 32 i (tags 13105 + i)
-//   956    4  registration time, u32 seconds     (tag 11012)
-//   960    4  archive id, u32                    (tag 11041)
-//   964    4  check value, u32: CRC-32 of the registration number text, the taxpayer number
-//             text, the serial number text and the device key
+// Layout: kFields below, in offset order, little-endian; texts CP866 padded with 0x00. The
+// check value is the CRC-32 of the registration number text, the taxpayer number text, the
+// serial number text and the device key.
 // The text of a field is its bytes up to the first 0x00; a field without 0x00 reads as all its
 // bytes followed by one 0x00 byte, and that longer text is what enters check values and prints.
 #pragma once
@@ -29,6 +21,20 @@ class RegData {
   static constexpr std::size_t kSize = 968;
   static constexpr std::size_t kTaxRateSlots = 5;
   static constexpr std::size_t kTaxRateSlotSize = 32;
+
+  // The layout; the names are those the archive checker reports.
+  static constexpr bytes::Field kRegistrationNumberField{"registration number", 0, 16};  // text, 11037
+  static constexpr bytes::Field kTaxpayerNumberField{"taxpayer number", 16, 12};         // text, 11018
+  static constexpr bytes::Field kUserNameField{"user name", 28, 256};                    // text, 11048
+  static constexpr bytes::Field kPlaceField{"place", 284, 256};      // text, 11187: place of settlement
+  static constexpr bytes::Field kAddressField{"address", 540, 256};  // text, 11009: address of settlement
+  static constexpr bytes::Field kTaxRatesField{"tax rate", 796, kTaxRateSlotSize, kTaxRateSlots};  // 13105 + i
+  static constexpr bytes::Field kRegistrationTimeField{"registration time", 956, 4};  // u32 seconds, 11012
+  static constexpr bytes::Field kArchiveIdField{"archive id", 960, 4};                // 11041
+  static constexpr bytes::Field kCheckValueField{"check value", 964, 4};
+  static constexpr std::array kFields = {kRegistrationNumberField, kTaxpayerNumberField, kUserNameField,
+                                         kPlaceField,              kAddressField,        kTaxRatesField,
+                                         kRegistrationTimeField,   kArchiveIdField,      kCheckValueField};
 
   enum class Text { RegistrationNumber, TaxpayerNumber, UserName, Place, Address };
 
@@ -66,9 +72,9 @@ class RegData {
   // Complete and the stored check value is the one computed.
   bool verify(std::string_view serialNumber, bytes::View deviceKey) const;
 
-  // Taxpayer number: bytes 16-25 digits, 26-27 digits or 0x00.
+  // Taxpayer number: its first 10 bytes digits, the last 2 digits or 0x00.
   bool taxpayerNumberValid() const;
-  // Registration number: bytes 0-9 digits, 10-15 digits or 0x00.
+  // Registration number: its first 10 bytes digits, the last 6 digits or 0x00.
   bool registrationNumberValid() const;
 
   // The registration as items: 11037, 11018, 11048, 11187, 11009 (texts), 11041 archive id
@@ -94,3 +100,5 @@ class RegData {
 
   std::array<std::uint8_t, kSize> raw_{};
 };
+
+static_assert(bytes::tiles(RegData::kFields, RegData::kSize));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <span>
 
 #include "documents/cash_ctrl_document.h"
 #include "documents/document_factory.h"
@@ -14,6 +15,7 @@
 #include "storage/archive_layout.h"
 #include "storage/cash_archive.h"
 #include "storage/counter_blocks.h"
+#include "storage/identity_memory.h"
 #include "storage/receipt_archive.h"
 #include "storage/receipt_checker.h"
 #include "values/crc.h"
@@ -24,7 +26,6 @@ using namespace archive_layout;
 
 namespace {
 
-static_assert(kZeroAreaOffset == kSectionSumsOffset + SectionSums::kSize * kReceiptKinds);
 // The counter blocks and everything the store changes with them, as one copy the checker
 // recomputes: shift counters, period counters, totals, fiscalization count and table, section sums.
 constexpr std::uint64_t kCountersOffset = kShiftCountersOffset;
@@ -42,95 +43,92 @@ std::string storedAndExpected(const std::string& stored, const std::string& expe
   return "stored " + stored + ", expected " + expected;
 }
 
-// A named field of a fixed record: its offset in the record and its width.
-struct Field {
+// A field of the checked bytes, at its offset there and named as its problems name it.
+struct NamedField {
   std::size_t offset;
   std::size_t size;
   std::string name;
 };
 
 // Little-endian, signed when eight bytes wide (the sums).
-std::string fieldValue(bytes::View record, const Field& field) {
+std::string fieldValue(bytes::View record, const NamedField& field) {
   if (field.size == 8) return std::to_string(static_cast<std::int64_t>(bytes::loadU64(record, field.offset)));
   std::uint64_t value = 0;
   for (std::size_t i = field.size; i-- > 0;) value = value << 8 | record[field.offset + i];
   return field.size <= 4 ? std::to_string(value) : "bytes";
 }
 
-const std::vector<Field>& descriptorFields() {
-  static const std::vector<Field> fields = {
-      {0, 1, "type"},           {1, 4, "document number"},  {5, 4, "date-time"},
-      {9, 2, "shift number"},   {11, 4, "fiscal sign"},     {15, 1, "cashier number"},
-      {16, 2, "data length"},   {18, 8, "data offset"},     {26, 2, "data check value"},
-      {28, 4, "fiscalization number"}, {32, 6, "zero bytes"}, {38, 2, "header check value"},
-      {40, 24, "zero bytes"}};
+// The fields of a record's table, the record lying at `at`; each element of an array is a field
+// of its own, numbered from 1 ("tax sum 1").
+void addFields(std::vector<NamedField>& out, std::size_t at, const std::string& prefix,
+               std::span<const bytes::Field> table) {
+  for (const bytes::Field& field : table) {
+    for (std::size_t i = 0; i < field.count; ++i) {
+      const std::string number = field.count > 1 ? " " + std::to_string(i + 1) : "";
+      out.push_back({at + field.element(i).offset, field.width, prefix + std::string(field.name) + number});
+    }
+  }
+}
+
+std::vector<NamedField> fieldsOf(std::span<const bytes::Field> table) {
+  std::vector<NamedField> fields;
+  addFields(fields, 0, "", table);
+  return fields;
+}
+
+const std::vector<NamedField>& descriptorFields() {
+  static const std::vector<NamedField> fields = fieldsOf(DocDescriptor::kFields);
+  return fields;
+}
+
+const std::vector<NamedField>& regDataFields() {
+  static const std::vector<NamedField> fields = fieldsOf(RegData::kFields);
   return fields;
 }
 
 const char* const kKindNames[kReceiptKinds] = {"sale", "purchase", "sale return", "purchase return"};
 
+// A counter block's fields, those of its per-kind blocks named by their kind ("sale total").
+template <typename Block, typename PerKind>
+void addCounterBlock(std::vector<NamedField>& out, std::size_t at, const std::string& block) {
+  for (const bytes::Field& field : Block::kFields) {
+    if (field.offset != Block::kByKindField.offset) {
+      addFields(out, at, block, {&field, 1});
+      continue;
+    }
+    for (std::size_t k = 0; k < kReceiptKinds; ++k) {
+      addFields(out, at + field.element(k).offset, block + kKindNames[k] + " ", PerKind::kFields);
+    }
+  }
+}
+
 // The fields of the recomputed area, named as the reports name them.
-std::vector<Field> counterFields() {
-  std::vector<Field> fields;
-  const auto head = [&fields](std::size_t at, const std::string& block, bool drawer) {
-    for (const Field& f : std::vector<Field>{{0, 2, "shift number"}, {2, 2, "deposits"}, {4, 2, "payouts"},
-                                             {6, 8, "deposit sum"}, {14, 8, "payout sum"}, {22, 4, "receipts"}}) {
-      fields.push_back({at + f.offset, f.size, block + f.name});
-    }
-    if (drawer) fields.push_back({at + 26, 8, block + "drawer cash"});
-  };
-  const auto kind = [&fields](std::size_t at, const std::string& block, std::size_t k, bool taxes) {
-    const std::string name = block + kKindNames[k] + " ";
-    for (const Field& f : std::vector<Field>{{0, 1, "kind byte"}, {1, 4, "receipts"}, {5, 8, "total"},
-                                             {13, 8, "cash"}, {21, 8, "electronic"}, {29, 24, "unused bytes"}}) {
-      fields.push_back({at + f.offset, f.size, name + f.name});
-    }
-    for (std::size_t i = 0; taxes && i < OperationCounters::kTaxSums; ++i) {
-      fields.push_back({at + 53 + 8 * i, 8, name + "tax sum " + std::to_string(i + 1)});
-    }
-  };
-  for (const auto& [offset, block] : {std::pair<std::uint64_t, std::string>{kShiftCountersOffset, "shift counters: "},
-                                      {kPeriodCountersOffset, "period counters: "}}) {
-    const std::size_t at = offset - kCountersOffset;
-    head(at, block, true);
-    for (std::size_t k = 0; k < kReceiptKinds; ++k) kind(at + 34 + OperationCounters::kSize * k, block, k, true);
-  }
-  const std::size_t totals = kTotalsOffset - kCountersOffset;
-  head(totals, "archive totals: ", false);
-  for (std::size_t k = 0; k < kReceiptKinds; ++k) {
-    kind(totals + 26 + OperationTotals::kSize * k, "archive totals: ", k, false);
-  }
+std::vector<NamedField> counterFields() {
   // Offsets within the counters' copy, which is small: they fit a size_t on every machine.
+  constexpr std::size_t kShiftAt = kShiftCountersOffset - kCountersOffset;
+  constexpr std::size_t kPeriodAt = kPeriodCountersOffset - kCountersOffset;
+  constexpr std::size_t kTotalsAt = kTotalsOffset - kCountersOffset;
   constexpr std::size_t kTableAt = kFiscalizationTableOffset - kCountersOffset;
   constexpr std::size_t kSectionSumsAt = kSectionSumsOffset - kCountersOffset;
+  std::vector<NamedField> fields;
+  addCounterBlock<CounterSet, OperationCounters>(fields, kShiftAt, "shift counters: ");
+  addCounterBlock<CounterSet, OperationCounters>(fields, kPeriodAt, "period counters: ");
+  addCounterBlock<TotalCounters, OperationTotals>(fields, kTotalsAt, "archive totals: ");
   fields.push_back({kFiscalizationCountOffset - kCountersOffset, 1, "fiscalization count"});
   for (std::size_t i = 0; i < kMaxFiscalizations; ++i) {
-    fields.push_back({kTableAt + 4 * i, 4,
+    fields.push_back({kTableAt + kFiscalizationEntrySize * i, kFiscalizationEntrySize,
                       "fiscalization table entry " + std::to_string(i + 1)});
   }
   for (std::size_t k = 0; k < kReceiptKinds; ++k) {
-    for (std::size_t s = 0; s < SectionSums::kSections; ++s) {
-      fields.push_back({kSectionSumsAt + SectionSums::kSize * k + 8 * s, 8,
-                        std::string("section sums: ") + kKindNames[k] + " section " + std::to_string(s + 1)});
-    }
+    addFields(fields, kSectionSumsAt + SectionSums::kSize * k, std::string("section sums: ") + kKindNames[k] + " ",
+              SectionSums::kFields);
   }
-  return fields;
-}
-
-const std::vector<Field>& regDataFields() {
-  static const std::vector<Field> fields = [] {
-    std::vector<Field> out = {{0, 16, "registration number"}, {16, 12, "taxpayer number"}, {28, 256, "user name"},
-                              {284, 256, "place"}, {540, 256, "address"}};
-    for (std::size_t i = 0; i < 5; ++i) out.push_back({796 + 32 * i, 32, "tax rate " + std::to_string(i + 1)});
-    out.insert(out.end(), {{956, 4, "registration time"}, {960, 4, "archive id"}, {964, 4, "check value"}});
-    return out;
-  }();
   return fields;
 }
 
 // The first field in which two records differ; null when they are equal.
-const Field* firstDifference(const std::vector<Field>& fields, bytes::View a, bytes::View b) {
-  for (const Field& field : fields) {
+const NamedField* firstDifference(const std::vector<NamedField>& fields, bytes::View a, bytes::View b) {
+  for (const NamedField& field : fields) {
     if (!std::equal(a.begin() + field.offset, a.begin() + field.offset + field.size, b.begin() + field.offset)) {
       return &field;
     }
@@ -212,7 +210,8 @@ class Checker {
     if (options_.identity == nullptr) return;
     signs_.emplace(*options_.identity);
     if (!signs_->usable()) {
-      problems_.push_back({0, 44, true, "model record not sealed with the device key", ""});
+      problems_.push_back({0, IdentityMemory::kModelDataOffset + ModelData::kCheckValueOffset, true,
+                           "model record not sealed with the device key", ""});
       signs_.reset();
     }
   }
@@ -277,22 +276,25 @@ class Checker {
                      std::uint64_t& end) {
     const std::uint64_t record = indexRecordOffset(n);
     if (descriptor.documentNumber() != n) {
-      problem(n, record + 1, "document number", storedAndExpected(std::to_string(descriptor.documentNumber()), std::to_string(n)));
+      problem(n, record + DocDescriptor::kDocumentNumberField.offset, "document number",
+              storedAndExpected(std::to_string(descriptor.documentNumber()), std::to_string(n)));
     }
     if (!DocumentType::isKnown(descriptor.type())) problem(n, record, "unknown type " + std::to_string(descriptor.type()));
-    const bytes::View raw = descriptor.bytes();
-    if (!allZero(raw.subspan(32, 6))) problem(n, record + 32, "descriptor bytes 32-37 not zero");
-    if (!allZero(raw.subspan(40))) problem(n, record + 40, "descriptor bytes 40-63 not zero");
+    for (const bytes::Field& zeros : {DocDescriptor::kReservedField, DocDescriptor::kTailField}) {
+      if (allZero(bytes::slice(descriptor.bytes(), zeros))) continue;
+      problem(n, record + zeros.offset,
+              "descriptor bytes " + std::to_string(zeros.offset) + "-" + std::to_string(zeros.end() - 1) + " not zero");
+    }
     if (previous) checkOrder(n, descriptor, *previous);
     checkFiscalizationNumber(n, descriptor);
 
     if (descriptor.dataOffset() != end) {
-      problem(n, record + 18, "data not right after the previous document",
+      problem(n, record + DocDescriptor::kDataOffsetField.offset, "data not right after the previous document",
               "at " + std::to_string(descriptor.dataOffset()) + ", expected " + std::to_string(end));
     }
     const std::uint64_t dataEnd = descriptor.dataOffset() + descriptor.dataLength();
     if (descriptor.dataOffset() < kDataOffset || descriptor.dataOffset() > size_ || dataEnd > size_) {
-      problem(n, record + 16, "data past the end of the file",
+      problem(n, record + DocDescriptor::kDataLengthField.offset, "data past the end of the file",
               "offset " + std::to_string(descriptor.dataOffset()) + ", length " + std::to_string(descriptor.dataLength()) +
                   ", file size " + std::to_string(size_));
       return false;
@@ -307,11 +309,11 @@ class Checker {
     const std::uint64_t record = indexRecordOffset(n);
     const std::string before = " of document " + std::to_string(n - 1);
     if (descriptor.dateTime() < previous.dateTime()) {
-      problem(n, record + 5, "date-time earlier than the previous document's",
+      problem(n, record + DocDescriptor::kDateTimeField.offset, "date-time earlier than the previous document's",
               std::to_string(descriptor.dateTime()) + ", " + std::to_string(previous.dateTime()) + before);
     }
     if (descriptor.shiftNumber() < previous.shiftNumber()) {
-      problem(n, record + 9, "shift number below the previous document's",
+      problem(n, record + DocDescriptor::kShiftNumberField.offset, "shift number below the previous document's",
               std::to_string(descriptor.shiftNumber()) + ", " + std::to_string(previous.shiftNumber()) + before);
     }
   }
@@ -320,7 +322,7 @@ class Checker {
     if (descriptor.type() == DocumentType::kFiscalization) fiscalizations_.push_back(n);
     const std::uint32_t expected = fiscalizations_.empty() ? 0 : fiscalizations_.back();
     if (descriptor.fiscalizationNumber() != expected) {
-      problem(n, indexRecordOffset(n) + 28, "fiscalization number",
+      problem(n, indexRecordOffset(n) + DocDescriptor::kFiscalizationNumberField.offset, "fiscalization number",
               storedAndExpected(std::to_string(descriptor.fiscalizationNumber()), std::to_string(expected)));
     }
   }
@@ -337,7 +339,8 @@ class Checker {
     const std::uint16_t dataCheck = crc::crc16(covered);
     const bool dataSound = dataCheck == descriptor.dataCheckValue();
     if (!dataSound) {
-      problem(n, record + 26, "data check value", storedAndExpected(hex(descriptor.dataCheckValue()), hex(dataCheck)));
+      problem(n, record + DocDescriptor::kDataCheckValueField.offset, "data check value",
+              storedAndExpected(hex(descriptor.dataCheckValue()), hex(dataCheck)));
     }
     const bool headerSound = receipt_archive::headerSound(descriptor, data);
     auto document = DocumentType::isKnown(descriptor.type()) ? rebuild(descriptor, data) : nullptr;
@@ -348,7 +351,7 @@ class Checker {
     // fails; with both sound they disagree as stored.
     const std::string disagreement = document && dataSound ? disagreeingField(descriptor, *document) : "";
     if (!headerSound) {
-      problem(n, record + 38, "header check value",
+      problem(n, record + DocDescriptor::kHeaderCheckValueField.offset, "header check value",
               disagreement.empty() ? "" : "the index's " + disagreement + " is not the stored data's");
     } else if (!disagreement.empty()) {
       problem(n, descriptor.dataOffset(), "stored " + disagreement + " is not the index's");
@@ -405,7 +408,8 @@ class Checker {
 
   void checkSign(std::uint32_t n, const BaseWorkDocument& document) {
     if (signs_ && !signs_->sound(document)) {
-      problem(n, indexRecordOffset(n) + 11, "fiscal sign does not verify with the device key", hex(document.fiscalSign()));
+      problem(n, indexRecordOffset(n) + DocDescriptor::kFiscalSignField.offset,
+              "fiscal sign does not verify with the device key", hex(document.fiscalSign()));
     }
   }
 
@@ -425,7 +429,8 @@ class Checker {
       case DocumentType::kFiscalization: {
         const std::uint8_t count = counters_[kFiscalizationCountOffset - kCountersOffset];
         if (count < kMaxFiscalizations) {
-          bytes::storeU32(counters_, kFiscalizationTableOffset - kCountersOffset + 4 * count, descriptor.documentNumber());
+          bytes::storeU32(counters_, kFiscalizationTableOffset - kCountersOffset + kFiscalizationEntrySize * count,
+                          descriptor.documentNumber());
         }
         counters_[kFiscalizationCountOffset - kCountersOffset] = static_cast<std::uint8_t>(count + 1);
         CounterSet zero;
@@ -438,9 +443,11 @@ class Checker {
         shift.shiftNumber = descriptor.shiftNumber();
         shift.numberKinds();
         changeArea(kShiftCountersOffset, encodeBlock(shift));
-        const std::size_t opened = kPeriodCountersOffset - kCountersOffset;
+        // Shifts opened in the period counters, the current shift in the totals.
+        const std::size_t opened = kPeriodCountersOffset - kCountersOffset + CounterSet::kShiftNumberField.offset;
         bytes::storeU16(counters_, opened, static_cast<std::uint16_t>(bytes::loadU16(counters_, opened) + 1));
-        bytes::storeU16(counters_, kTotalsOffset - kCountersOffset, descriptor.shiftNumber());
+        bytes::storeU16(counters_, kTotalsOffset - kCountersOffset + CounterSet::kShiftNumberField.offset,
+                        descriptor.shiftNumber());
         changeArea(kSectionSumsOffset, bytes::Bytes(SectionSums::kSize * kReceiptKinds, 0));
         break;
       }
@@ -479,7 +486,8 @@ class Checker {
         if (field.tag() == tag::kItemTotal) total = static_cast<std::int64_t>(field.getVarInt());
       }
       if (section < 1 || section > SectionSums::kSections) continue;
-      const std::size_t at = kSectionSumsOffset - kCountersOffset + SectionSums::kSize * kind + 8 * (section - 1u);
+      const std::size_t at = kSectionSumsOffset - kCountersOffset + SectionSums::kSize * kind +
+                             SectionSums::kSectionsField.element(section - 1u).offset;
       bytes::storeU64(counters_, at, bytes::loadU64(counters_, at) + static_cast<std::uint64_t>(total));
     }
   }
@@ -497,7 +505,7 @@ class Checker {
       const DocDescriptor stored = DocDescriptor::fromBytes(read(slot.offset, kRecordSize));
       const auto newest = newest_.find(slot.type);
       const DocDescriptor expected = newest == newest_.end() ? DocDescriptor() : newest->second;
-      const Field* field = firstDifference(descriptorFields(), stored.bytes(), expected.bytes());
+      const NamedField* field = firstDifference(descriptorFields(), stored.bytes(), expected.bytes());
       if (field == nullptr) continue;
       problem(stored.documentNumber(), slot.offset + field->offset, std::string(slot.name) + ": " + field->name,
               expected.documentNumber() == 0 ? "should be empty"
@@ -519,13 +527,16 @@ class Checker {
     const RegData* newest = registrationOf(fiscalizations_.back());
     if (newest == nullptr) return;  // its damage is reported already
     bytes::Bytes expected(newest->bytes().begin(), newest->bytes().end());
-    if (!signs_) bytes::storeU32(expected, 964, bytes::loadU32(registration, 964));  // cannot be recomputed
-    if (const Field* field = firstDifference(regDataFields(), registration, expected)) {
+    if (!signs_) {  // the check value cannot be recomputed
+      bytes::storeU32(expected, RegData::kCheckValueField, bytes::loadU32(registration, RegData::kCheckValueField));
+    }
+    if (const NamedField* field = firstDifference(regDataFields(), registration, expected)) {
       problem(fiscalizations_.back(), kRegDataOffset + field->offset,
               "stored registration: " + field->name + " is not the newest fiscalization's");
     }
-    if (const std::uint32_t id = bytes::loadU32(registration, 960); id != archiveId_) {
-      problem(fiscalizations_.back(), kRegDataOffset + 960, "stored registration: archive id is not the archive's",
+    if (const std::uint32_t id = bytes::loadU32(registration, RegData::kArchiveIdField); id != archiveId_) {
+      problem(fiscalizations_.back(), kRegDataOffset + RegData::kArchiveIdField.offset,
+              "stored registration: archive id is not the archive's",
               storedAndExpected(hex(id), hex(archiveId_)));
     }
     if (signs_ && !(ModelData::fromBytes(model) == signs_->model())) {
@@ -535,8 +546,8 @@ class Checker {
 
   void checkCounters() {
     const bytes::Bytes stored = read(kCountersOffset, kCountersSize);
-    static const std::vector<Field> fields = counterFields();
-    for (const Field& field : fields) {
+    static const std::vector<NamedField> fields = counterFields();
+    for (const NamedField& field : fields) {
       if (std::equal(stored.begin() + field.offset, stored.begin() + field.offset + field.size,
                      counters_.begin() + field.offset)) {
         continue;

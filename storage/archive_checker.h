@@ -8,10 +8,19 @@
 // times and shift numbers never going back, the fiscalization it names) and every record after
 // that one empty; the four slots against the index; the
 // fiscalization count and table; the stored registration against the newest fiscalization; the
-// shift counters, period counters, archive totals and section sums recomputed from the
-// documents through the store's own updates; and the zero area after the counter blocks. Given
-// the device's identity, also every fiscal sign, the stored model record and the registration's
+// shift counters, period counters, archive totals, fiscalization count and table and section
+// sums recomputed from the documents; and the zero area after the counter blocks. Given the
+// device's identity, also every fiscal sign, the stored model record and the registration's
 // check value.
+//
+// Of the recomputation, what a cash deposit or payout and what a receipt add to the shift
+// counters, period counters and totals go through the store's own updates (cash_archive and
+// receipt_archive), so a fault in those is not found here. Recomputed here, independently of
+// the store: what a fiscalization changes (the count, its table entry, the period counters
+// cleared), what a shift opening changes (a fresh shift block with its number, the period
+// counters' shifts opened, the totals' current shift, the section sums cleared), and the
+// section sums themselves, from each line's stored total rather than as the store adds them.
+// Both share the record layouts and their encoding (storage/counter_blocks.h).
 #pragma once
 
 #include <cstdint>

@@ -148,6 +148,34 @@ TEST_F(ArchiveCheckerTest, OneChangedByte_IsReportedOnceAtItsPlace) {
   }
 }
 
+// The records the checker compares whole name each field where it lies: the first byte of every
+// field of the last-document slot, of the stored registration and of the shift counters (one
+// per-kind field for their sub-blocks), changed, is reported first under that field's name.
+TEST_F(ArchiveCheckerTest, EveryRecordField_IsNamedAtItsOffset) {
+  std::vector<std::pair<std::uint64_t, std::string>> cases;
+  const auto add = [&cases](std::uint64_t record, const std::string& prefix, const bytes::Field& field,
+                            const std::string& suffix) {
+    const std::string name = std::string(field.name) + (field.count > 1 ? " 1" : "");
+    cases.emplace_back(record + field.offset, prefix + name + suffix);
+  };
+  for (const bytes::Field& field : DocDescriptor::kFields) add(kLastDocumentSlot, "last-document slot: ", field, "");
+  for (const bytes::Field& field : RegData::kFields) {
+    add(kRegDataOffset, "stored registration: ", field, " is not the newest fiscalization's");
+  }
+  for (const bytes::Field& field : CounterSet::kFields) {
+    if (field.offset != CounterSet::kByKindField.offset) add(kShiftCountersOffset, "shift counters: ", field, "");
+  }
+  add(kShiftCountersOffset + CounterSet::kByKindField.element(2).offset, "shift counters: sale return ",
+      OperationCounters::kTotalField, "");
+  for (const auto& [offset, name] : cases) {
+    bytes::Bytes damaged = sound_;
+    damaged[offset] ^= 0x01;
+    const std::vector<std::string> found = problems(damaged, &identity_);
+    ASSERT_FALSE(found.empty()) << name;
+    EXPECT_NE(found[0].find("offset " + std::to_string(offset) + ": " + name), std::string::npos) << found[0];
+  }
+}
+
 // A receipt's pieces lie outside its stored form: no check value covers them, but the
 // register's rules do. Receipt 4 (closed shift): lines of 120.00 (section 1) and 60.00
 // (section 2). Receipt 9 (open shift): 45.50 × 1.500 less 10 % (section 1), 30.00 less a

@@ -17,9 +17,17 @@
 // 16 002 531    640  section sums of receipt kinds 0, 1, 2, 3
 // 16 777 216      4  magic again
 // 16 777 220         document data, appended back to back
+//
+// Each record's size is its own kSize; the checks below hold the offsets to them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "documents/doc_descriptor.h"
+#include "documents/reg_data.h"
+#include "storage/counter_blocks.h"
+#include "storage/model_data.h"
 
 namespace archive_layout {
 
@@ -27,7 +35,7 @@ inline constexpr std::uint32_t kMagic = 0xF4238903;
 inline constexpr std::uint64_t kMagicOffset = 0;
 inline constexpr std::uint64_t kArchiveIdOffset = 4;
 inline constexpr std::uint64_t kIndexOffset = 8;
-inline constexpr std::uint64_t kRecordSize = 64;
+inline constexpr std::uint64_t kRecordSize = DocDescriptor::kSize;  // index records and slots
 inline constexpr std::uint32_t kIndexCapacity = 250000;
 inline constexpr std::uint64_t kLastShiftOpenSlot = 16000008;
 inline constexpr std::uint64_t kLastShiftCloseSlot = 16000072;
@@ -41,6 +49,7 @@ inline constexpr std::uint64_t kTotalsOffset = 16002092;
 inline constexpr std::uint64_t kFiscalizationCountOffset = 16002330;
 inline constexpr std::uint64_t kFiscalizationTableOffset = 16002331;
 inline constexpr std::uint32_t kMaxFiscalizations = 50;
+inline constexpr std::size_t kFiscalizationEntrySize = 4;  // u32 document number
 inline constexpr std::uint64_t kSectionSumsOffset = 16002531;
 inline constexpr std::uint64_t kZeroAreaOffset = 16003171;  // after the four kinds' section sums
 inline constexpr std::uint64_t kSecondMagicOffset = 16777216;
@@ -51,11 +60,19 @@ inline constexpr std::uint64_t indexRecordOffset(std::uint32_t number) {
 }
 
 static_assert(indexRecordOffset(kIndexCapacity) + kRecordSize == kLastShiftOpenSlot);
+static_assert(kLastShiftOpenSlot + kRecordSize == kLastShiftCloseSlot);
+static_assert(kLastShiftCloseSlot + kRecordSize == kLastFiscalizationSlot);
+static_assert(kLastFiscalizationSlot + kRecordSize == kLastDocumentSlot);
 static_assert(kLastDocumentSlot + kRecordSize == kModelDataOffset);
-static_assert(kModelDataOffset + 48 == kRegDataOffset && kRegDataOffset + 968 == kShiftCountersOffset);
-static_assert(kShiftCountersOffset + 406 == kPeriodCountersOffset && kPeriodCountersOffset + 406 == kTotalsOffset);
-static_assert(kTotalsOffset + 238 == kFiscalizationCountOffset);
-static_assert(kFiscalizationTableOffset + 4 * kMaxFiscalizations == kSectionSumsOffset);
+static_assert(kModelDataOffset + ModelData::kSize == kRegDataOffset);
+static_assert(kRegDataOffset + RegData::kSize == kShiftCountersOffset);
+static_assert(kShiftCountersOffset + CounterSet::kSize == kPeriodCountersOffset);
+static_assert(kPeriodCountersOffset + CounterSet::kSize == kTotalsOffset);
+static_assert(kTotalsOffset + TotalCounters::kSize == kFiscalizationCountOffset);
+static_assert(kFiscalizationCountOffset + 1 == kFiscalizationTableOffset);
+static_assert(kFiscalizationTableOffset + kFiscalizationEntrySize * kMaxFiscalizations == kSectionSumsOffset);
+static_assert(kSectionSumsOffset + SectionSums::kSize * kReceiptKinds == kZeroAreaOffset);
+static_assert(kZeroAreaOffset <= kSecondMagicOffset);
 static_assert(kSecondMagicOffset + 4 == kDataOffset);
 
 }  // namespace archive_layout

@@ -510,7 +510,7 @@ bool ArchiveStore::storeTypeWork(BaseWorkDocument& document, const DocDescriptor
       return transaction.change(kLastFiscalizationSlot, record) &&
              transaction.change(kModelDataOffset, copyOf(document.modelData().bytes())) &&
              transaction.change(kRegDataOffset, copyOf(document.regData().bytes())) &&
-             transaction.change(kFiscalizationTableOffset + 4ull * count[0], number) &&
+             transaction.change(kFiscalizationTableOffset + kFiscalizationEntrySize * count[0], number) &&
              transaction.change(kFiscalizationCountOffset, {static_cast<std::uint8_t>(count[0] + 1)}) &&
              transaction.change(kPeriodCountersOffset, encodeBlock(zero));
     }
@@ -521,13 +521,16 @@ bool ArchiveStore::storeTypeWork(BaseWorkDocument& document, const DocDescriptor
       CounterSet shiftCounters;
       shiftCounters.shiftNumber = shift;
       shiftCounters.numberKinds();
-      bytes::Bytes opened(2), current;
-      if (!transaction.read(kPeriodCountersOffset, opened)) return false;
+      // TotalCounters shares the shift field of CounterSet.
+      constexpr std::uint64_t kShiftsOpened = kPeriodCountersOffset + CounterSet::kShiftNumberField.offset;
+      constexpr std::uint64_t kCurrentShift = kTotalsOffset + CounterSet::kShiftNumberField.offset;
+      bytes::Bytes opened(CounterSet::kShiftNumberField.width), current;
+      if (!transaction.read(kShiftsOpened, opened)) return false;
       bytes::storeU16(opened, 0, static_cast<std::uint16_t>(bytes::loadU16(opened, 0) + 1));
       bytes::appendU16(current, shift);
       return transaction.change(kLastShiftOpenSlot, record) &&
              transaction.change(kShiftCountersOffset, encodeBlock(shiftCounters)) &&
-             transaction.change(kPeriodCountersOffset, opened) && transaction.change(kTotalsOffset, current) &&
+             transaction.change(kShiftsOpened, opened) && transaction.change(kCurrentShift, current) &&
              transaction.change(kSectionSumsOffset, bytes::Bytes(SectionSums::kSize * kReceiptKinds, 0));
     }
     case DocumentType::kShiftClosing:

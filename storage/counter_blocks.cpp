@@ -2,38 +2,11 @@
 
 #include <algorithm>
 #include <string>
-#include <tuple>
 
 #include "platform/log.h"
 #include "values/tags.h"
 
 namespace {
-
-// Per-kind blocks: the part both share, then the tax sums of OperationCounters.
-constexpr std::size_t kKindOffset = 0;
-constexpr std::size_t kKindReceiptsOffset = 1;
-constexpr std::size_t kKindTotalOffset = 5;
-constexpr std::size_t kKindCashOffset = 13;
-constexpr std::size_t kKindElectronicOffset = 21;
-constexpr std::size_t kKindUnusedOffset = 29;
-constexpr std::size_t kTaxSumsOffset = 53;
-static_assert(kKindUnusedOffset + std::tuple_size_v<decltype(OperationCounters::unused)> == kTaxSumsOffset);
-static_assert(kTaxSumsOffset == OperationTotals::kSize);
-static_assert(kTaxSumsOffset + 8 * OperationCounters::kTaxSums == OperationCounters::kSize);
-
-// CounterSet and TotalCounters share their first 26 bytes.
-constexpr std::size_t kShiftNumberOffset = 0;
-constexpr std::size_t kDepositsOffset = 2;
-constexpr std::size_t kPayoutsOffset = 4;
-constexpr std::size_t kDepositSumOffset = 6;
-constexpr std::size_t kPayoutSumOffset = 14;
-constexpr std::size_t kReceiptsOffset = 22;
-constexpr std::size_t kDrawerCashOffset = 26;
-constexpr std::size_t kCounterKindsOffset = 34;
-constexpr std::size_t kTotalKindsOffset = 26;
-static_assert(kCounterKindsOffset + kReceiptKinds * OperationCounters::kSize == CounterSet::kSize);
-static_assert(kTotalKindsOffset + kReceiptKinds * OperationTotals::kSize == TotalCounters::kSize);
-static_assert(SectionSums::kSections * 8 == SectionSums::kSize);
 
 // The per-kind containers, by kind: the tags of purchase and sale return are not in order.
 constexpr std::array<std::uint16_t, kReceiptKinds> kKindTags = {tag::kSaleCounters, tag::kPurchaseCounters,
@@ -49,45 +22,47 @@ bytes::MutableView mutableSlice(bytes::MutableView record, std::size_t offset, s
   return record.subspan(offset, width);
 }
 
+// The fields both per-kind blocks have: OperationTotals' layout, the head of OperationCounters'.
 template <typename PerKind>
 void loadKindFields(PerKind& block, bytes::View record) {
-  block.kind = bytes::loadU8(record, kKindOffset);
-  block.receipts = bytes::loadU32(record, kKindReceiptsOffset);
-  block.total = bytes::loadI64(record, kKindTotalOffset);
-  block.cash = bytes::loadI64(record, kKindCashOffset);
-  block.electronic = bytes::loadI64(record, kKindElectronicOffset);
-  const bytes::View unused = bytes::slice(record, kKindUnusedOffset, block.unused.size());
+  block.kind = bytes::loadU8(record, OperationCounters::kKindField);
+  block.receipts = bytes::loadU32(record, OperationCounters::kReceiptsField);
+  block.total = bytes::loadI64(record, OperationCounters::kTotalField);
+  block.cash = bytes::loadI64(record, OperationCounters::kCashField);
+  block.electronic = bytes::loadI64(record, OperationCounters::kElectronicField);
+  const bytes::View unused = bytes::slice(record, OperationCounters::kUnusedField);
   std::copy(unused.begin(), unused.end(), block.unused.begin());
 }
 
 template <typename PerKind>
 void storeKindFields(const PerKind& block, bytes::MutableView record) {
-  bytes::storeU8(record, kKindOffset, block.kind);
-  bytes::storeU32(record, kKindReceiptsOffset, block.receipts);
-  bytes::storeI64(record, kKindTotalOffset, block.total);
-  bytes::storeI64(record, kKindCashOffset, block.cash);
-  bytes::storeI64(record, kKindElectronicOffset, block.electronic);
-  bytes::storeBytes(record, kKindUnusedOffset, block.unused.size(), block.unused);
+  bytes::storeU8(record, OperationCounters::kKindField, block.kind);
+  bytes::storeU32(record, OperationCounters::kReceiptsField, block.receipts);
+  bytes::storeI64(record, OperationCounters::kTotalField, block.total);
+  bytes::storeI64(record, OperationCounters::kCashField, block.cash);
+  bytes::storeI64(record, OperationCounters::kElectronicField, block.electronic);
+  bytes::storeBytes(record, OperationCounters::kUnusedField, block.unused);
 }
 
+// The fields both top-level blocks have: CounterSet's up to the drawer cash.
 template <typename Block>
 void loadHead(Block& block, bytes::View record) {
-  block.shiftNumber = bytes::loadU16(record, kShiftNumberOffset);
-  block.deposits = bytes::loadU16(record, kDepositsOffset);
-  block.payouts = bytes::loadU16(record, kPayoutsOffset);
-  block.depositSum = bytes::loadI64(record, kDepositSumOffset);
-  block.payoutSum = bytes::loadI64(record, kPayoutSumOffset);
-  block.receipts = bytes::loadU32(record, kReceiptsOffset);
+  block.shiftNumber = bytes::loadU16(record, CounterSet::kShiftNumberField);
+  block.deposits = bytes::loadU16(record, CounterSet::kDepositsField);
+  block.payouts = bytes::loadU16(record, CounterSet::kPayoutsField);
+  block.depositSum = bytes::loadI64(record, CounterSet::kDepositSumField);
+  block.payoutSum = bytes::loadI64(record, CounterSet::kPayoutSumField);
+  block.receipts = bytes::loadU32(record, CounterSet::kReceiptsField);
 }
 
 template <typename Block>
 void storeHead(const Block& block, bytes::MutableView record) {
-  bytes::storeU16(record, kShiftNumberOffset, block.shiftNumber);
-  bytes::storeU16(record, kDepositsOffset, block.deposits);
-  bytes::storeU16(record, kPayoutsOffset, block.payouts);
-  bytes::storeI64(record, kDepositSumOffset, block.depositSum);
-  bytes::storeI64(record, kPayoutSumOffset, block.payoutSum);
-  bytes::storeU32(record, kReceiptsOffset, block.receipts);
+  bytes::storeU16(record, CounterSet::kShiftNumberField, block.shiftNumber);
+  bytes::storeU16(record, CounterSet::kDepositsField, block.deposits);
+  bytes::storeU16(record, CounterSet::kPayoutsField, block.payouts);
+  bytes::storeI64(record, CounterSet::kDepositSumField, block.depositSum);
+  bytes::storeI64(record, CounterSet::kPayoutSumField, block.payoutSum);
+  bytes::storeU32(record, CounterSet::kReceiptsField, block.receipts);
 }
 
 template <typename Block>
@@ -237,14 +212,14 @@ OperationCounters OperationCounters::load(bytes::View record, std::size_t offset
   const bytes::View block = bytes::slice(record, offset, kSize);
   OperationCounters counters;
   loadKindFields(counters, block);
-  for (std::size_t i = 0; i < kTaxSums; ++i) counters.taxSums[i] = bytes::loadI64(block, kTaxSumsOffset + 8 * i);
+  for (std::size_t i = 0; i < kTaxSums; ++i) counters.taxSums[i] = bytes::loadI64(block, kTaxSumsField.element(i));
   return counters;
 }
 
 void OperationCounters::store(bytes::MutableView record, std::size_t offset) const {
   const bytes::MutableView block = mutableSlice(record, offset, kSize);
   storeKindFields(*this, block);
-  for (std::size_t i = 0; i < kTaxSums; ++i) bytes::storeI64(block, kTaxSumsOffset + 8 * i, taxSums[i]);
+  for (std::size_t i = 0; i < kTaxSums; ++i) bytes::storeI64(block, kTaxSumsField.element(i), taxSums[i]);
 }
 
 OperationTotals OperationTotals::load(bytes::View record, std::size_t offset) {
@@ -261,9 +236,9 @@ CounterSet CounterSet::load(bytes::View record, std::size_t offset) {
   const bytes::View block = bytes::slice(record, offset, kSize);
   CounterSet counters;
   loadHead(counters, block);
-  counters.drawerCash = bytes::loadI64(block, kDrawerCashOffset);
+  counters.drawerCash = bytes::loadI64(block, kDrawerCashField);
   for (std::size_t kind = 0; kind < kReceiptKinds; ++kind) {
-    counters.byKind[kind] = OperationCounters::load(block, kCounterKindsOffset + OperationCounters::kSize * kind);
+    counters.byKind[kind] = OperationCounters::load(block, kByKindField.element(kind).offset);
   }
   return counters;
 }
@@ -271,9 +246,9 @@ CounterSet CounterSet::load(bytes::View record, std::size_t offset) {
 void CounterSet::store(bytes::MutableView record, std::size_t offset) const {
   const bytes::MutableView block = mutableSlice(record, offset, kSize);
   storeHead(*this, block);
-  bytes::storeI64(block, kDrawerCashOffset, drawerCash);
+  bytes::storeI64(block, kDrawerCashField, drawerCash);
   for (std::size_t kind = 0; kind < kReceiptKinds; ++kind) {
-    byKind[kind].store(block, kCounterKindsOffset + OperationCounters::kSize * kind);
+    byKind[kind].store(block, kByKindField.element(kind).offset);
   }
 }
 
@@ -284,7 +259,7 @@ TotalCounters TotalCounters::load(bytes::View record, std::size_t offset) {
   TotalCounters totals;
   loadHead(totals, block);
   for (std::size_t kind = 0; kind < kReceiptKinds; ++kind) {
-    totals.byKind[kind] = OperationTotals::load(block, kTotalKindsOffset + OperationTotals::kSize * kind);
+    totals.byKind[kind] = OperationTotals::load(block, kByKindField.element(kind).offset);
   }
   return totals;
 }
@@ -293,7 +268,7 @@ void TotalCounters::store(bytes::MutableView record, std::size_t offset) const {
   const bytes::MutableView block = mutableSlice(record, offset, kSize);
   storeHead(*this, block);
   for (std::size_t kind = 0; kind < kReceiptKinds; ++kind) {
-    byKind[kind].store(block, kTotalKindsOffset + OperationTotals::kSize * kind);
+    byKind[kind].store(block, kByKindField.element(kind).offset);
   }
 }
 
@@ -302,13 +277,13 @@ void TotalCounters::numberKinds() { numberKindsOf(*this); }
 SectionSums SectionSums::load(bytes::View record, std::size_t offset) {
   const bytes::View block = bytes::slice(record, offset, kSize);
   SectionSums sums;
-  for (std::size_t i = 0; i < kSections; ++i) sums.bySection[i] = bytes::loadI64(block, 8 * i);
+  for (std::size_t i = 0; i < kSections; ++i) sums.bySection[i] = bytes::loadI64(block, kSectionsField.element(i));
   return sums;
 }
 
 void SectionSums::store(bytes::MutableView record, std::size_t offset) const {
   const bytes::MutableView block = mutableSlice(record, offset, kSize);
-  for (std::size_t i = 0; i < kSections; ++i) bytes::storeI64(block, 8 * i, bySection[i]);
+  for (std::size_t i = 0; i < kSections; ++i) bytes::storeI64(block, kSectionsField.element(i), bySection[i]);
 }
 
 TlvItem countersToTlv(const CounterSet& block, bool shiftCounters) {

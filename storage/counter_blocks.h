@@ -4,28 +4,10 @@
 // hundredths (kopecks). Receipt kinds: 0 sale, 1 purchase, 2 sale return, 3 purchase return;
 // the four per-kind sub-blocks of a block lie in that order.
 //
-// CounterSet (406 bytes; the shift counters and the period counters since the fiscalization):
-//     0  u16  shift counters: the shift number; period counters: shifts opened   (11038)
-//     2  u16  cash deposits                                                       (12001)
-//     4  u16  cash payouts                                                        (12003)
-//     6  i64  sum of deposits                                                     (12002)
-//    14  i64  sum of payouts                                                      (12004)
-//    22  u32  receipts                                                            (11118)
-//    26  i64  drawer cash: what should be in the drawer                           (11136)
-//    34  4 x 93  OperationCounters of kinds 0..3                  (11129, 11131, 11130, 11132)
-// OperationCounters (93 bytes):
-//     0  u8   the receipt kind
-//     1  u32  receipts of this kind                                               (11118)
-//     5  i64  total                                                               (11201)
-//    13  i64  paid in cash                                                        (11136)
-//    21  i64  paid electronically                                                 (11138)
-//    29  24   three 64-bit values nothing writes (zero)
-//    53  5 x i64  tax sums of tax indexes 1..5                              (13110..13114)
-// TotalCounters (238 bytes; the archive totals, never reset): bytes 0-25 as in CounterSet,
-//   then four OperationTotals at 26; there is no drawer cash.
-// OperationTotals (53 bytes): bytes 0-52 of OperationCounters, without the tax sums.
-// SectionSums (160 bytes): 20 x i64, entry k - 1 the sum taken in section k; one block per
-//   receipt kind.
+// Each block's layout is its kFields table below, in offset order, with the tag of each field
+// in the tagged form. CounterSet holds the shift counters, and the period counters since the
+// fiscalization; TotalCounters the archive totals, never reset, with CounterSet's fields up to
+// the drawer cash and no drawer cash; SectionSums one receipt kind's sums by section.
 //
 // Tagged form: a container of the items named above, in layout order. u16 and u32 values
 // have their width, the sums are variable integers. A per-kind container holds its 11118
@@ -46,12 +28,23 @@ struct OperationCounters {
   static constexpr std::size_t kSize = 93;
   static constexpr std::size_t kTaxSums = 5;
 
+  // The layout; OperationTotals is its fields up to the tax sums.
+  static constexpr bytes::Field kKindField{"kind byte", 0, 1};       // the receipt kind
+  static constexpr bytes::Field kReceiptsField{"receipts", 1, 4};      // 11118
+  static constexpr bytes::Field kTotalField{"total", 5, 8};            // 11201
+  static constexpr bytes::Field kCashField{"cash", 13, 8};             // 11136, paid in cash
+  static constexpr bytes::Field kElectronicField{"electronic", 21, 8}; // 11138, paid electronically
+  static constexpr bytes::Field kUnusedField{"unused bytes", 29, 24};  // three 64-bit values nothing writes
+  static constexpr bytes::Field kTaxSumsField{"tax sum", 53, 8, kTaxSums};  // 13110 + i: tax index i + 1
+  static constexpr std::array kFields = {kKindField,       kReceiptsField, kTotalField, kCashField,
+                                         kElectronicField, kUnusedField,   kTaxSumsField};
+
   std::uint8_t kind = 0;
   std::uint32_t receipts = 0;
   std::int64_t total = 0;
   std::int64_t cash = 0;
   std::int64_t electronic = 0;
-  std::array<std::uint8_t, 24> unused{};   // carried as read
+  std::array<std::uint8_t, kUnusedField.width> unused{};  // carried as read
   std::array<std::int64_t, kTaxSums> taxSums{};  // entry i: tax index i + 1
 
   // The block at `offset` of `record`; a record too short for it is a programming error
@@ -65,12 +58,16 @@ struct OperationCounters {
 struct OperationTotals {
   static constexpr std::size_t kSize = 53;
 
+  static constexpr std::array kFields = {OperationCounters::kKindField,     OperationCounters::kReceiptsField,
+                                         OperationCounters::kTotalField,    OperationCounters::kCashField,
+                                         OperationCounters::kElectronicField, OperationCounters::kUnusedField};
+
   std::uint8_t kind = 0;
   std::uint32_t receipts = 0;
   std::int64_t total = 0;
   std::int64_t cash = 0;
   std::int64_t electronic = 0;
-  std::array<std::uint8_t, 24> unused{};  // carried as read
+  std::array<std::uint8_t, OperationCounters::kUnusedField.width> unused{};  // carried as read
 
   static OperationTotals load(bytes::View record, std::size_t offset = 0);
   void store(bytes::MutableView record, std::size_t offset = 0) const;
@@ -80,6 +77,19 @@ struct OperationTotals {
 
 struct CounterSet {
   static constexpr std::size_t kSize = 406;
+
+  // The layout; TotalCounters shares its fields up to the drawer cash.
+  static constexpr bytes::Field kShiftNumberField{"shift number", 0, 2};  // 11038
+  static constexpr bytes::Field kDepositsField{"deposits", 2, 2};         // 12001
+  static constexpr bytes::Field kPayoutsField{"payouts", 4, 2};           // 12003
+  static constexpr bytes::Field kDepositSumField{"deposit sum", 6, 8};    // 12002
+  static constexpr bytes::Field kPayoutSumField{"payout sum", 14, 8};     // 12004
+  static constexpr bytes::Field kReceiptsField{"receipts", 22, 4};        // 11118
+  static constexpr bytes::Field kDrawerCashField{"drawer cash", 26, 8};   // 11136, what should be in the drawer
+  // 11129, 11131, 11130, 11132: the kinds in order.
+  static constexpr bytes::Field kByKindField{"by kind", 34, OperationCounters::kSize, kReceiptKinds};
+  static constexpr std::array kFields = {kShiftNumberField, kDepositsField,  kPayoutsField,    kDepositSumField,
+                                         kPayoutSumField,   kReceiptsField,  kDrawerCashField, kByKindField};
 
   std::uint16_t shiftNumber = 0;  // shifts opened, in the period counters
   std::uint16_t deposits = 0;
@@ -101,6 +111,12 @@ struct CounterSet {
 struct TotalCounters {
   static constexpr std::size_t kSize = 238;
 
+  static constexpr bytes::Field kByKindField{"by kind", 26, OperationTotals::kSize, kReceiptKinds};
+  static constexpr std::array kFields = {CounterSet::kShiftNumberField, CounterSet::kDepositsField,
+                                         CounterSet::kPayoutsField,     CounterSet::kDepositSumField,
+                                         CounterSet::kPayoutSumField,   CounterSet::kReceiptsField,
+                                         kByKindField};
+
   std::uint16_t shiftNumber = 0;  // the current shift
   std::uint16_t deposits = 0;
   std::uint16_t payouts = 0;
@@ -120,6 +136,9 @@ struct SectionSums {
   static constexpr std::size_t kSections = 20;
   static constexpr std::size_t kSize = 160;
 
+  static constexpr bytes::Field kSectionsField{"section", 0, 8, kSections};  // element k - 1: section k
+  static constexpr std::array kFields = {kSectionsField};
+
   std::array<std::int64_t, kSections> bySection{};  // entry k - 1: section k
 
   static SectionSums load(bytes::View record, std::size_t offset = 0);
@@ -127,6 +146,12 @@ struct SectionSums {
 
   friend bool operator==(const SectionSums&, const SectionSums&) = default;
 };
+
+static_assert(bytes::tiles(OperationCounters::kFields, OperationCounters::kSize));
+static_assert(bytes::tiles(OperationTotals::kFields, OperationTotals::kSize));
+static_assert(bytes::tiles(CounterSet::kFields, CounterSet::kSize));
+static_assert(bytes::tiles(TotalCounters::kFields, TotalCounters::kSize));
+static_assert(bytes::tiles(SectionSums::kFields, SectionSums::kSize));
 
 // The stored bytes of a whole block.
 template <typename Block>

@@ -5,6 +5,10 @@
 // code does not depend on the host's byte order or alignment. Fixed offsets inside a record of
 // known size are checked and a bad offset is a programming error (std::out_of_range); data
 // that comes from outside is read through ByteReader, which reports running short instead.
+//
+// A record's layout is one table of Fields in offset order, next to the record, with a
+// static_assert that the table tiles the record; its accessors and every reader that names
+// the record's fields (the archive checker) take their offsets and widths from that table.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +27,34 @@ using MutableView = std::span<std::uint8_t>;
 
 inline View view(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// A named field of a fixed-layout record: `count` elements of `width` bytes from `offset`
+// (count 1 for a single value). Reserved bytes are fields of their own.
+struct Field {
+  std::string_view name;
+  std::size_t offset = 0;
+  std::size_t width = 0;
+  std::size_t count = 1;
+
+  constexpr std::size_t size() const { return width * count; }
+  constexpr std::size_t end() const { return offset + size(); }
+  // Element `index` (from 0) as a single field; outside the array a programming error.
+  constexpr Field element(std::size_t index) const {
+    if (index >= count) throw std::out_of_range("element outside its field");
+    return {name, offset + width * index, width};
+  }
+};
+
+// Whether `fields`, in table order, lie back to back from byte 0 to byte `size`: no overlap,
+// no gap, no empty field and nothing beyond the record.
+constexpr bool tiles(std::span<const Field> fields, std::size_t size) {
+  std::size_t at = 0;
+  for (const Field& field : fields) {
+    if (field.offset != at || field.size() == 0) return false;
+    at = field.end();
+  }
+  return at == size;
 }
 
 namespace detail {
@@ -50,6 +82,13 @@ void store(MutableView data, std::size_t offset, T value) {
   }
 }
 
+// The offset of a single field as wide as T; anything else is a programming error.
+template <typename T>
+std::size_t at(const Field& field) {
+  if (field.width != sizeof(T) || field.count != 1) throw std::out_of_range("field not as wide as its value");
+  return field.offset;
+}
+
 template <typename T>
 void append(Bytes& out, T value) {
   for (std::size_t i = 0; i < sizeof(T); ++i) {
@@ -75,6 +114,19 @@ inline void storeI64(MutableView data, std::size_t offset, std::int64_t v) {
   storeU64(data, offset, static_cast<std::uint64_t>(v));
 }
 
+// A record's field from its table; the field must be a single value of the width read.
+inline std::uint8_t loadU8(View data, const Field& f) { return loadU8(data, detail::at<std::uint8_t>(f)); }
+inline std::uint16_t loadU16(View data, const Field& f) { return loadU16(data, detail::at<std::uint16_t>(f)); }
+inline std::uint32_t loadU32(View data, const Field& f) { return loadU32(data, detail::at<std::uint32_t>(f)); }
+inline std::uint64_t loadU64(View data, const Field& f) { return loadU64(data, detail::at<std::uint64_t>(f)); }
+inline std::int64_t loadI64(View data, const Field& f) { return loadI64(data, detail::at<std::int64_t>(f)); }
+
+inline void storeU8(MutableView data, const Field& f, std::uint8_t v) { storeU8(data, detail::at<std::uint8_t>(f), v); }
+inline void storeU16(MutableView data, const Field& f, std::uint16_t v) { storeU16(data, detail::at<std::uint16_t>(f), v); }
+inline void storeU32(MutableView data, const Field& f, std::uint32_t v) { storeU32(data, detail::at<std::uint32_t>(f), v); }
+inline void storeU64(MutableView data, const Field& f, std::uint64_t v) { storeU64(data, detail::at<std::uint64_t>(f), v); }
+inline void storeI64(MutableView data, const Field& f, std::int64_t v) { storeI64(data, detail::at<std::int64_t>(f), v); }
+
 // Copies `source` into the field [offset, offset + width); a longer source is an error.
 inline void storeBytes(MutableView data, std::size_t offset, std::size_t width, View source) {
   detail::checkRange(data.size(), offset, width);
@@ -85,6 +137,13 @@ inline void storeBytes(MutableView data, std::size_t offset, std::size_t width, 
 inline View slice(View data, std::size_t offset, std::size_t width) {
   detail::checkRange(data.size(), offset, width);
   return data.subspan(offset, width);
+}
+
+// The bytes of a whole field, all its elements; a field's bytes written from `source` as
+// storeBytes writes them.
+inline View slice(View data, const Field& field) { return slice(data, field.offset, field.size()); }
+inline void storeBytes(MutableView data, const Field& field, View source) {
+  storeBytes(data, field.offset, field.size(), source);
 }
 
 // Appending to a growing buffer.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "values/crc.h"
 
 namespace {
@@ -30,6 +32,40 @@ TEST(Bytes, FieldOutsideRecord_Throws) {
   EXPECT_THROW(bytes::storeU16(record, 3, 1), std::out_of_range);
   EXPECT_THROW(bytes::loadU8(record, SIZE_MAX), std::out_of_range);
   EXPECT_THROW(bytes::storeBytes(record, 0, 2, bytes::view("abc")), std::out_of_range);
+}
+
+// A table that overlaps, leaves a gap, ends short of its record or runs past it does not tile.
+TEST(Bytes, Tiles_OnlyFieldsBackToBackOverTheWholeRecord) {
+  const struct {
+    const char* what;
+    std::vector<bytes::Field> fields;
+    bool tiles;
+  } cases[] = {
+      {"back to back", {{"a", 0, 2}, {"b", 2, 4, 3}, {"c", 14, 2}}, true},
+      {"overlap", {{"a", 0, 2}, {"b", 1, 4, 3}, {"c", 13, 3}}, false},
+      {"gap", {{"a", 0, 2}, {"b", 3, 4, 3}, {"c", 15, 1}}, false},
+      {"short of the end", {{"a", 0, 2}, {"b", 2, 4, 3}}, false},
+      {"past the end", {{"a", 0, 2}, {"b", 2, 4, 3}, {"c", 14, 4}}, false},
+      {"empty field", {{"a", 0, 2}, {"b", 2, 0}, {"c", 2, 14}}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(bytes::tiles(c.fields, 16), c.tiles) << c.what;
+}
+
+// A field read or written as a value of another width, or an array as one value, is a
+// programming error; an element is a field of its own.
+TEST(Bytes, TableField_ReadOnlyAsItsOwnWidth) {
+  bytes::Bytes record(16, 0);
+  constexpr bytes::Field kWord{"word", 2, 4};
+  constexpr bytes::Field kSums{"sums", 6, 2, 5};
+  bytes::storeU32(record, kWord, 0x01020304);
+  bytes::storeU16(record, kSums.element(4), 0xBEEF);
+  EXPECT_EQ(bytes::loadU32(record, 2), 0x01020304u);
+  EXPECT_EQ(bytes::loadU16(record, 14), 0xBEEF);
+  EXPECT_EQ(bytes::slice(record, kSums).size(), 10u);
+  EXPECT_THROW(bytes::loadU16(record, kWord), std::out_of_range);
+  EXPECT_THROW(bytes::storeU64(record, kWord, 1), std::out_of_range);
+  EXPECT_THROW(bytes::loadU16(record, kSums), std::out_of_range);
+  EXPECT_THROW(kSums.element(5), std::out_of_range);
 }
 
 TEST(Bytes, Reader_RunningShort_FailsWithoutReadingPastEnd) {
