@@ -339,8 +339,9 @@ class RunningSession {
           if (recorder) sleeps_ = recorder->intervals();
         }) {}
 
-  // Stops the session (the read it waits in ends with one more version request) and the core;
-  // the sleeps the session recorded.
+  // Stops the session and the core; the sleeps the session recorded. A session waiting in its
+  // read ends after serving one more version request; one that saw the stop before reading again
+  // has ended already and leaves that request unanswered, so the sleeps may end with one more.
   std::vector<std::chrono::nanoseconds> stop() {
     link_.stop();
     host_.transact({0x33, 0xFFFF, {}});
@@ -366,7 +367,10 @@ TEST_F(HostLinkTest, Session_OneSleepBeforeEachReply_CoreCommandsThirtyMilliseco
   RunningSession session(link_, host_, true);
   EXPECT_EQ(host_.transact({0x33, 1, {}})->code, 0);
   EXPECT_EQ(host_.transact({0x05, 2, {}})->code, 0);
-  EXPECT_EQ(session.stop(), (std::vector<std::chrono::nanoseconds>{10ms, 30ms, 10ms}));
+  const std::vector<std::chrono::nanoseconds> sleeps = session.stop();
+  ASSERT_GE(sleeps.size(), 2u);
+  EXPECT_EQ(std::vector(sleeps.begin(), sleeps.begin() + 2),
+            (std::vector<std::chrono::nanoseconds>{10ms, 30ms}));
 }
 
 TEST_F(HostLinkTest, Session_RepliesNeverComeSoonerThanTheirFloor) {
