@@ -14,6 +14,7 @@
 
 #include "platform/sleep.h"
 #include "tools/sim/pseudo_terminal.h"
+#include "tools/sim/simulated_board.h"
 #include "tools/sim/testing.h"
 
 extern char** environ;
@@ -34,9 +35,7 @@ class RunningFrsim {
     if (::pipe2(input.data(), O_CLOEXEC) != 0 || ::pipe2(output.data(), O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
     std::vector<std::string> arguments = sim::launcherFromEnvironment();
     arguments.insert(arguments.end(), {FRSIM_BINARY, root.string()});
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = sim::execArguments(arguments);
     pid_ = ::fork();
     if (pid_ == 0) {
       ::dup2(input[0], STDIN_FILENO);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tools/sim/shell_testing.h"
+#include "tools/sim/simulated_board.h"
 
 namespace gateway::testing {
 namespace {
@@ -66,9 +67,7 @@ ChromiumPage::ChromiumPage(const std::string& url) {
                                       "--remote-debugging-pipe",
                                       "--user-data-dir=" + (profile_.path() / "profile").string(),
                                       "about:blank"};
-  std::vector<char*> argv;
-  for (std::string& word : command) argv.push_back(word.data());
-  argv.push_back(nullptr);
+  std::vector<char*> argv = sim::execArguments(command);
   const std::string logPath = (profile_.path() / "browser.log").string();
 
   std::array<int, 2> toBrowser{}, fromBrowser{};

@@ -78,13 +78,6 @@ class SetupLine {
   std::uint32_t identifier_ = 0x5E700001;
 };
 
-std::vector<char*> pointersTo(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
 }  // namespace
 
 RegisterBoard::RegisterBoard(Setup setup)
@@ -118,7 +111,7 @@ GatewayProcess::GatewayProcess(const std::filesystem::path& port, const std::fil
                                  "127.0.0.1:0"});
   command.insert(command.end(), arguments.begin(), arguments.end());
   if (log.empty()) log = database.string() + ".log";
-  std::vector<char*> argv = pointersTo(command);
+  std::vector<char*> argv = sim::execArguments(command);
 
   std::array<int, 2> output{};
   if (::pipe2(output.data(), O_CLOEXEC) != 0) throw std::runtime_error("pipe2");

@@ -122,16 +122,12 @@ std::vector<std::string> launcherFromEnvironment() {
   return words;
 }
 
-namespace {
-
-std::vector<char*> pointersTo(std::vector<std::string>& texts) {
+std::vector<char*> execArguments(std::vector<std::string>& words) {
   std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
+  for (std::string& word : words) pointers.push_back(word.data());
   pointers.push_back(nullptr);
   return pointers;
 }
-
-}  // namespace
 
 BoardHeld::BoardHeld(const fs::path& root)
     : std::runtime_error("another service runs on the board " + root.string() + " (it holds " +
@@ -188,8 +184,8 @@ void SimulatedBoard::startService() {
   arguments.push_back(options_.service.string());
   arguments.insert(arguments.end(), options_.serviceArguments.begin(), options_.serviceArguments.end());
   std::vector<std::string> environment = serviceEnvironment(options_.root);
-  std::vector<char*> argv = pointersTo(arguments);
-  std::vector<char*> envp = pointersTo(environment);
+  std::vector<char*> argv = execArguments(arguments);
+  std::vector<char*> envp = execArguments(environment);
 
   int log = -1;
   if (options_.logToFile) {

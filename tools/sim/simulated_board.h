@@ -24,6 +24,10 @@ namespace sim {
 // emulator); empty when the programs run natively.
 std::vector<std::string> launcherFromEnvironment();
 
+// The argument vector exec takes for `words`: pointers into them, ended by a null pointer. The
+// words must outlive it.
+std::vector<char*> execArguments(std::vector<std::string>& words);
+
 enum class HostLineDirection { FromHost, FromService };
 
 // The speed of the board's printer line in bits per second, as the register's printer driver
