@@ -4,7 +4,7 @@
 #                   run a simulated board in the foreground
 #   make test       build everything, the tests too, and run every test
 #   make sanitize   every test under AddressSanitizer and UndefinedBehaviorSanitizer, then
-#                   under ThreadSanitizer
+#                   those with threads under ThreadSanitizer
 #   make fuzz       every fuzz target for FUZZ_SECONDS seconds (clang and libFuzzer)
 #   make fuzz-long  every fuzz target until FUZZ_LONG_RUNS inputs or FUZZ_LONG_SECONDS, in JOBS
 #                   processes at the lowest priority, merging what it finds into corpus/
@@ -17,6 +17,9 @@
 # with the target's set); with nothing missing that asks no package registry.
 
 JOBS ?= 2
+# The tests mostly wait (on the link's pauses, the simulated boards and their printer lines), so
+# three run on each core; under the board's emulator they run as many as the build jobs.
+TEST_JOBS ?= $(shell echo $$(( $$(nproc) * 3 )))
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
 FUZZ_LONG_SECONDS ?= 3600
@@ -32,6 +35,10 @@ ifeq ($(CI),true)
 endif
 
 comma := ,
+# Tests that run on one thread and take minutes under ThreadSanitizer, which looks only for races
+# between threads: the archive's crash matrix, its checker's walks over every byte and the board
+# generator. The plain run and AddressSanitizer's run them.
+ONE_THREAD_TESTS = ^(ArchiveCrashTest|ArchiveCheckerTest|BoardGenerator)\.
 configure = cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=$(2) $(CMAKE_FLAGS) $(3) >/dev/null
 deps = @sh tools/install-deps.sh $(1)
 # What make run builds: the service and the tools the README's sections use.
@@ -45,7 +52,7 @@ build:
 	cmake --build build -j$(JOBS)
 
 test: build
-	ctest --test-dir build --output-on-failure -j$(JOBS)
+	ctest --test-dir build --output-on-failure -j$(TEST_JOBS)
 
 run:
 	$(call deps,run)
@@ -57,10 +64,11 @@ sanitize:
 	$(call deps,test)
 	$(call configure,build-asan,Debug,-DFRCORE_SANITIZE=address$(comma)undefined -DFRCORE_TESTS=ON)
 	cmake --build build-asan -j$(JOBS)
-	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j$(TEST_JOBS)
 	$(call configure,build-tsan,Debug,-DFRCORE_SANITIZE=thread -DFRCORE_TESTS=ON)
 	cmake --build build-tsan -j$(JOBS)
-	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j$(JOBS)
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tools/tsan-suppressions.txt" \
+	  ctest --test-dir build-tsan --output-on-failure -j$(TEST_JOBS) -E '$(ONE_THREAD_TESTS)'
 
 fuzz-build:
 	$(call deps,fuzz)

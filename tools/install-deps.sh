@@ -64,12 +64,12 @@ case $missing in
     fi
     ;;
 esac
-# A mirror caught mid-sync serves an index of the wrong size for a while: try again before
-# giving up.
+# A mirror caught mid-sync serves an index of the wrong size for a while: three tries,
+# INSTALL_DEPS_RETRY_PAUSE seconds apart (default 20), before giving up.
 for attempt in 1 2 3; do
   $as_root apt-get update -qq && break
   [ "$attempt" -eq 3 ] && exit 100
-  sleep 20
+  sleep "${INSTALL_DEPS_RETRY_PAUSE:-20}"
 done
 # shellcheck disable=SC2086  # one word per package
 $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing

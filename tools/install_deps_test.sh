@@ -11,7 +11,9 @@ mkdir -p "$fakes"
 log="$work/log"
 
 # The fakes read the machine they pretend from the environment: FAKE_MISSING lists the
-# packages (NAME:ARCH as asked) that are not installed, FAKE_FOREIGN the foreign architectures.
+# packages (NAME:ARCH as asked) that are not installed, FAKE_FOREIGN the foreign architectures,
+# FAKE_OFFLINE "offline" when no registry answers or N when the first N calls fail as a mirror
+# caught mid-sync fails.
 cat > "$fakes/dpkg-query" <<'FAKE'
 #!/bin/sh
 package=$3
@@ -29,7 +31,11 @@ FAKE
 cat > "$fakes/apt-get" <<'FAKE'
 #!/bin/sh
 echo "apt-get $*" >> "$FAKE_LOG"
-[ -n "$FAKE_OFFLINE" ] && { echo "apt-get: no package registry reachable" >&2; exit 100; }
+case $FAKE_OFFLINE in
+  "") ;;
+  offline) echo "apt-get: no package registry reachable" >&2; exit 100 ;;
+  *) [ "$(grep -c '^apt-get' "$FAKE_LOG")" -le "$FAKE_OFFLINE" ] && { echo "apt-get: index of unexpected size" >&2; exit 100; } ;;
+esac
 true
 FAKE
 cat > "$fakes/sudo" <<'FAKE'
@@ -47,7 +53,7 @@ fail() {
 # run SET MISSING FOREIGN OFFLINE: the script's status; its log in $log.
 run() {
   : > "$log"
-  PATH="$fakes:$PATH" FAKE_MISSING=$2 FAKE_FOREIGN=$3 FAKE_OFFLINE=$4 FAKE_LOG="$log" \
+  PATH="$fakes:$PATH" FAKE_MISSING=$2 FAKE_FOREIGN=$3 FAKE_OFFLINE=$4 FAKE_LOG="$log" INSTALL_DEPS_RETRY_PAUSE=0 \
     sh "$script" "$1" > "$work/out" 2>&1 && return 0 || return $?
 }
 
@@ -74,6 +80,14 @@ apt-get install -y -qq libc6:armhf"
 # The run set asks for nothing of the board's build or the tests.
 run run "libgtest-dev:amd64 libc6:armhf lintian clang:amd64 chromium:amd64" "" "" || fail "run: status $?"
 [ -s "$log" ] && fail "run installs what other targets need: $(cat "$log")"
+
+# A mirror mid-sync for two tries, then whole again.
+run test "libgtest-dev:amd64" armhf 2 || fail "test through a mirror mid-sync: status $?"
+expected="apt-get update -qq
+apt-get update -qq
+apt-get update -qq
+apt-get install -y -qq libgtest-dev:amd64"
+[ "$(cat "$log")" = "$expected" ] || fail "test through a mirror mid-sync called: $(cat "$log")"
 
 if run arm "qemu-user:amd64" armhf offline; then fail "a failed install reported success"; fi
 if run everything "" armhf offline; then fail "an unknown set was taken"; fi
