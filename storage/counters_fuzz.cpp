@@ -16,11 +16,13 @@ void require(bool condition) {
 
 // Whatever a container held, the block read from it goes through its own tagged form and back
 // unchanged once normalised by one pass (kinds numbered, fields the form does not carry
-// dropped).
+// dropped). An item that gave the block nothing is skipped: the empty block's round trip is the
+// same for every input.
 template <typename Block, typename Encode>
 void exerciseCounters(const TlvItem& item, Encode encode) {
   Block block;
   tlvToCounters(item, block);
+  if (block == Block{}) return;
   Block once;
   require(tlvToCounters(encode(block), once));
   Block twice;
