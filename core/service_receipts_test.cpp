@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "link/host_protocol.h"
 #include "reference/discount.h"
 #include "reference/section.h"
 #include "tools/host/receipt_commands.h"
@@ -64,7 +65,7 @@ class ServiceReceiptsTest : public ::testing::Test {
 TEST_F(ServiceReceiptsTest, SaleWithChangeAndReturnByCard_PrintedAndCounted) {
   std::string problem;
   const host::Operator administrator;
-  ASSERT_EQ(send({.command = 0x3F, .payload = *host::serialNumberPayload(administrator, "0000054321")}).code, 0);
+  ASSERT_EQ(send({.command = protocol::kSetSerialNumber, .payload = *host::serialNumberPayload(administrator, "0000054321")}).code, 0);
   const std::vector<std::string_view> registration = {"--user", "SHOP", "--place", "PLACE", "--address", "STREET 1",
                                                       "--inn", "7701234567", "--regnum", "0000000000012345",
                                                       "--tax", "1:1:20:VAT"};
@@ -125,7 +126,7 @@ TEST_F(ServiceReceiptsTest, SaleWithChangeAndReturnByCard_PrintedAndCounted) {
 
   // The shift keeps two receipts and the sale's cash, also after a restart.
   for (int pass = 0; pass < 2; ++pass) {
-    const host::Reply shift = send({.command = 0x10});
+    const host::Reply shift = send({.command = protocol::kState});
     ASSERT_EQ(shift.data.size(), 29u);
     EXPECT_EQ(bytes::loadU16(shift.data, 3), 2) << "receipt counter, pass " << pass;
     EXPECT_EQ(bytes::loadU64(shift.data, 21), 14500u) << "drawer cash, pass " << pass;

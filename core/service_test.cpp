@@ -6,6 +6,7 @@
 #include <random>
 #include <thread>
 
+#include "link/host_protocol.h"
 #include "tools/host/frame.h"
 #include "tools/sim/testing.h"
 #include "values/crc.h"
@@ -127,7 +128,7 @@ TEST_F(ServiceTest, FloodOfGarbage_NeitherCrashesNorWedgesTheLink) {
   board_.host().readAvailable(2s);  // everything the link answers to the noise
   std::optional<host::Reply> reply;
   for (int attempt = 0; attempt < 10 && !(reply && reply->identifier == 77); ++attempt) {
-    reply = board_.host().transact({0x33, 77, {}}, 2s);
+    reply = board_.host().transact({protocol::kVersion, 77, {}}, 2s);
   }
   ASSERT_TRUE(reply.has_value()) << board_.log();
   EXPECT_EQ(reply->identifier, 77u);
@@ -170,38 +171,38 @@ bytes::Bytes keyOf(const host::Reply& reply) { return bytes::Bytes(reply.data.en
 TEST(ServiceIdentity, BlankBoardToSerialNumber_SurvivesRestarts) {
   sim::TestBoard board;
   ASSERT_TRUE(board.waitUntilServing()) << board.log();
-  auto key = board.host().transact({0x32, 1, {}});
+  auto key = board.host().transact({protocol::kDeviceKey, 1, {}});
   ASSERT_TRUE(key && key->code == 0) << board.log();
   ASSERT_EQ(key->data.size(), 3u + 8u + 16u);
   const bytes::Bytes deviceKey = keyOf(*key);
 
   board.restart();
   ASSERT_TRUE(board.waitUntilServing()) << board.log();
-  EXPECT_EQ(keyOf(*board.host().transact({0x32, 2, {}})), deviceKey) << "the key is made once";
-  EXPECT_EQ(board.host().transact({0x31, 3, {}})->code, 13);
+  EXPECT_EQ(keyOf(*board.host().transact({protocol::kDeviceKey, 2, {}})), deviceKey) << "the key is made once";
+  EXPECT_EQ(board.host().transact({protocol::kIdentity, 3, {}})->code, 13);
 
   bytes::Bytes payload = kAdministrator;
   bytes::appendBytes(payload, bytes::view("0000012345"));
-  EXPECT_EQ(board.host().transact({0x3F, 4, payload})->code, 0);
+  EXPECT_EQ(board.host().transact({protocol::kSetSerialNumber, 4, payload})->code, 0);
 
-  const auto model = board.host().transact({0x31, 5, {}});
+  const auto model = board.host().transact({protocol::kIdentity, 5, {}});
   ASSERT_EQ(model->code, 0);
   ASSERT_EQ(model->data.size(), 44u);
   EXPECT_EQ(bytes::fieldText(bytes::View(model->data).subspan(2, 10)), "0000012345");
-  const auto status = board.host().transact({0x30, 6, {}});
+  const auto status = board.host().transact({protocol::kStatus, 6, {}});
   ASSERT_EQ(status->code, 0);
   EXPECT_EQ(std::string(status->data.begin(), status->data.begin() + 10), "0000012345");
   ASSERT_EQ(status->data.size(), 10u + 21u);
   EXPECT_EQ(bytes::loadU16(status->data, 10) & 0x0011, 0x0011) << "card and archive flags";
   EXPECT_EQ(status->data[10 + 3], 0x32);
-  EXPECT_EQ(board.host().transact({0x10, 7, {}})->data.size(), 29u);
+  EXPECT_EQ(board.host().transact({protocol::kState, 7, {}})->data.size(), 29u);
 
   board.restart();
   ASSERT_TRUE(board.waitUntilServing()) << board.log();
-  const auto again = board.host().transact({0x31, 8, {}});
+  const auto again = board.host().transact({protocol::kIdentity, 8, {}});
   ASSERT_EQ(again->code, 0);
   EXPECT_EQ(again->data, model->data);
-  EXPECT_EQ(board.host().transact({0x3F, 9, payload})->code, 24);
+  EXPECT_EQ(board.host().transact({protocol::kSetSerialNumber, 9, payload})->code, 24);
 }
 
 // A line of the start-up banner: large font on 60 mm paper, 34 characters, centred.
@@ -222,7 +223,7 @@ TEST(ServicePrinting, StartupPrintout_BlankBoardThenWithSerialNumber) {
 
   bytes::Bytes payload = kAdministrator;
   bytes::appendBytes(payload, bytes::view("0000012345"));
-  ASSERT_EQ(board.host().transact({0x3F, 1, payload})->code, 0);
+  ASSERT_EQ(board.host().transact({protocol::kSetSerialNumber, 1, payload})->code, 0);
   board.restart();
   ASSERT_TRUE(board.waitUntilServing()) << board.log();
   pieces = sim::readPaper(board.root()).pieces();
@@ -237,12 +238,12 @@ TEST(ServicePrinting, HostTextRawBytesAndCut) {
   ASSERT_TRUE(board.waitUntilServing()) << board.log();
   bytes::Bytes text{0x00, 0x02, 0x01, 0x01};  // right-aligned, bold
   bytes::appendBytes(text, bytes::view("TOTAL\t12.00"));
-  EXPECT_EQ(board.host().transact({0xC3, 1, text})->code, 0);
-  EXPECT_EQ(board.host().transact({0xC3, 2, {0, 0, 0}})->code, 22);
-  EXPECT_EQ(board.host().transact({0xC4, 3, {}})->code, 22);
-  EXPECT_EQ(board.host().transact({0xC4, 4, {'R', 'A', 'W', 0x0A}})->code, 0);
-  EXPECT_EQ(board.host().transact({0xC5, 5, {}})->code, 0);
-  EXPECT_EQ(board.host().transact({0xC0, 6, {}})->code, 0);
+  EXPECT_EQ(board.host().transact({protocol::kPrintText, 1, text})->code, 0);
+  EXPECT_EQ(board.host().transact({protocol::kPrintText, 2, {0, 0, 0}})->code, 22);
+  EXPECT_EQ(board.host().transact({protocol::kPrintRaw, 3, {}})->code, 22);
+  EXPECT_EQ(board.host().transact({protocol::kPrintRaw, 4, {'R', 'A', 'W', 0x0A}})->code, 0);
+  EXPECT_EQ(board.host().transact({protocol::kFeedAndCut, 5, {}})->code, 0);
+  EXPECT_EQ(board.host().transact({protocol::kPrinterStatus, 6, {}})->code, 0);
   const auto pieces = sim::readPaper(board.root()).pieces();
   ASSERT_EQ(pieces.size(), 3u) << "the start-up printout, the host's text, the paper after the cut";
   const std::vector<std::string> expected{"TOTAL" + std::string(34, ' ') + "12.00", "RAW", ""};

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/core_worker.h"
+#include "link/host_protocol.h"
 #include "platform/sleep.h"
 #include "tools/host/frame.h"
 #include "tools/host/port.h"
@@ -224,9 +225,9 @@ TEST_F(HostLinkTest, ResendByte_RepeatsTheLastReply) {
 }
 
 TEST_F(HostLinkTest, StateCommands_WithoutValidIdentity_Give13) {
-  EXPECT_EQ(handle(0x10).code(), 13);
-  EXPECT_EQ(handle(0x31).code(), 13);
-  EXPECT_EQ(handle(0x32).code(), 25);  // no device key yet
+  EXPECT_EQ(handle(protocol::kState).code(), 13);
+  EXPECT_EQ(handle(protocol::kIdentity).code(), 13);
+  EXPECT_EQ(handle(protocol::kDeviceKey).code(), 25);  // no device key yet
 }
 
 TEST_F(HostLinkTest, StateCommands_WithValidIdentity_AnswerTheRecords) {
@@ -236,24 +237,24 @@ TEST_F(HostLinkTest, StateCommands_WithValidIdentity_AnswerTheRecords) {
   state_.setReceiptCounter(7);
   state_.setDrawerCash(500);
 
-  const CoreApiResult stateReply = handle(0x10);
+  const CoreApiResult stateReply = handle(protocol::kState);
   ASSERT_EQ(stateReply.code(), 0);
   bytes::Bytes expected{1, 0x02, 0x01, 7, 0};
   bytes::appendBytes(expected, state_.recordBytes().cycle);
   EXPECT_EQ(stateReply.data(), expected);
 
-  const CoreApiResult model = handle(0x31);
+  const CoreApiResult model = handle(protocol::kIdentity);
   ASSERT_EQ(model.code(), 0);
   EXPECT_EQ(model.data(), bytes::Bytes(state_.currentModelData()->bytes().begin(),
                                        state_.currentModelData()->bytes().begin() + 44));
 
-  const CoreApiResult key = handle(0x32);
+  const CoreApiResult key = handle(protocol::kDeviceKey);
   ASSERT_EQ(key.code(), 0);
   bytes::Bytes expectedKey{0, 0, 4, 0x3E, 0, 0, 0, 0, 0, 0, 0};
   bytes::appendBytes(expectedKey, kDeviceKey);
   EXPECT_EQ(key.data(), expectedKey);
 
-  EXPECT_EQ(handle(0x33).data(), (bytes::Bytes{0, 0, 4}));
+  EXPECT_EQ(handle(protocol::kVersion).data(), (bytes::Bytes{0, 0, 4}));
 }
 
 // The writer moves the shift number first and the opening number after it, so at every moment
@@ -270,7 +271,7 @@ TEST_F(HostLinkTest, StateBlock_WhileTheCoreWrites_TakesBothRecordsFromOneMoment
   });
   while (state_.shiftNumber() == 0) std::this_thread::yield();
   for (int i = 0; i < 200000; ++i) {
-    const bytes::Bytes block = handle(0x10).data();
+    const bytes::Bytes block = handle(protocol::kState).data();
     const auto shift = bytes::loadU16(block, 1);
     const auto opening = static_cast<std::uint16_t>(bytes::loadU32(block, 5));
     const auto ahead = static_cast<std::uint16_t>(shift - opening);
@@ -284,9 +285,9 @@ TEST_F(HostLinkTest, StateBlock_WhileTheCoreWrites_TakesBothRecordsFromOneMoment
 }
 
 TEST_F(HostLinkTest, RegistrationQuery_ChecksPayloadThenCompleteness) {
-  EXPECT_EQ(handle(0x44, {0x1D}).code(), 22);
-  EXPECT_EQ(handle(0x44, {0x1D, 0x2B, 0}).code(), 22);
-  EXPECT_EQ(handle(0x44, {0x1D, 0x2B}).code(), 38);
+  EXPECT_EQ(handle(protocol::kRegistrationValue, {0x1D}).code(), 22);
+  EXPECT_EQ(handle(protocol::kRegistrationValue, {0x1D, 0x2B, 0}).code(), 22);
+  EXPECT_EQ(handle(protocol::kRegistrationValue, {0x1D, 0x2B}).code(), 38);
 
   makeIdentityValid();
   RegData registration;
@@ -299,18 +300,18 @@ TEST_F(HostLinkTest, RegistrationQuery_ChecksPayloadThenCompleteness) {
   ASSERT_TRUE(registration.seal("0123456789", kDeviceKey));
   state_.publishRegData(registration);
 
-  const CoreApiResult cashierName = handle(0x44, {0x0D, 0x2B});  // 11021, not a registration value
+  const CoreApiResult cashierName = handle(protocol::kRegistrationValue, {0x0D, 0x2B});  // 11021, not a registration value
   EXPECT_EQ(cashierName.code(), 0);
   EXPECT_TRUE(cashierName.data().empty());
 
-  const CoreApiResult time = handle(0x44, {0x04, 0x2B});  // 11012
+  const CoreApiResult time = handle(protocol::kRegistrationValue, {0x04, 0x2B});  // 11012
   EXPECT_EQ(time.data(), (bytes::Bytes{0x04, 0x2B, 0x04, 0x00, 0x90, 0xB7, 0xBE, 0x62}));
-  const CoreApiResult unsetRate = handle(0x44, {0x32, 0x33});  // 13106, tax-rate slot 1
+  const CoreApiResult unsetRate = handle(protocol::kRegistrationValue, {0x32, 0x33});  // 13106, tax-rate slot 1
   EXPECT_EQ(unsetRate.data(), (bytes::Bytes{0x32, 0x33, 15, 0,                 // container
                                            0x2E, 0x33, 1, 0, 3,              // kind 3: not set
                                            0x2F, 0x33, 2, 0, 0, 0,           // percentage 0
                                            0x30, 0x33, 0, 0}));              // empty name
-  const CoreApiResult user = handle(0x44, {0x28, 0x2B});  // 11048, the user name
+  const CoreApiResult user = handle(protocol::kRegistrationValue, {0x28, 0x2B});  // 11048, the user name
   EXPECT_EQ(user.data(), (bytes::Bytes{0x28, 0x2B, 4, 0, 'S', 'H', 'O', 'P'}));
 }
 
@@ -344,7 +345,7 @@ class RunningSession {
   // has ended already and leaves that request unanswered, so the sleeps may end with one more.
   std::vector<std::chrono::nanoseconds> stop() {
     link_.stop();
-    host_.transact({0x33, 0xFFFF, {}});
+    host_.transact({protocol::kVersion, 0xFFFF, {}});
     session_.join();
     stopCore_ = true;
     core_.join();
@@ -365,7 +366,7 @@ class RunningSession {
 // does not add to the second.
 TEST_F(HostLinkTest, Session_OneSleepBeforeEachReply_CoreCommandsThirtyMilliseconds) {
   RunningSession session(link_, host_, true);
-  EXPECT_EQ(host_.transact({0x33, 1, {}})->code, 0);
+  EXPECT_EQ(host_.transact({protocol::kVersion, 1, {}})->code, 0);
   EXPECT_EQ(host_.transact({0x05, 2, {}})->code, 0);
   const std::vector<std::chrono::nanoseconds> sleeps = session.stop();
   ASSERT_GE(sleeps.size(), 2u);
@@ -396,7 +397,7 @@ TEST_F(HostLinkTest, CoreCommands_GoThroughTheQueueToTheCore) {
   const CoreApiResult unknown = handle(0x05);
   EXPECT_EQ(unknown.code(), 10);
   EXPECT_TRUE(unknown.data().empty());
-  EXPECT_EQ(handle(0x36).code(), 5);
+  EXPECT_EQ(handle(protocol::kShiftCounters).code(), 5);
   stop = true;
   coreThread.join();
 }
@@ -428,7 +429,7 @@ TEST(HostLinkSession, PortAppearingLater_IsOpenedAndServed) {
   line.linkSlaveAt(linkPath);
   host::HostPort host(dup(line.masterFd()));
   std::optional<host::Reply> reply;
-  for (int attempt = 0; attempt < 20 && !reply; ++attempt) reply = host.transact({0x33, 7, {}}, 500ms);
+  for (int attempt = 0; attempt < 20 && !reply; ++attempt) reply = host.transact({protocol::kVersion, 7, {}}, 500ms);
   ASSERT_TRUE(reply.has_value());
   EXPECT_EQ(reply->code, 0);
   EXPECT_EQ(reply->identifier, 7u);

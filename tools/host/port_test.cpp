@@ -8,6 +8,7 @@
 
 #include <thread>
 
+#include "link/host_protocol.h"
 #include "tools/sim/pseudo_terminal.h"
 
 namespace {
@@ -71,7 +72,7 @@ TEST_F(HostPortTest, Transact_ReplyInPiecesAfterNoise_IsAssembled) {
   const Bytes reply = replyFrame(0, 0x01020304, {0x00, 0x00, 0x04});
   answerWith({{0xEE, 0x04}, Bytes(reply.begin(), reply.begin() + 4), Bytes(reply.begin() + 4, reply.end())});
 
-  const auto answer = port_.transact({.command = 0x33}, 10s);
+  const auto answer = port_.transact({.command = protocol::kVersion}, 10s);
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->code, 0);
   EXPECT_EQ(answer->identifier, 0x01020304u);
@@ -84,14 +85,14 @@ TEST_F(HostPortTest, Transact_WithIdentifier_SkipsRepliesToOtherRequests) {
   bytes::appendBytes(stream, replyFrame(0, 0x600D, {0x02}));
   answerWith({stream});
 
-  const auto answer = port_.transact({.command = 0x33, .identifier = 0x600D}, 10s);
+  const auto answer = port_.transact({.command = protocol::kVersion, .identifier = 0x600D}, 10s);
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->data, Bytes{0x02});
 }
 
 TEST_F(HostPortTest, Transact_FrameErrorReplyWithIdentifierZero_IsTheAnswer) {
   answerWith({replyFrame(9, 0, {})});
-  const auto answer = port_.transact({.command = 0x33, .identifier = 0x600D}, 10s);
+  const auto answer = port_.transact({.command = protocol::kVersion, .identifier = 0x600D}, 10s);
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->code, 9);
 }
@@ -102,13 +103,13 @@ TEST_F(HostPortTest, Transact_ReplyLeftFromEarlier_IsDiscardedBeforeSending) {
   ASSERT_EQ(::poll(&arrived, 1, 10'000), 1);
 
   answerWith({replyFrame(0, 7, {})});
-  const auto answer = port_.transact({.command = 0x33}, 10s);
+  const auto answer = port_.transact({.command = protocol::kVersion}, 10s);
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->code, 0);
 }
 
 TEST_F(HostPortTest, Transact_NoReply_GivesNothing) {
-  EXPECT_FALSE(port_.transact({.command = 0x33}, 100ms));
+  EXPECT_FALSE(port_.transact({.command = protocol::kVersion}, 100ms));
 }
 
 TEST_F(HostPortTest, ReadAvailable_ReturnsExactBytesIncludingUnfinishedFrame) {
