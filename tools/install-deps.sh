@@ -65,11 +65,42 @@ case $missing in
     ;;
 esac
 # A mirror caught mid-sync serves an index of the wrong size for a while: three tries,
-# INSTALL_DEPS_RETRY_PAUSE seconds apart (default 20), before giving up.
+# INSTALL_DEPS_RETRY_PAUSE seconds apart (default 20). apt keeps the indexes it did fetch.
+index_complete=no
 for attempt in 1 2 3; do
-  $as_root apt-get update -qq && break
-  [ "$attempt" -eq 3 ] && exit 100
-  sleep "${INSTALL_DEPS_RETRY_PAUSE:-20}"
+  $as_root apt-get update -qq && { index_complete=yes; break; }
+  [ "$attempt" -eq 3 ] || sleep "${INSTALL_DEPS_RETRY_PAUSE:-20}"
 done
-# shellcheck disable=SC2086  # one word per package
-$as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing
+apt_install() {
+  # shellcheck disable=SC2086  # one word per package
+  $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@"
+}
+# shellcheck disable=SC2086
+apt_install $missing && exit 0
+[ "$index_complete" = yes ] && exit 100
+
+# An index is missing (the foreign architecture's security updates, say): apt then knows some
+# packages for one architecture only at an older version than this machine has for the other,
+# and a package installed for both must have one version in both. Each package apt refuses
+# ("Depends: NAME:ARCH ... but it is not going to be installed") is asked for at ARCH's
+# candidate version for both architectures, which may take a native package back to it, until
+# apt agrees: four rounds at most.
+echo "install-deps: an index is missing; asking for versions both architectures have" >&2
+pins=""
+round=0
+# shellcheck disable=SC2086
+while ! refusal=$(apt-get install -s --allow-downgrades $missing $pins 2>&1); do
+  round=$((round + 1))
+  refused=$(printf '%s\n' "$refusal" |
+    sed -n 's/.*Depends: \([^ :]*:[a-z0-9]*\) .*but it is not going to be installed.*/\1/p' | sort -u)
+  if [ "$round" -gt 4 ] || [ -z "$refused" ]; then
+    printf '%s\n' "$refusal" >&2
+    exit 100
+  fi
+  for package in $refused; do
+    version=$(apt-cache policy "$package" | sed -n 's/^ *Candidate: //p')
+    pins="$pins ${package%%:*}:$native=$version $package=$version"
+  done
+done
+# shellcheck disable=SC2086
+apt_install --allow-downgrades $missing $pins
