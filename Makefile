@@ -43,6 +43,8 @@ configure = cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=$(2) $(CMAKE_FLAGS) $(3) >/dev
 deps = @sh tools/install-deps.sh $(1)
 # What make run builds: the service and the tools the README's sections use.
 PROGRAMS = frcore frsim frhost frarchive frgate
+# What the board's packages take: frgate is for the shop's machine and is not built for armhf.
+BOARD_PROGRAMS = frcore frsim frhost frarchive
 
 .PHONY: build test run sanitize fuzz-build fuzz fuzz-long bench arm arm-test deb clean
 
@@ -102,7 +104,7 @@ deb:
 	$(call configure,build,$(BUILD_TYPE),-DFRCORE_TESTS=OFF)
 	cmake --build build -j$(JOBS) --target $(PROGRAMS)
 	$(call configure,build-arm,$(BUILD_TYPE),-DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake -DFRCORE_TESTS=OFF)
-	cmake --build build-arm -j$(JOBS) --target $(PROGRAMS)
+	cmake --build build-arm -j$(JOBS) --target $(BOARD_PROGRAMS)
 	sh tools/make-deb.sh amd64 build deb
 	sh tools/make-deb.sh armhf build-arm deb
 	lintian --fail-on error deb/*.deb

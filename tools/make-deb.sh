@@ -1,9 +1,10 @@
 #!/bin/sh
-# Builds the three Debian packages for one architecture from a finished build tree:
+# Builds the Debian packages for one architecture from a finished build tree:
 #   frcore        the service, its systemd unit and the card's unit (installing enables both)
 #   frcore-tools  the host tools frhost, frsim and frarchive
 #   frgate        the HTTP gateway for the shop's machine, its systemd unit (installing enables
-#                 nothing: the shop names its register's port in /etc/default/frgate first)
+#                 nothing: the shop names its register's port in /etc/default/frgate first);
+#                 64-bit builds only
 # Usage: tools/make-deb.sh ARCH BUILD_DIR OUT_DIR   (ARCH: armhf or amd64)
 set -eu
 arch=$1 build=$2 out=$3
@@ -107,20 +108,23 @@ finish "$tools" frcore-tools "host tools for the fiscal register core
  service on a simulated board in a directory; frarchive verifies, exports and
  sums up a fiscal archive copied from a card." "$depends"
 
-gate="$work/debian/frgate"
-install -d "$gate/usr/bin" "$gate/lib/systemd/system"
-install -m 755 "$build/tools/gateway/frgate" "$gate/usr/bin/frgate"
-"$strip" --strip-unneeded --remove-section=.comment --remove-section=.note "$gate/usr/bin/frgate"
-install -m 644 "$here/packaging/frgate.service" "$gate/lib/systemd/system/frgate.service"
-install -D -m 644 "$here/packaging/debian/frgate.default" "$gate/etc/default/frgate"
-add_docs "$gate" frgate
-install -m 644 "$here/README.md" "$gate/usr/share/doc/frgate/README.md"
-install_scripts "$gate" frgate.
-# Its postinst makes the system user frgate.
-depends=$(depends_of "$gate" "adduser")
-finish "$gate" frgate "HTTP and JSON gateway of the fiscal register core
+# frgate runs on the shop's machine; 32-bit builds leave it out.
+if [ -x "$build/tools/gateway/frgate" ]; then
+  gate="$work/debian/frgate"
+  install -d "$gate/usr/bin" "$gate/lib/systemd/system"
+  install -m 755 "$build/tools/gateway/frgate" "$gate/usr/bin/frgate"
+  "$strip" --strip-unneeded --remove-section=.comment --remove-section=.note "$gate/usr/bin/frgate"
+  install -m 644 "$here/packaging/frgate.service" "$gate/lib/systemd/system/frgate.service"
+  install -D -m 644 "$here/packaging/debian/frgate.default" "$gate/etc/default/frgate"
+  add_docs "$gate" frgate
+  install -m 644 "$here/README.md" "$gate/usr/share/doc/frgate/README.md"
+  install_scripts "$gate" frgate.
+  # Its postinst makes the system user frgate.
+  depends=$(depends_of "$gate" "adduser")
+  finish "$gate" frgate "HTTP and JSON gateway of the fiscal register core
  frgate lets point-of-sale software use the register over HTTP and JSON on the
  shop's machine, and makes every document exactly once across lost replies,
  restarts and power cuts, with its records in SQLite under /var/lib/frgate.
  Its systemd unit is enabled by the shop once /etc/default/frgate names the
  register's serial port." "$depends"
+fi
