@@ -108,8 +108,8 @@ finish "$tools" frcore-tools "host tools for the fiscal register core
  service on a simulated board in a directory; frarchive verifies, exports and
  sums up a fiscal archive copied from a card." "$depends"
 
-# frgate runs on the shop's machine; 32-bit builds leave it out.
-if [ -x "$build/tools/gateway/frgate" ]; then
+# frgate runs on the shop's machine and is built for 64-bit targets only.
+if [ "$arch" = amd64 ]; then
   gate="$work/debian/frgate"
   install -d "$gate/usr/bin" "$gate/lib/systemd/system"
   install -m 755 "$build/tools/gateway/frgate" "$gate/usr/bin/frgate"
