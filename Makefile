@@ -41,10 +41,10 @@ comma := ,
 ONE_THREAD_TESTS = ^(ArchiveCrashTest|ArchiveCheckerTest|BoardGenerator)\.
 configure = cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=$(2) $(CMAKE_FLAGS) $(3) >/dev/null
 deps = @sh tools/install-deps.sh $(1)
-# What make run builds: the service and the tools the README's sections use.
-PROGRAMS = frcore frsim frhost frarchive frgate
-# What the board's packages take: frgate is for the shop's machine and is not built for armhf.
+# What the board's packages take; make run builds these and frgate, which is for the shop's
+# machine and is not built for armhf: the service and the tools the README's sections use.
 BOARD_PROGRAMS = frcore frsim frhost frarchive
+PROGRAMS = $(BOARD_PROGRAMS) frgate
 
 .PHONY: build test run sanitize fuzz-build fuzz fuzz-long bench arm arm-test deb clean
 

@@ -72,10 +72,9 @@ for attempt in 1 2 3; do
   [ "$attempt" -eq 3 ] || sleep "${INSTALL_DEPS_RETRY_PAUSE:-20}"
 done
 apt_install() {
-  # shellcheck disable=SC2086  # one word per package
   $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@"
 }
-# shellcheck disable=SC2086
+# shellcheck disable=SC2086  # one word per package
 apt_install $missing && exit 0
 [ "$index_complete" = yes ] && exit 100
 
