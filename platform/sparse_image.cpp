@@ -1,6 +1,7 @@
 #include "platform/sparse_image.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace platform {
@@ -11,6 +12,24 @@ std::uint64_t endOf(const std::pair<const std::uint64_t, bytes::Bytes>& extent) 
 }
 
 std::ptrdiff_t at(std::uint64_t offset) { return static_cast<std::ptrdiff_t>(offset); }
+
+// The first extent that ends after `offset`.
+template <typename Extents>
+auto firstEndingAfter(Extents& extents, std::uint64_t offset) {
+  auto extent = extents.upper_bound(offset);
+  if (extent != extents.begin() && endOf(*std::prev(extent)) > offset) --extent;
+  return extent;
+}
+
+// Calls visit(from, piece) for each written piece of [begin, end), in order, without copying.
+template <typename Extents, typename Visit>
+void forEachPieceIn(const Extents& extents, std::uint64_t begin, std::uint64_t end, Visit visit) {
+  for (auto extent = firstEndingAfter(extents, begin); extent != extents.end() && extent->first < end; ++extent) {
+    const std::uint64_t from = std::max(begin, extent->first), to = std::min(end, endOf(*extent));
+    const bytes::View piece(extent->second);
+    visit(from, piece.subspan(from - extent->first, to - from));
+  }
+}
 
 class ImageFile final : public RandomAccessFile {
  public:
@@ -39,11 +58,11 @@ bool SparseImage::fits(std::uint64_t offset, std::uint64_t length) {
 
 bool SparseImage::read(std::uint64_t offset, bytes::MutableView out) const {
   if (offset > size_ || out.size() > size_ - offset) return false;
-  std::fill(out.begin(), out.end(), 0);
-  const std::uint64_t end = offset + out.size();
-  for (const auto& [begin, piece] : extentsIn(offset, end)) {
-    std::copy(piece.begin(), piece.end(), out.begin() + at(begin - offset));
-  }
+  // One call, where instrumented builds would loop per byte (memset takes no null pointer).
+  if (!out.empty()) std::memset(out.data(), 0, out.size());
+  forEachPieceIn(extents_, offset, offset + out.size(), [&](std::uint64_t from, bytes::View piece) {
+    std::copy(piece.begin(), piece.end(), out.begin() + at(from - offset));
+  });
   return true;
 }
 
@@ -109,20 +128,15 @@ void SparseImage::undoNewestFrom(std::uint64_t from) {
 // Copies of the written bytes inside [begin, end), by offset.
 SparseImage::Extents SparseImage::extentsIn(std::uint64_t begin, std::uint64_t end) const {
   Extents found;
-  auto extent = extents_.upper_bound(begin);
-  if (extent != extents_.begin() && endOf(*std::prev(extent)) > begin) --extent;
-  for (; extent != extents_.end() && extent->first < end; ++extent) {
-    const std::uint64_t from = std::max(begin, extent->first), to = std::min(end, endOf(*extent));
-    const bytes::Bytes& piece = extent->second;
-    found.emplace(from, bytes::Bytes(piece.begin() + at(from - extent->first), piece.begin() + at(to - extent->first)));
-  }
+  forEachPieceIn(extents_, begin, end, [&](std::uint64_t from, bytes::View piece) {
+    found.emplace(from, bytes::Bytes(piece.begin(), piece.end()));
+  });
   return found;
 }
 
 void SparseImage::punch(std::uint64_t begin, std::uint64_t end) {
   if (begin >= end) return;
-  auto extent = extents_.upper_bound(begin);
-  if (extent != extents_.begin() && endOf(*std::prev(extent)) > begin) --extent;
+  auto extent = firstEndingAfter(extents_, begin);
   while (extent != extents_.end() && extent->first < end) {
     const std::uint64_t first = extent->first, last = endOf(*extent);
     bytes::Bytes& piece = extent->second;
