@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "core/command_table.h"
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "platform/sleep.h"
 #include "storage/archive_startup.h"
 #include "storage/card.h"

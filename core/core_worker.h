@@ -8,9 +8,9 @@
 
 #include <memory>
 
-#include "core/base_worker.h"
+#include "core/state/base_worker.h"
 #include "core/command_table.h"
-#include "core/device_state.h"
+#include "core/state/device_state.h"
 #include "link/processing_queue.h"
 #include "link/queue_records.h"
 #include "platform/board.h"

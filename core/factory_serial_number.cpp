@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/core_worker.h"
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "core/core_worker.h"
-#include "core/device_state.h"
+#include "core/state/device_state.h"
 #include "link/host_link.h"
 #include "platform/board.h"
 #include "platform/service_lock.h"

@@ -1,7 +1,7 @@
 // The core's printer work: the start-up sequence and printout, and the host's printer commands
 // (0xC0 status, 0xC3 styled text, 0xC4 raw bytes, 0xC5 feed and cut).
 #include "core/core_worker.h"
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "printer/print_layout.h"
 #include "printer/printer_settings.h"
 #include "values/cp866.h"

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "core/command_table.h"
-#include "core/device_state.h"
-#include "core/result_code.h"
+#include "core/state/device_state.h"
+#include "core/state/result_code.h"
 #include "link/host_link.h"
 #include "link/host_protocol.h"
 #include "platform/board.h"
@@ -113,7 +113,7 @@ TEST(HostProtocolPage, CommandsNamed_AreDistinctAndExactlyTheCommandsServed) {
 }
 
 TEST(HostProtocolPage, ResultCodeTable_ListsExactlyTheCodesNamed) {
-  const std::string header = readSource("core/result_code.h");
+  const std::string header = readSource("core/state/result_code.h");
   const std::regex named(R"(\bk\w+\s*=\s*(\d+))");
   std::set<unsigned> codes;
   for (auto it = std::sregex_iterator(header.begin(), header.end(), named); it != std::sregex_iterator(); ++it) {

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <utility>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "platform/log.h"
 #include "printer/print_layout.h"
 #include "values/cp866.h"

@@ -23,7 +23,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/device_state.h"
+#include "core/state/device_state.h"
 #include "documents/doc_descriptor.h"
 #include "documents/reg_data.h"
 #include "reference/cashier.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "documents/cash_ctrl_document.h"
 #include "documents/cycle_open_document.h"
 #include "documents/document_testing.h"

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "printer/print_layout.h"
 #include "values/cp866.h"
 #include "values/tags.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/device_state.h"
+#include "core/state/device_state.h"
 #include "documents/document_factory.h"
 #include "documents/reg_data.h"
 #include "reference/tax_rate.h"

@@ -3,7 +3,7 @@
 #include <optional>
 #include <utility>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "reference/tax_rate.h"
 #include "storage/counter_reports.h"
 #include "values/cp866.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "link/host_protocol.h"
 #include "platform/log.h"
 #include "platform/sleep.h"

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "core/device_state.h"
+#include "core/state/device_state.h"
 #include "link/link_port.h"
 #include "link/processing_queue.h"
 #include "link/queue_records.h"

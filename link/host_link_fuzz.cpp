@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "link/host_link.h"
 #include "platform/memory_board.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "values/bytes.h"
 
 // One host command on its way to the core.

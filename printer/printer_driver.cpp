@@ -4,7 +4,7 @@
 #include <chrono>
 #include <utility>
 
-#include "core/status_records.h"
+#include "core/state/status_records.h"
 #include "platform/sleep.h"
 #include "printer/escpos.h"
 #include "serial/line_timing.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/device_state.h"
-#include "core/result_code.h"
+#include "core/state/device_state.h"
+#include "core/state/result_code.h"
 #include "platform/sleep.h"
 #include "serial/serialport.h"
 #include "values/bytes.h"

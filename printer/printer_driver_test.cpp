@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "core/status_records.h"
+#include "core/state/status_records.h"
 #include "platform/sleep.h"
 #include "printer/escpos.h"
 #include "tools/sim/pseudo_terminal.h"

@@ -1,6 +1,6 @@
 #include "storage/archive_search.h"
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 
 namespace archive_search {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "core/device_state.h"
+#include "core/state/device_state.h"
 #include "platform/board.h"
 #include "storage/archive_store.h"
 #include "storage/identity_memory.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "documents/archive_close_doc.h"
 #include "documents/cash_ctrl_document.h"
 #include "documents/close_cycle_doc.h"

@@ -22,7 +22,7 @@
 #include <string>
 #include <utility>
 
-#include "core/device_state.h"
+#include "core/state/device_state.h"
 #include "documents/base_document.h"
 #include "documents/doc_descriptor.h"
 #include "platform/board.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device_state.h"
+#include "core/state/device_state.h"
 #include "documents/reg_data.h"
 #include "platform/board.h"
 #include "storage/model_data.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "documents/reg_data.h"
 #include "storage/archive_layout.h"
 #include "storage/counter_blocks.h"

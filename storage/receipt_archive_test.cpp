@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "documents/document_testing.h"
 #include "documents/receipt_testing.h"
 #include "storage/archive_layout.h"

@@ -29,7 +29,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "link/host_protocol.h"
 #include "tools/host/config_commands.h"
 #include "tools/host/document_commands.h"

@@ -1,6 +1,6 @@
 #include "workers/config_worker.h"
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "link/host_protocol.h"
 #include "printer/printer_settings.h"
 

@@ -1,6 +1,6 @@
 #include "workers/documents_worker.h"
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "documents/archive_close_doc.h"
 #include "documents/cash_ctrl_document.h"
 #include "documents/close_cycle_doc.h"

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "core/base_worker.h"
-#include "core/device_state.h"
+#include "core/state/base_worker.h"
+#include "core/state/device_state.h"
 #include "documents/receipt_doc.h"
 #include "link/queue_records.h"
 #include "platform/board.h"

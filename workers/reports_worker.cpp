@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "documents/archive_close_doc.h"
 #include "documents/close_cycle_doc.h"
 #include "documents/fiscalization_document.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/base_worker.h"
-#include "core/device_state.h"
+#include "core/state/base_worker.h"
+#include "core/state/device_state.h"
 #include "link/queue_records.h"
 #include "printer/printer_driver.h"
 #include "reference/section.h"

@@ -6,7 +6,7 @@
 #include <random>
 #include <sstream>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "documents/cash_ctrl_document.h"
 #include "documents/document_testing.h"
 #include "documents/receipt_doc.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "documents/document_factory.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_search.h"

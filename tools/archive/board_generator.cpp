@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/device_state.h"
-#include "core/result_code.h"
+#include "core/state/device_state.h"
+#include "core/state/result_code.h"
 #include "documents/cash_ctrl_document.h"
 #include "documents/document_factory.h"
 #include "documents/receipt_doc.h"

@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "core/status_records.h"
+#include "core/state/status_records.h"
 #include "documents/base_document.h"
 #include "tools/host/reply_fields.h"
 #include "values/decimal.h"

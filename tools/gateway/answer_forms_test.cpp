@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "core/status_records.h"
+#include "core/state/status_records.h"
 #include "documents/base_document.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "tools/gateway/http_answer.h"
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/result_codes.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/status_records.h"
+#include "core/state/status_records.h"
 #include "link/host_protocol.h"
 #include "platform/sleep.h"
 #include "values/bytes.h"

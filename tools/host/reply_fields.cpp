@@ -3,7 +3,7 @@
 #include <iomanip>
 #include <sstream>
 
-#include "core/status_records.h"
+#include "core/state/status_records.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/number_text.h"
 #include "values/cp866.h"

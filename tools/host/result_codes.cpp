@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 
 namespace host {
 namespace {

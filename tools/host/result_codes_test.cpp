@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 
 namespace {
 

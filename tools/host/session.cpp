@@ -4,7 +4,7 @@
 #include <random>
 #include <sstream>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/number_text.h"
 #include "tools/host/result_codes.h"

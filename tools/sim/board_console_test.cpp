@@ -4,7 +4,7 @@
 
 #include <ctime>
 
-#include "core/status_records.h"
+#include "core/state/status_records.h"
 #include "tools/sim/testing.h"
 
 namespace {

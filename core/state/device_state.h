@@ -10,7 +10,7 @@
 #include <memory>
 #include <mutex>
 
-#include "core/status_records.h"
+#include "core/state/status_records.h"
 #include "documents/reg_data.h"
 #include "storage/model_data.h"
 #include "values/bytes.h"

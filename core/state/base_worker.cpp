@@ -1,6 +1,6 @@
-#include "core/base_worker.h"
+#include "core/state/base_worker.h"
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 
 int BaseWorker::checkOperator(bytes::View payload, Cashier& cashier, bytes::View& body) const {
   if (payload.size() < kOperatorPrefixSize) return result::kBadOperatorPrefix;

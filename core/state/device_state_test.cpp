@@ -1,4 +1,4 @@
-#include "core/device_state.h"
+#include "core/state/device_state.h"
 
 #include <gtest/gtest.h>
 

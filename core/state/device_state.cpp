@@ -1,8 +1,8 @@
-#include "core/device_state.h"
+#include "core/state/device_state.h"
 
 #include <ctime>
 
-#include "core/result_code.h"
+#include "core/state/result_code.h"
 
 namespace {
 
