@@ -33,25 +33,25 @@ bool TaxRate::anyRateSet(const RegData& registration) {
   return false;
 }
 
-std::uint16_t TaxRate::rateWord() const { return bytes::loadU16(raw_, 0); }
+std::uint16_t TaxRate::rateWord() const { return bytes::loadU16(raw_, kRateWordField); }
 std::uint8_t TaxRate::kind() const { return static_cast<std::uint8_t>(rateWord() >> 14); }
 std::uint16_t TaxRate::percentageHundredths() const { return rateWord() & kPercentageMask; }
 
 Decimal TaxRate::percentage() const { return Decimal(Decimal::kMoneyScale, percentageHundredths()); }
 
 void TaxRate::setKind(std::uint8_t kind) {
-  bytes::storeU16(raw_, 0, static_cast<std::uint16_t>(percentageHundredths() | ((kind & 0x3) << 14)));
+  bytes::storeU16(raw_, kRateWordField, static_cast<std::uint16_t>(percentageHundredths() | ((kind & 0x3) << 14)));
 }
 
 void TaxRate::setPercentage(std::uint16_t hundredths) {
-  bytes::storeU16(raw_, 0, static_cast<std::uint16_t>((rateWord() & ~kPercentageMask) | (hundredths & kPercentageMask)));
+  bytes::storeU16(raw_, kRateWordField, static_cast<std::uint16_t>((rateWord() & ~kPercentageMask) | (hundredths & kPercentageMask)));
 }
 
-std::string TaxRate::name() const { return bytes::fieldText(bytes::slice(raw_, 2, kNameSize)); }
+std::string TaxRate::name() const { return bytes::fieldText(bytes::slice(raw_, kNameField)); }
 
 void TaxRate::setName(std::string_view text) {
-  const bool fits = !text.empty() && text.size() <= kNameSize;
-  bytes::storeBytes(raw_, 2, kNameSize, fits ? bytes::view(text) : bytes::View{});
+  const bool fits = !text.empty() && text.size() <= kNameField.size();
+  bytes::storeBytes(raw_, kNameField, fits ? bytes::view(text) : bytes::View{});
 }
 
 bool TaxRate::isValid() const { return percentageHundredths() <= kMaxPercentage && kind() <= 2 && !name().empty(); }

@@ -1,9 +1,8 @@
 // One of the register's five tax rates, as kept in a 32-byte slot of the registration record.
 //
-// Layout (32 bytes):
-//   0   2  rate word, u16: bits 0-13 the percentage in hundredths of a percent (2000 = 20.00 %),
-//          bits 14-15 the kind (0 without tax, 1 included in prices, 2 on top, 3 not set)
-//   2  30  name, CP866, ended by 0x00 when shorter than 30 bytes
+// Layout: kFields below (32 bytes). The rate word's bits 0-13 are the percentage in hundredths
+// of a percent (2000 = 20.00 %), bits 14-15 the kind (0 without tax, 1 included in prices, 2 on
+// top, 3 not set); the name is CP866, ended by 0x00 when shorter than its field.
 // Tagged form: container 13105 + slot of 13102 kind (u8), 13103 percentage (u16) and 13104 name
 // (text, also when empty); a receipt's form adds 11102, its tax sum for the rate in kopecks
 // (variable integer).
@@ -26,7 +25,9 @@ class RegData;
 class TaxRate {
  public:
   static constexpr std::size_t kSize = 32;
-  static constexpr std::size_t kNameSize = 30;
+  static constexpr bytes::Field kRateWordField{"rate word", 0, 2};  // u16
+  static constexpr bytes::Field kNameField{"name", 2, 30};
+  static constexpr std::array kFields = {kRateWordField, kNameField};
   static constexpr std::uint16_t kNotSet = 0xC000;
 
   // Rate word 0xC000 (not set), empty name.
@@ -84,3 +85,5 @@ class TaxRate {
 
   std::array<std::uint8_t, kSize> raw_{};
 };
+
+static_assert(bytes::tiles(TaxRate::kFields, TaxRate::kSize));

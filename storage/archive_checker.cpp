@@ -210,7 +210,7 @@ class Checker {
     if (options_.identity == nullptr) return;
     signs_.emplace(*options_.identity);
     if (!signs_->usable()) {
-      problems_.push_back({0, IdentityMemory::kModelDataOffset + ModelData::kCheckValueOffset, true,
+      problems_.push_back({0, IdentityMemory::kModelDataOffset + ModelData::kCheckValueField.offset, true,
                            "model record not sealed with the device key", ""});
       signs_.reset();
     }

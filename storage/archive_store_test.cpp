@@ -551,7 +551,7 @@ TEST_F(ArchiveStoreTest, Damage_SlotRebuiltFromTheIndexOrArchiveRefused) {
 TEST_F(ArchiveStoreTest, Validation_ModelRecordFailingItsCheckValueIsDamageNotAnotherDevice) {
   fiscalizedWithOpenShift();
   bytes::Bytes model = fileBytes(kModelDataOffset, ModelData::kSize);
-  model[ModelData::kCheckValueOffset] ^= 0x01;
+  model[ModelData::kCheckValueField.offset] ^= 0x01;
   patch(kModelDataOffset, model);
   state_.setStatusFlag(FrStatus::kArchiveReady, true);
   EXPECT_FALSE(makeStore()->createOrValidate());

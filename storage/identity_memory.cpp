@@ -46,11 +46,7 @@ void IdentityMemory::loadIdentity(DeviceState& state) const {
       keyLoaded = true;
     }
     if (auto stored = readAt(*file, kModelDataOffset, ModelData::kSize)) {
-      // An erased name reads as no name.
-      std::replace(stored->begin() + ModelData::kNameOffset,
-                   stored->begin() + ModelData::kNameOffset + ModelData::kNameSize, std::uint8_t{0xFF},
-                   std::uint8_t{0x00});
-      state.publishModelData(ModelData::fromBytes(*stored));
+      state.publishModelData(ModelData::fromIdentityMemory(*stored));
       modelLoaded = true;
     }
     if (auto stored = readAt(*file, kRegDataOffset, RegData::kSize)) {

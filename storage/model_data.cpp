@@ -7,9 +7,9 @@
 
 namespace {
 
-bool storeText(bytes::MutableView record, std::size_t offset, std::size_t width, std::string_view text) {
-  if (text.size() > width) return false;
-  bytes::storeBytes(record, offset, width, bytes::view(text));
+bool storeText(bytes::MutableView record, const bytes::Field& field, std::string_view text) {
+  if (text.size() > field.size()) return false;
+  bytes::storeBytes(record, field, bytes::view(text));
   return true;
 }
 
@@ -27,22 +27,29 @@ ModelData ModelData::fromBytes(bytes::View stored) {
   return record;
 }
 
-std::uint16_t ModelData::modelCode() const { return bytes::loadU16(raw_, 0); }
-void ModelData::setModelCode(std::uint16_t code) { bytes::storeU16(raw_, 0, code); }
+ModelData ModelData::fromIdentityMemory(bytes::View stored) {
+  ModelData record = fromBytes(stored);
+  const auto name = record.raw_.begin() + static_cast<std::ptrdiff_t>(kNameField.offset);
+  std::replace(name, name + static_cast<std::ptrdiff_t>(kNameField.size()), std::uint8_t{0xFF}, std::uint8_t{0x00});
+  return record;
+}
+
+std::uint16_t ModelData::modelCode() const { return bytes::loadU16(raw_, kModelCodeField); }
+void ModelData::setModelCode(std::uint16_t code) { bytes::storeU16(raw_, kModelCodeField, code); }
 
 std::string ModelData::serialNumber() const {
-  return bytes::fieldText(bytes::slice(raw_, kSerialOffset, kSerialSize));
+  return bytes::fieldText(bytes::slice(raw_, kSerialField));
 }
 
 bool ModelData::setSerialNumber(std::string_view text) {
-  return storeText(raw_, kSerialOffset, kSerialSize, text);
+  return storeText(raw_, kSerialField, text);
 }
 
-std::string ModelData::modelName() const { return bytes::fieldText(bytes::slice(raw_, kNameOffset, kNameSize)); }
+std::string ModelData::modelName() const { return bytes::fieldText(bytes::slice(raw_, kNameField)); }
 
-bool ModelData::setModelName(std::string_view text) { return storeText(raw_, kNameOffset, kNameSize, text); }
+bool ModelData::setModelName(std::string_view text) { return storeText(raw_, kNameField, text); }
 
-std::uint32_t ModelData::checkValue() const { return bytes::loadU32(raw_, kCheckValueOffset); }
+std::uint32_t ModelData::checkValue() const { return bytes::loadU32(raw_, kCheckValueField); }
 
 std::uint32_t ModelData::computeCheckValue(bytes::View deviceKey) const {
   const std::string code = std::to_string(modelCode());
@@ -51,7 +58,7 @@ std::uint32_t ModelData::computeCheckValue(bytes::View deviceKey) const {
 }
 
 bool ModelData::seal(bytes::View deviceKey) {
-  bytes::storeU32(raw_, kCheckValueOffset, computeCheckValue(deviceKey));
+  bytes::storeU32(raw_, kCheckValueField, computeCheckValue(deviceKey));
   return isValid();
 }
 

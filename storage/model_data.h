@@ -1,12 +1,8 @@
 // The device's model record, kept byte for byte in the identity memory and in the archive.
 //
-// Layout (48 bytes, little-endian):
-//   0   2  model code, u16
-//   2  10  serial number, text (decimal digits)
-//  12  32  model name, text
-//  44   4  check value, u32: CRC-32 of the model code in decimal, the serial number text and
-//          the device key
-// Text fields are CP866 padded with 0x00; a field without 0x00 is read as all its bytes.
+// Layout: kFields below (48 bytes, little-endian). The check value is the CRC-32 of the model
+// code in decimal, the serial number text and the device key. Text fields are CP866 padded with
+// 0x00; a field without 0x00 is read as all its bytes.
 #pragma once
 
 #include <array>
@@ -21,11 +17,11 @@
 class ModelData {
  public:
   static constexpr std::size_t kSize = 48;
-  static constexpr std::size_t kSerialOffset = 2;
-  static constexpr std::size_t kSerialSize = 10;
-  static constexpr std::size_t kNameOffset = 12;
-  static constexpr std::size_t kNameSize = 32;
-  static constexpr std::size_t kCheckValueOffset = 44;
+  static constexpr bytes::Field kModelCodeField{"model code", 0, 2};
+  static constexpr bytes::Field kSerialField{"serial number", 2, 10};  // decimal digits
+  static constexpr bytes::Field kNameField{"model name", 12, 32};
+  static constexpr bytes::Field kCheckValueField{"check value", 44, 4};
+  static constexpr std::array kFields = {kModelCodeField, kSerialField, kNameField, kCheckValueField};
   static constexpr std::uint16_t kModelCode = 0x8213;
   static constexpr std::string_view kModelName = "ТЕРНА-1-К"_cp866;
 
@@ -33,6 +29,9 @@ class ModelData {
   ModelData();
   // A record from its stored bytes; exactly kSize bytes.
   static ModelData fromBytes(bytes::View stored);
+  // A record as the identity memory keeps it, where a name never written is erased (0xFF
+  // bytes) and reads as no name.
+  static ModelData fromIdentityMemory(bytes::View stored);
 
   bytes::View bytes() const { return raw_; }
 
@@ -62,3 +61,5 @@ class ModelData {
 
   std::array<std::uint8_t, kSize> raw_{};
 };
+
+static_assert(bytes::tiles(ModelData::kFields, ModelData::kSize));

@@ -13,24 +13,24 @@ bytes::Bytes encode(const Record& record) {
     bytes::appendU32(body, static_cast<std::uint32_t>(area.contents.size()));
     bytes::appendBytes(body, area.contents);
   }
-  bytes::Bytes out;
-  bytes::appendU32(out, kMagic);
-  bytes::appendU32(out, static_cast<std::uint32_t>(body.size()));
-  bytes::appendU32(out, crc::crc32(body));
+  bytes::Bytes out(kHeaderSize);
+  bytes::storeU32(out, kMagicField, kMagic);
+  bytes::storeU32(out, kBodyLengthField, static_cast<std::uint32_t>(body.size()));
+  bytes::storeU32(out, kBodyCheckValueField, crc::crc32(body));
   bytes::appendBytes(out, body);
   return out;
 }
 
 std::optional<std::uint32_t> bodySize(bytes::View header) {
-  if (header.size() != kHeaderSize || bytes::loadU32(header, 0) != kMagic) return std::nullopt;
-  const std::uint32_t size = bytes::loadU32(header, 4);
+  if (header.size() != kHeaderSize || bytes::loadU32(header, kMagicField) != kMagic) return std::nullopt;
+  const std::uint32_t size = bytes::loadU32(header, kBodyLengthField);
   if (size < DocDescriptor::kSize + 2 || size > kMaxBodySize) return std::nullopt;
   return size;
 }
 
 std::optional<Record> decode(bytes::View header, bytes::View body) {
   const auto size = bodySize(header);
-  if (!size || body.size() != *size || crc::crc32(body) != bytes::loadU32(header, 8)) return std::nullopt;
+  if (!size || body.size() != *size || crc::crc32(body) != bytes::loadU32(header, kBodyCheckValueField)) return std::nullopt;
   bytes::ByteReader reader(body);
   Record record;
   record.committing = DocDescriptor::fromBytes(reader.take(DocDescriptor::kSize));

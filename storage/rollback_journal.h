@@ -8,16 +8,14 @@
 // last-document slot holds the journal's descriptor the store had committed and the journal is
 // dropped; otherwise the old contents are written back.
 //
-// Layout (little-endian):
-//    0   4  magic 4A 4E 4C 31
-//    4   4  body length n
-//    8   4  CRC-32 of the body
-//   12   n  body: the 64-byte descriptor being committed, u16 area count, then per area
-//           u64 offset, u32 length and the old bytes
+// Layout (little-endian): the header of kHeaderFields below, then the body of n bytes: the
+// 64-byte descriptor being committed, u16 area count, then per area u64 offset, u32 length and
+// the old bytes.
 // An invalidated journal has twelve zero bytes at its head; a journal whose body does not fit,
 // whose check value fails or whose areas run past the body is no journal.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,8 +27,13 @@
 namespace journal {
 
 inline constexpr const char* kFileSuffix = ".JNL";  // the archive's name with it stays an 8.3 name
-inline constexpr std::uint32_t kMagic = 0x314C4E4A;
+inline constexpr std::uint32_t kMagic = 0x314C4E4A;  // 4A 4E 4C 31
+inline constexpr bytes::Field kMagicField{"magic", 0, 4};
+inline constexpr bytes::Field kBodyLengthField{"body length", 4, 4};
+inline constexpr bytes::Field kBodyCheckValueField{"body check value", 8, 4};  // CRC-32 of the body
+inline constexpr std::array kHeaderFields = {kMagicField, kBodyLengthField, kBodyCheckValueField};
 inline constexpr std::size_t kHeaderSize = 12;
+static_assert(bytes::tiles(kHeaderFields, kHeaderSize));
 // Far above any store's areas; a larger length is damage.
 inline constexpr std::uint32_t kMaxBodySize = 1u << 20;
 

@@ -1,6 +1,5 @@
 #include "tools/archive/archive_files.h"
 
-#include <algorithm>
 #include <filesystem>
 
 #include "platform/board.h"
@@ -34,10 +33,8 @@ std::optional<DeviceIdentity> readIdentity(const std::string& path, std::string&
     reason = "identity memory " + path + " cannot be read as " + std::to_string(IdentityMemory::kSize) + " bytes";
     return std::nullopt;
   }
-  const auto name = memory.begin() + IdentityMemory::kModelDataOffset + ModelData::kNameOffset;
-  std::replace(name, name + ModelData::kNameSize, std::uint8_t{0xFF}, std::uint8_t{0});
   DeviceIdentity identity;
-  identity.model = ModelData::fromBytes(bytes::slice(memory, IdentityMemory::kModelDataOffset, ModelData::kSize));
+  identity.model = ModelData::fromIdentityMemory(bytes::slice(memory, IdentityMemory::kModelDataOffset, ModelData::kSize));
   identity.key.assign(memory.begin() + IdentityMemory::kDeviceKeyOffset,
                       memory.begin() + IdentityMemory::kDeviceKeyOffset + IdentityMemory::kDeviceKeySize);
   return identity;

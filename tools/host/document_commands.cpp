@@ -93,7 +93,7 @@ std::optional<LabelledItem> taxRateItem(std::string_view spec, std::set<unsigned
   rate.setPercentage(static_cast<std::uint16_t>(*percentage));
   rate.setName(cp866::fromUtf8(spec));
   if (!rate.isValid()) {
-    problem = "a tax rate's NAME has 1 to " + std::to_string(TaxRate::kNameSize) + " characters";
+    problem = "a tax rate's NAME has 1 to " + std::to_string(TaxRate::kNameField.size()) + " characters";
     return std::nullopt;
   }
   const std::size_t index = *slot - 1;
