@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "core/core_worker.h"
+#include "documents/document_testing.h"
 #include "platform/memory_board.h"
 #include "platform/sleep.h"
 #include "printer/printer_settings.h"
@@ -20,6 +21,7 @@
 #include "reference/section.h"
 #include "storage/archive_checker.h"
 #include "storage/card.h"
+#include "storage/identity_image.h"
 
 namespace {
 
@@ -29,11 +31,7 @@ void require(bool condition) {
 
 struct Fixture {
   Fixture() : board(platform::scratchDirectory() / "frcore-core-fuzz") {
-    bytes::Bytes identity(IdentityMemory::kSize, 0xFF);
-    for (std::size_t i = 0; i < IdentityMemory::kDeviceKeySize; ++i) {
-      identity[IdentityMemory::kDeviceKeyOffset + i] = static_cast<std::uint8_t>(0x10 + i);
-    }
-    board.setContents(board.identityMemoryPath(), identity);
+    board.setContents(board.identityMemoryPath(), identityImage(document_testing::kKey));
     start();  // creates the archive
     board.checkpoint();
   }

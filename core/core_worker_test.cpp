@@ -4,13 +4,12 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <vector>
 
 #include "core/command_table.h"
+#include "platform/board_directory.h"
 #include "platform/sleep.h"
-#include "tools/sim/board_directory.h"
 #include "tools/sim/testing.h"
 
 namespace {
@@ -37,7 +36,7 @@ class CoreWorkerTest : public ::testing::Test {
         worker_(state_, *board_, cashiers_, discounts_, sections_) {}
 
   static std::string prepared(const fs::path& root) {
-    sim::prepareBoardDirectory(root);
+    platform::prepareBoardDirectory(root);
     return root.string();
   }
 
@@ -161,7 +160,7 @@ TEST_F(CoreWorkerTest, SerialNumber_NotStored_IsNotPublished) {
   EXPECT_FALSE(state_.currentModelData()->isValid());
 
   // Once the memory is back, a retry succeeds instead of answering 24.
-  std::ofstream(board_->identityMemoryPath()) << std::string(4096, '\xFF');
+  platform::prepareBoardDirectory(directory_.path());  // a blank memory where there was none
   EXPECT_EQ(run(0x3F, withOperator(kAdministrator, "0123456789")).code(), 0);
 }
 

@@ -27,6 +27,7 @@
 #include "documents/document_testing.h"
 #include "documents/receipt_testing.h"
 #include "link/host_protocol.h"
+#include "platform/board_directory.h"
 #include "serial/line_timing.h"
 #include "storage/archive_store.h"
 #include "storage/card.h"
@@ -61,11 +62,7 @@ double cpuSeconds(pid_t pid) {
 }
 
 // Moves the board's clock on, so that the next document is later than the last.
-void advanceClock(const fs::path& root) {
-  std::int64_t offset = 0;
-  std::ifstream(root / "clock-offset") >> offset;
-  std::ofstream(root / "clock-offset", std::ios::trunc) << offset + 5 << '\n';
-}
+void advanceClock(const fs::path& root) { platform::setClockOffset(root, platform::clockOffset(root) + 5); }
 
 bool runPlan(sim::TestBoard& board, const host::Plan& plan) {
   for (const host::Step& step : plan.steps) {
@@ -179,10 +176,7 @@ struct ReceiptArchive {
   ReceiptArchive() {
     using namespace document_testing;
     const fs::path root = directory.path();
-    fs::create_directories(root / "dev");
-    fs::create_directories(root / "sys/bus/i2c/devices/0-0050");
-    std::ofstream(root / "dev/mmcblk0p1").put('\0');
-    std::ofstream(root / "sys/bus/i2c/devices/0-0050/eeprom") << std::string(4096, '\xFF');
+    platform::prepareBoardDirectory(root);
     board = platform::makeSimulatedBoard(root.string());
     identity = std::make_unique<IdentityMemory>(*board);
     state.setDeviceKey(kKey);

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <random>
 
+#include "platform/board_directory.h"
 #include "reference/cashier.h"
 #include "reference/discount.h"
 #include "reference/section.h"
@@ -154,8 +155,7 @@ TEST_F(ServiceConfigTest, Clock_SetMovesDocumentTimesAndSurvivesARestart) {
   ASSERT_EQ(set.code, 0);
   EXPECT_EQ(set.data, seconds(kTarget));
   EXPECT_NEAR(clock(), kTarget, 3.0);
-  std::int64_t offset = 0;
-  std::ifstream(board_.root() / "clock-offset") >> offset;
+  const std::int64_t offset = platform::clockOffset(board_.root());
   EXPECT_NEAR(static_cast<double>(offset), kTarget - static_cast<double>(std::time(nullptr)), 3.0);
 
   board_.restart();

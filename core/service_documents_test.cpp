@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "platform/board_directory.h"
 #include "storage/archive_layout.h"
 #include "tools/host/frame.h"
 #include "tools/sim/testing.h"
@@ -34,12 +35,7 @@ class ServiceDocumentsTest : public ::testing::Test {
   int code(std::uint8_t command, bytes::Bytes payload = {}) { return send(command, std::move(payload)).code; }
 
   // Documents must be later than the last one: the board's clock moves on a few seconds.
-  void advanceClock() {
-    const fs::path offsetFile = board_.root() / "clock-offset";
-    std::int64_t offset = 0;
-    std::ifstream(offsetFile) >> offset;
-    std::ofstream(offsetFile, std::ios::trunc) << offset + 5 << '\n';
-  }
+  void advanceClock() { platform::setClockOffset(board_.root(), platform::clockOffset(board_.root()) + 5); }
 
   host::Reply openAndFinish(std::uint8_t open, std::uint8_t finish, bytes::Bytes finishing = {}) {
     advanceClock();
@@ -202,7 +198,7 @@ TEST_F(ServiceDocumentsTest, RegisterShiftsCashRestartReRegisterAndCloseTheArchi
 // document (23), and the host can still set it back to the last document's side of the limit.
 TEST_F(ServiceDocumentsTest, ClockPast2038_DatesNoDocumentUntilItIsSetBack) {
   const auto setBoardClock = [this](std::int64_t moment) {
-    std::ofstream(board_.root() / "clock-offset", std::ios::trunc) << moment - std::time(nullptr) << '\n';
+    platform::setClockOffset(board_.root(), moment - std::time(nullptr));
   };
   constexpr std::int64_t kJanuary2038 = 2145916800;   // 2038-01-01 00:00:00 UTC
   constexpr std::int64_t kJuly2040Noon = 2224756800;  // 2040-07-01 12:00:00 UTC

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "link/host_protocol.h"
+#include "platform/board_directory.h"
 #include "reference/discount.h"
 #include "reference/section.h"
 #include "tools/host/receipt_commands.h"
@@ -30,12 +30,7 @@ class ServiceReceiptsTest : public ::testing::Test {
   }
 
   // Documents must be later than the last one: the board's clock moves on a few seconds.
-  void advanceClock() {
-    const fs::path offsetFile = board_.root() / "clock-offset";
-    std::int64_t offset = 0;
-    std::ifstream(offsetFile) >> offset;
-    std::ofstream(offsetFile, std::ios::trunc) << offset + 5 << '\n';
-  }
+  void advanceClock() { platform::setClockOffset(board_.root(), platform::clockOffset(board_.root()) + 5); }
 
   // Every request of the plan must succeed; the last reply.
   host::Reply run(const std::optional<host::Plan>& plan, const std::string& problem) {

@@ -4,7 +4,6 @@
 #include <sys/statvfs.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <sys/time.h>
 
 #include "platform/board_clock.h"
+#include "platform/board_directory.h"
 
 namespace platform {
 namespace {
@@ -60,7 +60,7 @@ class RealBoard final : public Board {
 
 // Every path lies under the board's directory; the card counts as mounted when its device file
 // exists and the mount point is a directory; the clock is the machine's time plus an offset
-// kept in the file clock-offset.
+// kept in the file clock-offset (board_directory.h).
 class SimulatedBoard final : public Board {
  public:
   explicit SimulatedBoard(std::string root) : root_(std::move(root)) {
@@ -84,7 +84,7 @@ class SimulatedBoard final : public Board {
   }
 
   std::optional<std::uint64_t> cardAvailableBytes() const override {
-    std::ifstream stated(root_ + "/card-free-bytes");
+    std::ifstream stated(cardFreeBytesFile(root_));
     if (stated) {
       std::uint64_t bytes = 0;
       if (stated >> bytes) return bytes;
@@ -93,29 +93,14 @@ class SimulatedBoard final : public Board {
     return availableBytes(cardMountPoint());
   }
 
-  std::int64_t now() const override { return systemTime() + clockOffset(); }
+  std::int64_t now() const override { return systemTime() + clockOffset(root_); }
 
   // The new offset replaces the old one whole, so a setting that fails leaves the clock as it was.
   bool setClock(std::int64_t secondsSinceEpoch) override {
-    const std::string written = offsetPath() + ".new";
-    std::ofstream offset(written, std::ios::trunc);
-    offset << (secondsSinceEpoch - systemTime()) << '\n';
-    offset.close();
-    if (offset && std::rename(written.c_str(), offsetPath().c_str()) == 0) return true;
-    std::remove(written.c_str());
-    return false;
+    return setClockOffset(root_, secondsSinceEpoch - systemTime());
   }
 
  private:
-  std::string offsetPath() const { return root_ + "/clock-offset"; }
-
-  std::int64_t clockOffset() const {
-    std::ifstream offset(offsetPath());
-    std::int64_t seconds = 0;
-    if (offset >> seconds) return seconds;
-    return 0;
-  }
-
   std::string root_;
 };
 

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+
+#include "platform/board_directory.h"
 
 namespace {
 
@@ -22,6 +25,10 @@ class SimulatedBoardTest : public ::testing::Test {
   void write(const std::string& relative, const std::string& content) {
     fs::create_directories(fs::path(root_ + "/" + relative).parent_path());
     std::ofstream(root_ + "/" + relative) << content;
+  }
+  std::string read(const std::string& relative) const {
+    std::ifstream in(root_ + "/" + relative, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
   std::string root_;
@@ -65,6 +72,29 @@ TEST_F(SimulatedBoardTest, Clock_OffsetIsKeptForLaterBoardsOnTheSameRoot) {
   EXPECT_NEAR(static_cast<double>(later->now()), static_cast<double>(target), 5.0);
   ASSERT_TRUE(board->setClock(1000000000));  // 2001: a negative offset
   EXPECT_NEAR(static_cast<double>(later->now()), 1000000000.0, 5.0);
+}
+
+// The directory the simulated board runs on (board_directory.h).
+TEST_F(SimulatedBoardTest, PreparedDirectory_HasABlankIdentityACardAndFolders_AndAnExistingBoardKeepsItsFiles) {
+  platform::prepareBoardDirectory(root_);
+  EXPECT_EQ(read("sys/bus/i2c/devices/0-0050/eeprom"), std::string(4096, '\xFF'));
+  EXPECT_TRUE(fs::is_regular_file(platform::cardDeviceFile(root_)));
+  for (const char* folder : {"dev", "mnt/sd", "nv", "paper"}) EXPECT_TRUE(fs::is_directory(root_ + "/" + folder)) << folder;
+
+  const char* const kept[] = {"sys/bus/i2c/devices/0-0050/eeprom", "dev/mmcblk0p1", "nv/CASHIERS", "mnt/sd/archive"};
+  for (const char* file : kept) write(file, file);
+  platform::prepareBoardDirectory(root_);
+  for (const char* file : kept) EXPECT_EQ(read(file), file);
+}
+
+TEST_F(SimulatedBoardTest, ClockOffsetFile_ReadsBackWhatWasSetAndZeroForNoneOrGarbage) {
+  EXPECT_EQ(platform::clockOffset(root_), 0);
+  ASSERT_TRUE(platform::setClockOffset(root_, -1234567));
+  EXPECT_EQ(platform::clockOffset(root_), -1234567);
+  EXPECT_EQ(read("clock-offset"), "-1234567\n");
+  write("clock-offset", "soon");
+  EXPECT_EQ(platform::clockOffset(root_), 0);
+  EXPECT_FALSE(platform::setClockOffset(root_ + "/missing", 5)) << "no directory to write in";
 }
 
 TEST(BoardWrapper, ForwardsWhatItDoesNotOverride) {

@@ -109,6 +109,7 @@ std::unique_ptr<RandomAccessFile> FaultInjectingBoard::openFile(const std::strin
 }
 
 PathState FaultInjectingBoard::pathState(const std::string& path) const {
+  if (lookUpsFail_) return PathState::Unknown;
   if (files_.count(path) != 0) return PathState::Exists;
   return BoardWrapper::pathState(path);
 }
@@ -132,6 +133,7 @@ void FaultInjectingBoard::clearFaults() {
   shortWrite_.reset();
   deathKind_.reset();
   dead_ = false;
+  lookUpsFail_ = false;
 }
 
 void FaultInjectingBoard::powerCut(PowerCut how) {

@@ -46,6 +46,8 @@ class FaultInjectingBoard final : public BoardWrapper {
   void failAt(Operation kind, std::uint64_t n, bool persistent);
   // The nth write from now stores only its first half (at least one byte short) and fails.
   void shortWriteAt(std::uint64_t n);
+  // While set, looking at any path tells nothing (PathState::Unknown).
+  void failLookUps(bool failing) { lookUpsFail_ = failing; }
   // The service dies at the nth operation of `kind` from now: with `completes` that operation
   // still takes effect; from then on every operation fails and no file opens.
   void dieAt(Operation kind, std::uint64_t n, bool completes);
@@ -84,6 +86,7 @@ class FaultInjectingBoard final : public BoardWrapper {
   std::uint64_t deathAt_ = 0;
   bool deathCompletes_ = false;
   bool dead_ = false;
+  bool lookUpsFail_ = false;
   std::uint64_t writeSequence_ = 0;
 };
 

@@ -84,6 +84,11 @@ TEST_F(FaultInjectingBoardTest, Failures_OnceOrFromThenOn_ChangeNothing) {
   board_->shortWriteAt(0);
   EXPECT_FALSE(file_->writeAt(0, bytes::Bytes{1, 2, 3, 4}));
   EXPECT_EQ(board_->contents(path_), (bytes::Bytes{1, 2}));
+
+  board_->failLookUps(true);
+  EXPECT_EQ(board_->pathState(path_), platform::PathState::Unknown);
+  board_->clearFaults();
+  EXPECT_EQ(board_->pathState(path_), platform::PathState::Exists);
 }
 
 TEST_F(FaultInjectingBoardTest, Death_StopsEveryOperationAtItsPoint) {

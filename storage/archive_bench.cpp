@@ -10,9 +10,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "documents/document_testing.h"
+#include "platform/board_directory.h"
+#include "platform/file_wrapper.h"
+#include "platform/sync_switch_board.h"
 #include "storage/archive_store.h"
 #include "storage/card.h"
 #include "storage/rollback_journal.h"
@@ -31,44 +33,11 @@ std::string parentDirectory = "/tmp";
 
 enum class Mode { AsStored, WithoutSyncs, WithoutJournal };
 
-// The same board, counting writes and syncs, and leaving out the syncs or the journal's work.
-class MeasuredBoard final : public platform::BoardWrapper {
- public:
-  MeasuredBoard(Board& target, Mode mode) : BoardWrapper(target), mode_(mode) {}
-
-  std::unique_ptr<platform::RandomAccessFile> openFile(const std::string& path, platform::FileMode mode) override {
-    struct Measured final : platform::RandomAccessFile {
-      std::unique_ptr<platform::RandomAccessFile> file;
-      MeasuredBoard* board;
-      bool skipped;  // writes and syncs do nothing
-      bool skipSyncs;
-      bool readAt(std::uint64_t o, bytes::MutableView out) override { return file->readAt(o, out); }
-      bool writeAt(std::uint64_t o, bytes::View data) override {
-        if (skipped) return true;
-        ++board->writes;
-        return file->writeAt(o, data);
-      }
-      bool sync() override {
-        if (skipped || skipSyncs) return true;
-        ++board->syncs;
-        return file->sync();
-      }
-      std::optional<std::uint64_t> size() override { return file->size(); }
-    };
-    auto wrapped = std::make_unique<Measured>();
-    wrapped->file = BoardWrapper::openFile(path, mode);
-    if (!wrapped->file) return nullptr;
-    wrapped->board = this;
-    const bool journal = path.size() > 4 && path.ends_with(journal::kFileSuffix);
-    wrapped->skipped = journal && mode_ == Mode::WithoutJournal;
-    wrapped->skipSyncs = mode_ == Mode::WithoutSyncs;
-    return wrapped;
-  }
-
-  std::uint64_t writes = 0, syncs = 0;
-
- private:
-  Mode mode_;
+// A journal file whose writes and syncs do nothing.
+struct LeftOutJournal final : platform::FileWrapper {
+  using FileWrapper::FileWrapper;
+  bool writeAt(std::uint64_t, bytes::View) override { return true; }
+  bool sync() override { return true; }
 };
 
 // A fresh archive after its fiscalization, removed with its board.
@@ -77,12 +46,15 @@ class FreshArchive {
   explicit FreshArchive(Mode mode) {
     std::string pattern = parentDirectory + "/frcore-archive-bench-XXXXXX";
     root_ = mkdtemp(pattern.data());
-    fs::create_directories(root_ / "dev");
-    std::ofstream(root_ / "dev/mmcblk0p1").put('\0');
-    fs::create_directories(root_ / "sys/bus/i2c/devices/0-0050");
-    std::ofstream(root_ / "sys/bus/i2c/devices/0-0050/eeprom") << std::string(4096, '\xFF');
+    platform::prepareBoardDirectory(root_);
     simulated_ = platform::makeSimulatedBoard(root_.string());
-    board_ = std::make_unique<MeasuredBoard>(*simulated_, mode);
+    counted_ = std::make_unique<platform::SyncSwitchBoard>(*simulated_, mode != Mode::WithoutSyncs);
+    const bool journalLeftOut = mode == Mode::WithoutJournal;
+    board_ = std::make_unique<platform::FileWrappingBoard>(
+        *counted_, [journalLeftOut](const std::string& path, std::unique_ptr<platform::RandomAccessFile> file) {
+          if (!journalLeftOut || !path.ends_with(journal::kFileSuffix)) return file;
+          return std::unique_ptr<platform::RandomAccessFile>(std::make_unique<LeftOutJournal>(std::move(file)));
+        });
     card::mountCard(*board_);
     identity_ = std::make_unique<IdentityMemory>(*board_);
     state_.setDeviceKey(kKey);
@@ -90,7 +62,7 @@ class FreshArchive {
     store_ = std::make_unique<ArchiveStore>(card::archivePath(*board_), *board_, state_, *identity_);
     ready_ = store_->createOrValidate() && store_->openArchive() &&
              store_->storeDocument(finishedFiscalization(state_, store_->archiveId(), kNow)) == 0;
-    board_->writes = board_->syncs = 0;
+    counted_->resetCounts();
   }
   ~FreshArchive() {
     store_.reset();
@@ -98,7 +70,8 @@ class FreshArchive {
   }
 
   bool ready() const { return ready_; }
-  MeasuredBoard& board() { return *board_; }
+  // The writes and syncs that reached the card since the fiscalization.
+  const platform::SyncSwitchBoard& counted() const { return *counted_; }
   ArchiveStore& store() { return *store_; }
   std::uintmax_t fileSize() const { return fs::file_size(card::archivePath(*board_)); }
 
@@ -124,7 +97,8 @@ class FreshArchive {
  private:
   fs::path root_;
   std::unique_ptr<platform::Board> simulated_;
-  std::unique_ptr<MeasuredBoard> board_;
+  std::unique_ptr<platform::SyncSwitchBoard> counted_;
+  std::unique_ptr<platform::FileWrappingBoard> board_;
   std::unique_ptr<IdentityMemory> identity_;
   DeviceState state_;
   std::unique_ptr<ArchiveStore> store_;
@@ -144,8 +118,8 @@ void BM_StoreDocument(benchmark::State& state, Mode mode) {
     state.SetIterationTime(seconds(Clock::now() - start));
   }
   const auto perDocument = benchmark::Counter::kAvgIterations;
-  state.counters["writes"] = benchmark::Counter(static_cast<double>(archive.board().writes), perDocument);
-  state.counters["syncs"] = benchmark::Counter(static_cast<double>(archive.board().syncs), perDocument);
+  state.counters["writes"] = benchmark::Counter(static_cast<double>(archive.counted().writes()), perDocument);
+  state.counters["syncs"] = benchmark::Counter(static_cast<double>(archive.counted().syncs()), perDocument);
   state.counters["file_bytes"] = static_cast<double>(archive.fileSize());
 }
 

@@ -6,16 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "documents/document_testing.h"
 #include "documents/receipt_testing.h"
+#include "platform/board_directory.h"
 #include "platform/fault_injecting_board.h"
 #include "storage/archive_checker.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_startup.h"
 #include "storage/card.h"
+#include "storage/identity_image.h"
 #include "storage/receipt_archive.h"
 
 namespace {
@@ -67,8 +68,7 @@ class ArchiveCrashTest : public ::testing::Test {
   ArchiveCrashTest() {
     char pattern[] = "/tmp/frcore-crash-XXXXXX";
     root_ = mkdtemp(pattern);
-    fs::create_directories(root_ + "/dev");
-    std::ofstream(root_ + "/dev/mmcblk0p1").put('\0');
+    platform::prepareBoardDirectory(root_);
     simulated_ = platform::makeSimulatedBoard(root_);
     freshCard();
     card::mountCard(*board_);
@@ -81,11 +81,7 @@ class ArchiveCrashTest : public ::testing::Test {
     store_.reset();
     identity_.reset();
     board_ = std::make_unique<FaultInjectingBoard>(*simulated_);
-    bytes::Bytes memory(4096, 0xFF);
-    const ModelData model = sealedModel();
-    std::copy(model.bytes().begin(), model.bytes().end(), memory.begin());
-    std::copy(kKey.begin(), kKey.end(), memory.begin() + 4080);
-    board_->setContents(simulated_->identityMemoryPath(), memory);
+    board_->setContents(simulated_->identityMemoryPath(), identityImage(kKey, sealedModel()));
   }
 
   // A start of the service: the identity, then the archive; `beforeArchive` runs in between.

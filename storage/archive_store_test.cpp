@@ -9,6 +9,8 @@
 #include "documents/cash_ctrl_document.h"
 #include "documents/close_cycle_doc.h"
 #include "documents/document_testing.h"
+#include "platform/board_directory.h"
+#include "platform/fault_injecting_board.h"
 #include "storage/archive_layout.h"
 #include "storage/card.h"
 #include "values/crc.h"
@@ -18,53 +20,18 @@ namespace {
 namespace fs = std::filesystem;
 using namespace document_testing;
 using namespace archive_layout;
+using platform::FaultInjectingBoard;
 
 constexpr std::uint32_t kNow = 1800000000;
-
-// Hands out files whose writes fail once a countdown reaches zero, to fail a chosen write.
-class FailingFile final : public platform::RandomAccessFile {
- public:
-  FailingFile(std::unique_ptr<platform::RandomAccessFile> target, int& writesLeft)
-      : target_(std::move(target)), writesLeft_(writesLeft) {}
-  bool readAt(std::uint64_t offset, bytes::MutableView out) override { return target_->readAt(offset, out); }
-  bool writeAt(std::uint64_t offset, bytes::View data) override {
-    if (writesLeft_ >= 0 && writesLeft_-- == 0) return false;
-    return target_->writeAt(offset, data);
-  }
-  bool sync() override { return target_->sync(); }
-  std::optional<std::uint64_t> size() override { return target_->size(); }
-
- private:
-  std::unique_ptr<platform::RandomAccessFile> target_;
-  int& writesLeft_;
-};
-
-class FaultyBoard final : public platform::BoardWrapper {
- public:
-  using BoardWrapper::BoardWrapper;
-  std::unique_ptr<platform::RandomAccessFile> openFile(const std::string& path, platform::FileMode mode) override {
-    auto file = BoardWrapper::openFile(path, mode);
-    if (!file) return file;
-    return std::make_unique<FailingFile>(std::move(file), writesLeft);
-  }
-  platform::PathState pathState(const std::string& path) const override {
-    return lookFails ? platform::PathState::Unknown : BoardWrapper::pathState(path);
-  }
-  int writesLeft = -1;  // negative: no failure
-  bool lookFails = false;
-};
 
 class ArchiveStoreTest : public ::testing::Test {
  protected:
   ArchiveStoreTest() {
     char pattern[] = "/tmp/frcore-archive-XXXXXX";
     root_ = mkdtemp(pattern);
-    fs::create_directories(root_ + "/dev");
-    fs::create_directories(root_ + "/sys/bus/i2c/devices/0-0050");
-    std::ofstream(root_ + "/dev/mmcblk0p1").put('\0');
-    std::ofstream(root_ + "/sys/bus/i2c/devices/0-0050/eeprom") << std::string(4096, '\xFF');
+    platform::prepareBoardDirectory(root_);
     simulated_ = platform::makeSimulatedBoard(root_);
-    board_ = std::make_unique<FaultyBoard>(*simulated_);
+    board_ = std::make_unique<FaultInjectingBoard>(*simulated_);
     identity_ = std::make_unique<IdentityMemory>(*simulated_);
     card::mountCard(*board_);
     state_.setDeviceKey(kKey);
@@ -77,18 +44,22 @@ class ArchiveStoreTest : public ::testing::Test {
     return std::make_unique<ArchiveStore>(card::archivePath(*board_), *board_, state_, *identity_);
   }
 
+  // The archive lives in the board's memory: read, damaged, cut or replaced there.
+  std::string archivePath() const { return card::archivePath(*board_); }
   bytes::Bytes fileBytes(std::uint64_t offset, std::size_t count) const {
-    std::ifstream in(card::archivePath(*board_), std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(offset));
-    bytes::Bytes out(count);
-    in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(count));
-    return out;
+    return board_->contents(archivePath(), offset, count);
   }
-
+  std::uint64_t fileSize() const { return board_->contents(archivePath()).size(); }
   void patch(std::uint64_t offset, const bytes::Bytes& data) const {
-    std::fstream file(card::archivePath(*board_), std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(static_cast<std::streamoff>(offset));
-    file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    bytes::Bytes file = board_->contents(archivePath());
+    if (file.size() < offset + data.size()) file.resize(offset + data.size());
+    std::copy(data.begin(), data.end(), file.begin() + static_cast<std::ptrdiff_t>(offset));
+    board_->setContents(archivePath(), file);
+  }
+  void resize(std::uint64_t size) const {
+    bytes::Bytes file = board_->contents(archivePath());
+    file.resize(size);
+    board_->setContents(archivePath(), file);
   }
 
   void ready() { ASSERT_TRUE(store_->createOrValidate() && store_->openArchive()); }
@@ -117,7 +88,7 @@ class ArchiveStoreTest : public ::testing::Test {
 
   std::string root_;
   std::unique_ptr<platform::Board> simulated_;
-  std::unique_ptr<FaultyBoard> board_;
+  std::unique_ptr<FaultInjectingBoard> board_;
   std::unique_ptr<IdentityMemory> identity_;
   DeviceState state_;
   std::unique_ptr<ArchiveStore> store_;
@@ -125,7 +96,7 @@ class ArchiveStoreTest : public ::testing::Test {
 
 TEST_F(ArchiveStoreTest, Create_FreshFileHasMagicIdAndNothingElse) {
   ready();
-  EXPECT_EQ(fs::file_size(card::archivePath(*board_)), kDataOffset);
+  EXPECT_EQ(fileSize(), kDataOffset);
   EXPECT_EQ(fileBytes(0, 4), (bytes::Bytes{0x03, 0x89, 0x23, 0xF4}));
   EXPECT_EQ(fileBytes(kSecondMagicOffset, 4), (bytes::Bytes{0x03, 0x89, 0x23, 0xF4}));
   const std::uint32_t id = store_->archiveId();
@@ -270,12 +241,12 @@ TEST_F(ArchiveStoreTest, FailedWriteAnywhereInAStore_CountsNothing) {
   fiscalizedWithOpenShift();
   const bytes::Bytes countersBefore = fileBytes(kShiftCountersOffset, 406 + 406 + 238);
   const bytes::Bytes lastBefore = fileBytes(kLastDocumentSlot, 64);
-  for (int failing = 0;; ++failing) {
-    board_->writesLeft = failing;
+  for (std::uint64_t failing = 0;; ++failing) {
+    board_->failAt(FaultInjectingBoard::Operation::Write, failing, false);
     const int code = store_->storeDocument(finished(5, kopecks(100)));
-    board_->writesLeft = -1;
+    board_->clearFaults();
     if (code == 0) {
-      EXPECT_GE(failing, 5) << "data, index, two counter blocks, totals and the commit";
+      EXPECT_GE(failing, 5u) << "data, index, two counter blocks, totals and the commit";
       break;
     }
     ASSERT_EQ(code, 5) << "write " << failing;
@@ -304,7 +275,7 @@ TEST_F(ArchiveStoreTest, FullIndex_RefusesTheNextDocumentAndCapacityShrinks) {
   fiscalizedWithOpenShift();
   DocDescriptor last;
   ASSERT_TRUE(store_->readSlot(kLastDocumentSlot, last));
-  std::ofstream(root_ + "/card-free-bytes") << 1'000'000'000'000ull;
+  std::ofstream(platform::cardFreeBytesFile(root_)) << 1'000'000'000'000ull;
   EXPECT_EQ(store_->documentCapacity(), kIndexCapacity - 2);
 
   last.setDocumentNumber(kIndexCapacity - 1);
@@ -321,7 +292,6 @@ TEST_F(ArchiveStoreTest, FullIndex_RefusesTheNextDocumentAndCapacityShrinks) {
 
 TEST_F(ArchiveStoreTest, Validation_RejectsDamagedForeignAndOtherDeviceArchives) {
   fiscalizedWithOpenShift();
-  const std::string path = card::archivePath(*board_);
 
   EXPECT_TRUE(makeStore()->createOrValidate());
   EXPECT_TRUE(state_.hasStatusFlag(FrStatus::kRegistrationMatches));
@@ -344,19 +314,14 @@ TEST_F(ArchiveStoreTest, Validation_RejectsDamagedForeignAndOtherDeviceArchives)
   state_.publishModelData(sealedModel());
 
   // A damaged magic.
-  {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(static_cast<std::streamoff>(kSecondMagicOffset));
-    file.put('\0');
-  }
+  patch(kSecondMagicOffset, {0});
   EXPECT_FALSE(makeStore()->createOrValidate());
 }
 
 // Each archive refused at start prints one line saying why, and nothing is written over it.
 TEST_F(ArchiveStoreTest, Refusal_PrintsOneLineSayingWhyAndWritesNothing) {
   fiscalizedWithOpenShift();
-  const std::string path = card::archivePath(*board_);
-  const bytes::Bytes sound = fileBytes(0, static_cast<std::size_t>(fs::file_size(path)));
+  const bytes::Bytes sound = fileBytes(0, static_cast<std::size_t>(fileSize()));
   const RegData registration = *state_.currentRegData();
   ModelData otherDevice;
   otherDevice.setSerialNumber("0000000099");
@@ -371,38 +336,34 @@ TEST_F(ArchiveStoreTest, Refusal_PrintsOneLineSayingWhyAndWritesNothing) {
       {"ARCHIVE DAMAGED: A MAGIC OR THE ARCHIVE ID IS MISSING", [&] { patch(kArchiveIdOffset, bytes::Bytes(4, 0)); }},
       {"ARCHIVE HOLDS ANOTHER REGISTRATION", [&] { state_.publishRegData(sealedRegistration()); }},
       {"ARCHIVE OF ANOTHER DEVICE", [&] { state_.publishModelData(otherDevice); }},
-      {"ARCHIVE DAMAGED: SHORTER THAN ITS LAST DOCUMENT", [&] { fs::resize_file(path, sound.size() - 1); }},
-      {"ARCHIVE CANNOT BE LOOKED UP", [&] { board_->lookFails = true; }},
+      {"ARCHIVE DAMAGED: SHORTER THAN ITS LAST DOCUMENT", [&] { resize(sound.size() - 1); }},
+      {"ARCHIVE CANNOT BE LOOKED UP", [&] { board_->failLookUps(true); }},
   };
   for (const Case& test : cases) {
     test.damage();
-    const bytes::Bytes before = fileBytes(0, static_cast<std::size_t>(fs::file_size(path)));
+    const bytes::Bytes before = fileBytes(0, static_cast<std::size_t>(fileSize()));
     state_.setStatusFlag(FrStatus::kArchiveReady, true);
     testing::internal::CaptureStdout();
     EXPECT_FALSE(makeStore()->createOrValidate()) << test.line;
     EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(test.line) + "\n");
     EXPECT_FALSE(state_.hasStatusFlag(FrStatus::kArchiveReady)) << test.line;
-    board_->lookFails = false;
-    EXPECT_TRUE(fileBytes(0, static_cast<std::size_t>(fs::file_size(path))) == before) << test.line;
+    board_->failLookUps(false);
+    EXPECT_TRUE(fileBytes(0, static_cast<std::size_t>(fileSize())) == before) << test.line;
     state_.publishRegData(registration);
     state_.publishModelData(sealedModel());
     state_.setStatusFlag(FrStatus::kForeignArchive, false);
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(sound.data()), static_cast<std::streamsize>(sound.size()));
+    board_->setContents(archivePath(), sound);
   }
 }
 
 // What a creation cut short leaves (a file no longer than a new archive, zero but for what the
 // creation wrote) is created again; the same with any other byte set, or longer, is damage.
 TEST_F(ArchiveStoreTest, Start_CreationCutShort_IsCreatedAgainAndNothingElseIs) {
-  const std::string path = card::archivePath(*board_);
   bytes::Bytes marks;
   bytes::appendU32(marks, kMagic);
   bytes::appendU32(marks, 0x32C80001);
   const auto write = [&](std::uint64_t size, std::uint64_t setByte) {
-    fs::remove(path);
-    std::ofstream(path, std::ios::binary).close();
-    fs::resize_file(path, size);
+    board_->setContents(archivePath(), bytes::Bytes(size, 0));
     patch(0, bytes::Bytes(marks.begin(), marks.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(size, 8))));
     if (setByte != 0) patch(setByte, {0x01});
   };
@@ -429,7 +390,7 @@ TEST_F(ArchiveStoreTest, Start_CreationCutShort_IsCreatedAgainAndNothingElseIs) 
     const std::string log = testing::internal::GetCapturedStdout();
     if (test.createdAgain) {
       EXPECT_EQ(log, "ARCHIVE CREATION WAS CUT SHORT: CREATING IT AGAIN\nCREATE NEW STORAGE FILE \n") << what;
-      EXPECT_EQ(fs::file_size(path), kDataOffset) << what;
+      EXPECT_EQ(fileSize(), kDataOffset) << what;
       EXPECT_EQ(fileBytes(kSecondMagicOffset, 4), fileBytes(0, 4)) << what;
       EXPECT_EQ(bytes::loadU32(fileBytes(0, 4), 0), kMagic) << what;
       EXPECT_NE(store->archiveId(), 0u) << what;
@@ -437,18 +398,18 @@ TEST_F(ArchiveStoreTest, Start_CreationCutShort_IsCreatedAgainAndNothingElseIs) 
       EXPECT_EQ(store->storeDocument(fiscalization()), 0) << what;
     } else {
       EXPECT_EQ(log, "ARCHIVE DAMAGED: A MAGIC OR THE ARCHIVE ID IS MISSING\n") << what;
-      EXPECT_EQ(fs::file_size(path), test.size) << what << ": nothing written";
+      EXPECT_EQ(fileSize(), test.size) << what << ": nothing written";
     }
   }
 }
 
 TEST_F(ArchiveStoreTest, Create_NeverOverAFileItCannotLookAt) {
   fiscalizedWithOpenShift();
-  const auto size = fs::file_size(card::archivePath(*board_));
-  board_->lookFails = true;
+  const auto size = fileSize();
+  board_->failLookUps(true);
   EXPECT_FALSE(makeStore()->createOrValidate());
-  board_->lookFails = false;
-  EXPECT_EQ(fs::file_size(card::archivePath(*board_)), size);
+  board_->failLookUps(false);
+  EXPECT_EQ(fileSize(), size);
   EXPECT_EQ(makeStore()->archiveId(), 0u) << "not open";
 }
 
@@ -506,7 +467,7 @@ TEST_F(ArchiveStoreTest, Damage_SlotRebuiltFromTheIndexOrArchiveRefused) {
   fiscalizedWithOpenShift();
   ASSERT_EQ(store_->storeDocument(finished(5, kopecks(100))), 0);
   const bytes::Bytes sound = fileBytes(kLastDocumentSlot, 64);
-  const auto size = fs::file_size(card::archivePath(*board_));
+  const auto size = fileSize();
   struct Damage {
     const char* what;
     std::uint64_t offset;
@@ -528,7 +489,7 @@ TEST_F(ArchiveStoreTest, Damage_SlotRebuiltFromTheIndexOrArchiveRefused) {
     if (!damage.refused) {
       EXPECT_EQ(fileBytes(kLastDocumentSlot, 64), sound) << damage.what;
     }
-    EXPECT_EQ(fs::file_size(card::archivePath(*board_)), size) << damage.what << ": nothing written over";
+    EXPECT_EQ(fileSize(), size) << damage.what << ": nothing written over";
   }
   patch(indexRecordOffset(2) + 5, fileBytes(kLastShiftOpenSlot + 5, 1));
   patch(kLastDocumentSlot, sound);
@@ -541,11 +502,11 @@ TEST_F(ArchiveStoreTest, Damage_SlotRebuiltFromTheIndexOrArchiveRefused) {
   EXPECT_EQ(fourth.dataOffset(), third.dataOffset() + third.dataLength());
 
   // An archive cut inside its last document.
-  fs::resize_file(card::archivePath(*board_), fourth.dataOffset() + 3);
+  resize(fourth.dataOffset() + 3);
   state_.setStatusFlag(FrStatus::kArchiveReady, true);
   EXPECT_FALSE(makeStore()->createOrValidate());
   EXPECT_EQ(makeStore()->storeDocument(finished(5, kopecks(100))), 5);
-  EXPECT_EQ(fs::file_size(card::archivePath(*board_)), fourth.dataOffset() + 3);
+  EXPECT_EQ(fileSize(), fourth.dataOffset() + 3);
 }
 
 TEST_F(ArchiveStoreTest, Validation_ModelRecordFailingItsCheckValueIsDamageNotAnotherDevice) {

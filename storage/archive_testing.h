@@ -5,36 +5,19 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "documents/document_testing.h"
 #include "documents/receipt_testing.h"
-#include "platform/board.h"
+#include "platform/board_directory.h"
+#include "platform/sync_switch_board.h"
 #include "storage/archive_startup.h"
 #include "storage/card.h"
+#include "storage/identity_image.h"
 
 namespace archive_testing {
-
-// The simulated board without syncs: what was written is not made durable.
-class UnsyncedBoard final : public platform::BoardWrapper {
- public:
-  using BoardWrapper::BoardWrapper;
-  std::unique_ptr<platform::RandomAccessFile> openFile(const std::string& path, platform::FileMode mode) override {
-    struct Unsynced final : platform::RandomAccessFile {
-      std::unique_ptr<platform::RandomAccessFile> file;
-      bool readAt(std::uint64_t at, bytes::MutableView out) override { return file->readAt(at, out); }
-      bool writeAt(std::uint64_t at, bytes::View data) override { return file->writeAt(at, data); }
-      bool sync() override { return true; }
-      std::optional<std::uint64_t> size() override { return file->size(); }
-    };
-    auto unsynced = std::make_unique<Unsynced>();
-    unsynced->file = BoardWrapper::openFile(path, mode);
-    return unsynced->file ? std::move(unsynced) : nullptr;
-  }
-};
 
 class TestArchive {
  public:
@@ -43,18 +26,12 @@ class TestArchive {
   explicit TestArchive(Syncs syncs = Syncs::Made, const std::string& parent = "/tmp") {
     root_ = parent + "/frcore-archive-XXXXXX";
     if (mkdtemp(root_.data()) == nullptr) root_ = parent + "/frcore-archive";
-    std::filesystem::create_directories(root_ + "/dev");
-    std::ofstream(root_ + "/dev/mmcblk0p1").put('\0');
+    platform::prepareBoardDirectory(root_);
     simulated_ = platform::makeSimulatedBoard(root_);
-    board_ = syncs == Syncs::Made ? std::make_unique<platform::BoardWrapper>(*simulated_)
-                                  : std::make_unique<UnsyncedBoard>(*simulated_);
-    bytes::Bytes memory(4096, 0xFF);
-    const ModelData model = document_testing::sealedModel();
-    std::copy(model.bytes().begin(), model.bytes().end(), memory.begin());
-    std::copy(document_testing::kKey.begin(), document_testing::kKey.end(), memory.begin() + 4080);
-    std::filesystem::create_directories(std::filesystem::path(board_->identityMemoryPath()).parent_path());
-    std::ofstream(board_->identityMemoryPath(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(memory.data()), static_cast<std::streamsize>(memory.size()));
+    board_ = std::make_unique<platform::SyncSwitchBoard>(*simulated_, syncs == Syncs::Made);
+    auto memory = simulated_->openFile(simulated_->identityMemoryPath(), platform::FileMode::ReadWrite);
+    if (memory) memory->writeAt(0, identityImage(document_testing::kKey, document_testing::sealedModel()));
+    memory.reset();
     card::mountCard(*board_);
     archivePath_ = card::archivePath(*board_);
     identity_ = std::make_unique<IdentityMemory>(*board_);
@@ -112,7 +89,7 @@ class TestArchive {
   std::string root_;
   std::string archivePath_;
   std::unique_ptr<platform::Board> simulated_;
-  std::unique_ptr<platform::BoardWrapper> board_;
+  std::unique_ptr<platform::SyncSwitchBoard> board_;
   DeviceState state_;
   std::unique_ptr<IdentityMemory> identity_;
   std::unique_ptr<ArchiveStore> store_;

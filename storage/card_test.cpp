@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/board_directory.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -20,7 +22,7 @@ class CardTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  void insertCard() { std::ofstream(root_ + "/dev/mmcblk0p1").put('\0'); }
+  void insertCard() { std::ofstream(platform::cardDeviceFile(root_)).put(0); }
 
   std::string root_;
   std::unique_ptr<platform::Board> board_;
@@ -44,7 +46,7 @@ TEST_F(CardTest, CardInserted_MountPointIsMadeAndArchiveLiesOnIt) {
 TEST_F(CardTest, CardSpace_IsEightTenthsOfWhatIsAvailable) {
   insertCard();
   ASSERT_TRUE(card::mountCard(*board_));
-  std::ofstream(root_ + "/card-free-bytes") << 1000009;
+  std::ofstream(platform::cardFreeBytesFile(root_)) << 1000009;
   EXPECT_EQ(card::cardSpace(*board_), 800000u);  // 1000009 / 10 * 8
 }
 

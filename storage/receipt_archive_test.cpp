@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "core/state/result_code.h"
 #include "documents/document_testing.h"
 #include "documents/receipt_testing.h"
+#include "platform/board_directory.h"
+#include "platform/fault_injecting_board.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_store.h"
 #include "storage/card.h"
@@ -22,44 +23,14 @@ using receipt_testing::Item;
 
 constexpr std::uint32_t kNow = 1800000000;
 
-// Writes fail once a countdown reaches zero.
-class CountdownFile final : public platform::RandomAccessFile {
- public:
-  CountdownFile(std::unique_ptr<platform::RandomAccessFile> target, int& writesLeft)
-      : target_(std::move(target)), writesLeft_(writesLeft) {}
-  bool readAt(std::uint64_t offset, bytes::MutableView out) override { return target_->readAt(offset, out); }
-  bool writeAt(std::uint64_t offset, bytes::View data) override {
-    if (writesLeft_ >= 0 && writesLeft_-- == 0) return false;
-    return target_->writeAt(offset, data);
-  }
-  bool sync() override { return target_->sync(); }
-  std::optional<std::uint64_t> size() override { return target_->size(); }
-
- private:
-  std::unique_ptr<platform::RandomAccessFile> target_;
-  int& writesLeft_;
-};
-
-class CountdownBoard final : public platform::BoardWrapper {
- public:
-  using BoardWrapper::BoardWrapper;
-  std::unique_ptr<platform::RandomAccessFile> openFile(const std::string& path, platform::FileMode mode) override {
-    auto file = BoardWrapper::openFile(path, mode);
-    if (!file) return file;
-    return std::make_unique<CountdownFile>(std::move(file), writesLeft);
-  }
-  int writesLeft = -1;  // negative: no failure
-};
-
 class ReceiptArchiveTest : public ::testing::Test {
  protected:
   ReceiptArchiveTest() {
     char pattern[] = "/tmp/frcore-receipts-XXXXXX";
     root_ = mkdtemp(pattern);
-    fs::create_directories(root_ + "/dev");
-    std::ofstream(root_ + "/dev/mmcblk0p1").put('\0');
+    platform::prepareBoardDirectory(root_);
     simulated_ = platform::makeSimulatedBoard(root_);
-    board_ = std::make_unique<CountdownBoard>(*simulated_);
+    board_ = std::make_unique<platform::FaultInjectingBoard>(*simulated_);
     identity_ = std::make_unique<IdentityMemory>(*simulated_);
     card::mountCard(*board_);
     state_.setDeviceKey(kKey);
@@ -74,11 +45,7 @@ class ReceiptArchiveTest : public ::testing::Test {
   ~ReceiptArchiveTest() override { fs::remove_all(root_); }
 
   bytes::Bytes fileBytes(std::uint64_t offset, std::size_t count) const {
-    std::ifstream in(card::archivePath(*board_), std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(offset));
-    bytes::Bytes out(count);
-    in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(count));
-    return out;
+    return board_->contents(card::archivePath(*board_), offset, count);
   }
 
   // A finished receipt of `kind`; the device's drawer is set high enough for any payment.
@@ -106,7 +73,7 @@ class ReceiptArchiveTest : public ::testing::Test {
   receipt_testing::Tables tables_;
   std::string root_;
   std::unique_ptr<platform::Board> simulated_;
-  std::unique_ptr<CountdownBoard> board_;
+  std::unique_ptr<platform::FaultInjectingBoard> board_;
   std::unique_ptr<IdentityMemory> identity_;
   DeviceState state_;
   std::unique_ptr<ArchiveStore> store_;
@@ -212,11 +179,11 @@ TEST_F(ReceiptArchiveTest, Counters_MixedShift_MatchTheSumsOfItsReceipts) {
 TEST_F(ReceiptArchiveTest, Store_FailingAtEveryWrite_LeavesNothingCounted) {
   const bytes::Bytes before = fileBytes(kLastShiftOpenSlot, kSecondMagicOffset - kLastShiftOpenSlot);
   int failures = 0;
-  for (int write = 0;; ++write) {
+  for (std::uint64_t write = 0;; ++write) {
     auto sale = receipt(0, {line(12000, 1), line(6000, 2)}, 20000);
-    board_->writesLeft = write;
+    board_->failAt(platform::FaultInjectingBoard::Operation::Write, write, false);
     const int code = store_->storeDocument(sale);
-    board_->writesLeft = -1;
+    board_->clearFaults();
     if (code == 0) break;
     ++failures;
     EXPECT_EQ(code, result::kArchiveNotReady) << write;

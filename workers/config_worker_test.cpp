@@ -12,9 +12,10 @@
 #include <set>
 
 #include "platform/board_clock.h"
+#include "platform/board_directory.h"
+#include "platform/file_wrapper.h"
 #include "printer/print_layout.h"
 #include "printer/printer_settings.h"
-#include "tools/sim/board_directory.h"
 #include "tools/sim/testing.h"
 
 namespace {
@@ -47,8 +48,9 @@ class ConfigBoard final : public platform::BoardWrapper {
   explicit ConfigBoard(std::unique_ptr<platform::Board> target) : BoardWrapper(*target), target_(std::move(target)) {}
 
   std::unique_ptr<platform::RandomAccessFile> openFile(const std::string& path, platform::FileMode mode) override {
-    if (failWrites) return std::make_unique<FailingWrites>(BoardWrapper::openFile(path, mode));
-    return BoardWrapper::openFile(path, mode);
+    auto file = BoardWrapper::openFile(path, mode);
+    if (failWrites && file) return std::make_unique<RefusedWrites>(std::move(file));
+    return file;
   }
   bool setClock(std::int64_t seconds) override {
     return clocks != nullptr ? platform::setBoardClocks(*clocks, seconds) : BoardWrapper::setClock(seconds);
@@ -59,13 +61,9 @@ class ConfigBoard final : public platform::BoardWrapper {
 
  private:
   // Reads as the file does; refuses every write.
-  struct FailingWrites final : platform::RandomAccessFile {
-    explicit FailingWrites(std::unique_ptr<platform::RandomAccessFile> target) : file(std::move(target)) {}
-    bool readAt(std::uint64_t offset, bytes::MutableView out) override { return file && file->readAt(offset, out); }
+  struct RefusedWrites final : platform::FileWrapper {
+    using FileWrapper::FileWrapper;
     bool writeAt(std::uint64_t, bytes::View) override { return false; }
-    bool sync() override { return file && file->sync(); }
-    std::optional<std::uint64_t> size() override { return file ? file->size() : std::nullopt; }
-    std::unique_ptr<platform::RandomAccessFile> file;
   };
 
   std::unique_ptr<platform::Board> target_;
@@ -105,7 +103,7 @@ class ConfigWorkerTest : public ::testing::Test {
   ~ConfigWorkerTest() override { printerSettings().setPaperWidth(kDefaultPaperWidth); }
 
   static std::unique_ptr<platform::Board> prepared(const fs::path& root) {
-    sim::prepareBoardDirectory(root);
+    platform::prepareBoardDirectory(root);
     return platform::makeSimulatedBoard(root.string());
   }
 
@@ -381,8 +379,7 @@ TEST_F(ConfigWorkerTest, Clock_ReadWithoutOperatorAndSetInOrder) {
   EXPECT_EQ(set.code(), 0);
   EXPECT_EQ(set.data(), target);
   EXPECT_NEAR(static_cast<double>(board_.now()), 1900000000.0, 2.0);
-  std::int64_t offset = 0;
-  std::ifstream(directory_.path() / "clock-offset") >> offset;
+  const std::int64_t offset = platform::clockOffset(directory_.path());
   EXPECT_NEAR(static_cast<double>(offset), 1900000000.0 - static_cast<double>(std::time(nullptr)), 2.0);
   EXPECT_NEAR(bytes::loadU32(run(3).data(), 0), 1900000000.0, 2.0);
 }

@@ -8,9 +8,11 @@
 #include "documents/close_cycle_doc.h"
 #include "documents/document_testing.h"
 #include "documents/fiscalization_document.h"
+#include "documents/receipt_testing.h"
+#include "platform/board_directory.h"
+#include "platform/stepped_clock_board.h"
 #include "printer/escpos.h"
 #include "printer/print_layout.h"
-#include "documents/receipt_testing.h"
 #include "storage/card.h"
 #include "tools/sim/printer_state.h"
 #include "tools/sim/simulated_board.h"
@@ -38,27 +40,14 @@ bytes::Bytes registrationNumbers(std::string_view taxpayer = "7700000000",
   return numbers;
 }
 
-// A board whose clock moves only when the test moves it.
-class SteppedClockBoard final : public platform::BoardWrapper {
- public:
-  SteppedClockBoard(std::unique_ptr<platform::Board> target, std::int64_t start)
-      : BoardWrapper(*target), target_(std::move(target)), now_(start) {}
-  std::int64_t now() const override { return now_; }
-  void advance(std::int64_t seconds) { now_ += seconds; }
-
- private:
-  std::unique_ptr<platform::Board> target_;
-  std::int64_t now_;
-};
-
 // The document commands on a simulated board whose printer answers, with the core's objects
 // built in this process (the board's service is a placeholder that does nothing).
 class DocumentsWorkerTest : public ::testing::Test {
  protected:
   DocumentsWorkerTest()
       : simulated_({.root = directory_.path(), .service = "/bin/sleep", .serviceArguments = {"3600"}}),
-        board_(std::make_unique<SteppedClockBoard>(platform::makeSimulatedBoard(directory_.path().string()),
-                                                   1800000000)),
+        directoryBoard_(platform::makeSimulatedBoard(directory_.path().string())),
+        board_(std::make_unique<platform::SteppedClockBoard>(*directoryBoard_, 1800000000)),
         cashiers_(board_->nvPath("CASHIERS")),
         identity_(*board_),
         printer_(board_->printerPortPath(), state_) {
@@ -104,7 +93,7 @@ class DocumentsWorkerTest : public ::testing::Test {
   // The space the card offers from now on, in bytes; what the register counts one document's
   // room (32 KiB of the 80 % it uses).
   static constexpr std::uint64_t kDocumentRoom = 32768 * 10 / 8;
-  void cardFree(std::uint64_t bytes) { std::ofstream(directory_.path() / "card-free-bytes") << bytes; }
+  void cardFree(std::uint64_t bytes) { std::ofstream(platform::cardFreeBytesFile(directory_.path())) << bytes; }
 
   std::vector<std::string> paper() { return sim::readPaper(directory_.path()).texts(); }
 
@@ -119,7 +108,8 @@ class DocumentsWorkerTest : public ::testing::Test {
 
   sim::TemporaryDirectory directory_;
   sim::SimulatedBoard simulated_;
-  std::unique_ptr<SteppedClockBoard> board_;
+  std::unique_ptr<platform::Board> directoryBoard_;
+  std::unique_ptr<platform::SteppedClockBoard> board_;
   DeviceState state_;
   CashierTable cashiers_;
   IdentityMemory identity_;

@@ -13,9 +13,9 @@
 
 #include "documents/document_testing.h"
 #include "link/host_protocol.h"
+#include "platform/sync_switch_board.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_search.h"
-#include "storage/archive_testing.h"
 #include "storage/card.h"
 #include "tools/sim/simulated_board.h"
 #include "tools/sim/testing.h"
@@ -38,7 +38,7 @@ struct FullArchive {
         simulatedBoard(platform::makeSimulatedBoard(directory.path().string())),
         // The reports only read the archive; with the syncs of 250,000 stores it would take as
         // long to build as the disk makes them (archive_bench measures them).
-        board(std::make_unique<archive_testing::UnsyncedBoard>(*simulatedBoard)),
+        board(std::make_unique<platform::SyncSwitchBoard>(*simulatedBoard, /*syncsMade=*/false)),
         cashiers(board->nvPath("CASHIERS")),
         identity(*board),
         printer(board->printerPortPath(), state) {

@@ -11,6 +11,8 @@
 #include "documents/document_testing.h"
 #include "documents/receipt_doc.h"
 #include "documents/receipt_testing.h"
+#include "platform/file_wrapper.h"
+#include "platform/stepped_clock_board.h"
 #include "storage/archive_layout.h"
 #include "storage/card.h"
 #include "tools/sim/printer_state.h"
@@ -26,39 +28,15 @@ using Lines = std::vector<std::string>;
 
 const bytes::Bytes kAdministrator{20, 30, 0, 0, 0};
 
-// A board whose clock moves only when the test moves it.
-class SteppedClockBoard final : public platform::BoardWrapper {
- public:
-  SteppedClockBoard(std::unique_ptr<platform::Board> target, std::int64_t start)
-      : BoardWrapper(*target), target_(std::move(target)), now_(start) {}
-  std::int64_t now() const override { return now_; }
-  void advance(std::int64_t seconds) { now_ += seconds; }
-
-  // Told the offset of every read from a file opened through this board, before the read.
-  std::function<void(std::uint64_t offset)> onRead;
-
-  std::unique_ptr<platform::RandomAccessFile> openFile(const std::string& path, platform::FileMode mode) override {
-    struct Watched final : platform::RandomAccessFile {
-      std::unique_ptr<platform::RandomAccessFile> file;
-      SteppedClockBoard* board = nullptr;
-      bool readAt(std::uint64_t offset, bytes::MutableView out) override {
-        if (board->onRead) board->onRead(offset);
-        return file->readAt(offset, out);
-      }
-      bool writeAt(std::uint64_t offset, bytes::View data) override { return file->writeAt(offset, data); }
-      bool sync() override { return file->sync(); }
-      std::optional<std::uint64_t> size() override { return file->size(); }
-    };
-    auto watched = std::make_unique<Watched>();
-    watched->file = BoardWrapper::openFile(path, mode);
-    watched->board = this;
-    if (!watched->file) return nullptr;
-    return watched;
+// A file that tells `onRead`, when set, the offset of each read before it reads.
+struct WatchedReads final : platform::FileWrapper {
+  WatchedReads(std::unique_ptr<platform::RandomAccessFile> file, const std::function<void(std::uint64_t)>& watcher)
+      : FileWrapper(std::move(file)), onRead(watcher) {}
+  bool readAt(std::uint64_t offset, bytes::MutableView out) override {
+    if (onRead) onRead(offset);
+    return FileWrapper::readAt(offset, out);
   }
-
- private:
-  std::unique_ptr<platform::Board> target_;
-  std::int64_t now_;
+  const std::function<void(std::uint64_t)>& onRead;
 };
 
 bytes::Bytes withOperator(const bytes::Bytes& body, const bytes::Bytes& prefix = kAdministrator) {
@@ -140,8 +118,11 @@ class ReportsWorkerTest : public ::testing::Test {
  protected:
   ReportsWorkerTest()
       : simulated_({.root = directory_.path(), .service = "/bin/sleep", .serviceArguments = {"3600"}}),
-        board_(std::make_unique<SteppedClockBoard>(platform::makeSimulatedBoard(directory_.path().string()),
-                                                   1800000000)),
+        directoryBoard_(platform::makeSimulatedBoard(directory_.path().string())),
+        watchedBoard_(*directoryBoard_, [this](const std::string&, auto file) {
+          return std::make_unique<WatchedReads>(std::move(file), onRead_);
+        }),
+        board_(std::make_unique<platform::SteppedClockBoard>(watchedBoard_, 1800000000)),
         cashiers_(board_->nvPath("CASHIERS")),
         identity_(*board_),
         printer_(board_->printerPortPath(), state_) {
@@ -338,7 +319,11 @@ class ReportsWorkerTest : public ::testing::Test {
 
   sim::TemporaryDirectory directory_;
   sim::SimulatedBoard simulated_;
-  std::unique_ptr<SteppedClockBoard> board_;
+  // Told the offset of every read from a file opened through the board, before the read.
+  std::function<void(std::uint64_t offset)> onRead_;
+  std::unique_ptr<platform::Board> directoryBoard_;
+  platform::FileWrappingBoard watchedBoard_;
+  std::unique_ptr<platform::SteppedClockBoard> board_;
   DeviceState state_;
   CashierTable cashiers_;
   IdentityMemory identity_;
@@ -637,12 +622,12 @@ TEST_F(ControlTapeTest, StoppedByPaperOut_ContinuesWithoutRepeatOrGap) {
   const std::vector<std::uint32_t> receipts = receiptNumbers();
   ASSERT_EQ(receipts.size(), 6u);
   const std::uint64_t stopAt = descriptor(receipts[3]).dataOffset();
-  board_->onRead = [&](std::uint64_t offset) {
+  onRead_ = [&](std::uint64_t offset) {
     if (offset == stopAt) sim::writePrinterState(simulated_.printerStatePath(), sim::PrinterState::Out);
   };
   std::size_t before = paper().size();
   const CoreApiResult stopped = run(58, withOperator({}));
-  board_->onRead = nullptr;
+  onRead_ = nullptr;
   Lines first;
   for (std::size_t i = before; i < paper().size(); ++i) first.push_back(squeezed(paper()[i]));
   ASSERT_EQ(stopped.code(), 54);

@@ -14,6 +14,9 @@
 #include "documents/document_factory.h"
 #include "documents/receipt_doc.h"
 #include "platform/board.h"
+#include "platform/board_directory.h"
+#include "platform/stepped_clock_board.h"
+#include "platform/sync_switch_board.h"
 #include "reference/cashier.h"
 #include "reference/discount.h"
 #include "reference/section.h"
@@ -22,7 +25,6 @@
 #include "storage/archive_store.h"
 #include "storage/card.h"
 #include "storage/identity_memory.h"
-#include "tools/sim/board_directory.h"
 #include "values/cp866.h"
 #include "values/tags.h"
 #include "values/tlv.h"
@@ -157,39 +159,6 @@ bytes::Bytes paymentData(std::int64_t cash, std::int64_t electronic) {
 
 std::int64_t kopecksOf(const Decimal& amount) { return amount.rescaled(Decimal::kMoneyScale).mantissa(); }
 
-// A file whose sync does nothing.
-class UnsyncedFile final : public platform::RandomAccessFile {
- public:
-  explicit UnsyncedFile(std::unique_ptr<platform::RandomAccessFile> file) : file_(std::move(file)) {}
-  bool readAt(std::uint64_t offset, bytes::MutableView out) override { return file_->readAt(offset, out); }
-  bool writeAt(std::uint64_t offset, bytes::View data) override { return file_->writeAt(offset, data); }
-  bool sync() override { return true; }
-  std::optional<std::uint64_t> size() override { return file_->size(); }
-
- private:
-  std::unique_ptr<platform::RandomAccessFile> file_;
-};
-
-// The simulated board with the generator's clock, and files that are synced once at the end
-// (syncTree) instead of at every store.
-class GeneratorBoard final : public platform::BoardWrapper {
- public:
-  using BoardWrapper::BoardWrapper;
-
-  std::unique_ptr<platform::RandomAccessFile> openFile(const std::string& path, platform::FileMode mode) override {
-    auto file = BoardWrapper::openFile(path, mode);
-    return file ? std::make_unique<UnsyncedFile>(std::move(file)) : nullptr;
-  }
-  std::int64_t now() const override { return now_; }
-  bool setClock(std::int64_t secondsSinceEpoch) override {
-    now_ = secondsSinceEpoch;
-    return true;
-  }
-
- private:
-  std::int64_t now_ = kHistoryStart;
-};
-
 // Every regular file and directory under `root`, and `root`, made durable.
 bool syncTree(const fs::path& root) {
   const auto syncPath = [](const fs::path& path) {
@@ -217,7 +186,8 @@ class Generator {
         options_(options),
         random_(options.seed),
         simulated_(platform::makeSimulatedBoard(dir)),
-        board_(*simulated_),
+        unsynced_(*simulated_, /*syncsMade=*/false),
+        board_(unsynced_, kHistoryStart),
         identity_(board_),
         cashiers_(board_.nvPath("CASHIERS")),
         sections_(board_.nvPath("SECTIONS")),
@@ -252,7 +222,7 @@ class Generator {
 
   std::string prepareBoard() {
     try {
-      sim::prepareBoardDirectory(root_);
+      platform::prepareBoardDirectory(root_);
     } catch (const fs::filesystem_error& error) {
       return std::string("the board directory cannot be made: ") + error.what();
     }
@@ -533,7 +503,10 @@ class Generator {
   GeneratorOptions options_;
   Random random_;
   std::unique_ptr<platform::Board> simulated_;
-  GeneratorBoard board_;
+  // The generator's clock over files that are synced once at the end (syncTree) instead of at
+  // every store.
+  platform::SyncSwitchBoard unsynced_;
+  platform::SteppedClockBoard board_;
   DeviceState state_;
   IdentityMemory identity_;
   CashierTable cashiers_;

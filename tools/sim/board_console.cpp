@@ -102,8 +102,8 @@ std::string BoardConsole::printer(std::string_view word) {
 
 std::string BoardConsole::card(std::string_view rest) {
   const std::vector<std::string_view> words = wordsOf(rest);
-  const fs::path device = cardDeviceFile(board_.root());
-  const fs::path freeBytes = cardFreeBytesFile(board_.root());
+  const fs::path device = platform::cardDeviceFile(board_.root());
+  const fs::path freeBytes = platform::cardFreeBytesFile(board_.root());
   std::error_code error;
   if (words.size() == 1 && words[0] == "remove") {
     fs::remove(device, error);
@@ -127,8 +127,7 @@ std::string BoardConsole::card(std::string_view rest) {
 
 std::string BoardConsole::clock(std::string_view rest) {
   const std::vector<std::string_view> words = wordsOf(rest);
-  const fs::path offsetFile = clockOffsetFile(board_.root());
-  std::int64_t offset = numberInFile<std::int64_t>(offsetFile).value_or(0);
+  std::int64_t offset = platform::clockOffset(board_.root());
   if (words.size() == 1 && words[0] == "reset") {
     offset = 0;
   } else if (const auto move = words.size() == 1 && (words[0].starts_with('+') || words[0].starts_with('-'))
@@ -142,16 +141,18 @@ std::string BoardConsole::clock(std::string_view rest) {
   } else {
     return said("clock takes +SECONDS, -SECONDS or reset");
   }
-  if (!replaceFile(offsetFile, std::to_string(offset) + "\n")) return said("cannot write " + offsetFile.string());
+  if (!platform::setClockOffset(board_.root(), offset)) {
+    return said("cannot write " + platform::clockOffsetFile(board_.root()).string());
+  }
   return said("clock " + boardTime(offset) + " (" + signedSeconds(offset) + " from this machine's)");
 }
 
 std::string BoardConsole::status() {
   const fs::path root = board_.root();
   std::error_code error;
-  const bool inserted = fs::exists(cardDeviceFile(root), error);
-  const auto freeBytes = numberInFile<std::uint64_t>(cardFreeBytesFile(root));
-  const std::int64_t offset = numberInFile<std::int64_t>(clockOffsetFile(root)).value_or(0);
+  const bool inserted = fs::exists(platform::cardDeviceFile(root), error);
+  const auto freeBytes = numberInFile<std::uint64_t>(platform::cardFreeBytesFile(root));
+  const std::int64_t offset = platform::clockOffset(root);
   const pid_t service = board_.servicePid();
   return said("board   " + root.string()) +
          said("printer " + std::string(nameOf(readPrinterState(board_.printerStatePath())))) +
@@ -163,7 +164,7 @@ std::string BoardConsole::status() {
 }
 
 std::string BoardConsole::keptFromEarlierRuns() {
-  const std::int64_t offset = numberInFile<std::int64_t>(clockOffsetFile(board_.root())).value_or(0);
+  const std::int64_t offset = platform::clockOffset(board_.root());
   if (offset == 0) return "";
   return said("clock   " + boardTime(offset) + " (" + signedSeconds(offset) +
               " from this machine's, kept from an earlier run; type clock reset for this machine's)");

@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 BoardOptions prepared(BoardOptions options) {
   options.root = fs::absolute(options.root);
   if (boardHeld(options.root)) throw BoardHeld(options.root);
-  prepareBoardDirectory(options.root);
+  platform::prepareBoardDirectory(options.root);
   return options;
 }
 

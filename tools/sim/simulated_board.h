@@ -71,7 +71,7 @@ class BoardHeld : public std::runtime_error {
 };
 
 // Construction refuses a board another service holds (BoardHeld) before it touches anything,
-// then prepares the directory (prepareBoardDirectory), creates the host line (slave
+// then prepares the directory (platform::prepareBoardDirectory), creates the host line (slave
 // linked at root/dev/ttyGS0) and the printer line (slave linked at root/dev/ttyS0), starts the
 // printer (and the relay) and then the service, with FRCORE_ROOT set to the absolute root.
 // The lines outlive the service: it can be stopped and started again on the same board.
@@ -88,9 +88,9 @@ class SimulatedBoard {
 
   const std::filesystem::path& root() const { return options_.root; }
   std::filesystem::path hostPortPath() const { return options_.root / "host"; }
-  std::filesystem::path rawPaperPath() const { return paperDirectory(options_.root) / "raw.bin"; }
-  std::filesystem::path paperTextPath() const { return paperDirectory(options_.root) / "paper.txt"; }
-  std::filesystem::path paperHtmlPath() const { return paperDirectory(options_.root) / "paper.html"; }
+  std::filesystem::path rawPaperPath() const { return platform::paperDirectory(options_.root) / "raw.bin"; }
+  std::filesystem::path paperTextPath() const { return platform::paperDirectory(options_.root) / "paper.txt"; }
+  std::filesystem::path paperHtmlPath() const { return platform::paperDirectory(options_.root) / "paper.html"; }
   // Holds the printer's state word (PrinterState), read at every paper status query.
   std::filesystem::path printerStatePath() const { return printerStateFile(options_.root); }
   std::filesystem::path logPath() const { return options_.root / "frcore.log"; }

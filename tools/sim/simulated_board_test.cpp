@@ -14,7 +14,6 @@
 #include "platform/sleep.h"
 #include "serial/line_timing.h"
 #include "tools/host/port.h"
-#include "tools/sim/board_directory.h"
 #include "tools/sim/host_line_faults.h"
 #include "tools/sim/testing.h"
 
@@ -55,32 +54,6 @@ sim::BoardOptions scriptBoard(const fs::path& root, const std::string& script) {
 
 // A service that sends back every byte the host sends.
 constexpr const char* kEchoService = "exec cat <dev/ttyGS0 >dev/ttyGS0";
-
-TEST(PrepareBoardDirectory, EmptyDirectory_GetsBlankIdentityCardAndFolders) {
-  sim::TemporaryDirectory directory;
-  const fs::path& root = directory.path();
-  sim::prepareBoardDirectory(root);
-
-  EXPECT_EQ(fileBytes(root / "sys/bus/i2c/devices/0-0050/eeprom"), Bytes(4096, 0xFF));
-  EXPECT_TRUE(fs::is_regular_file(root / "dev/mmcblk0p1"));
-  for (const char* folder : {"dev", "mnt/sd", "nv", "paper"}) EXPECT_TRUE(fs::is_directory(root / folder)) << folder;
-}
-
-TEST(PrepareBoardDirectory, ExistingBoard_KeepsItsState) {
-  sim::TemporaryDirectory directory;
-  const fs::path& root = directory.path();
-  sim::prepareBoardDirectory(root);
-  writeFile(root / "sys/bus/i2c/devices/0-0050/eeprom", "identity");
-  writeFile(root / "dev/mmcblk0p1", "card");
-  writeFile(root / "nv/CASHIERS", "table");
-  writeFile(root / "mnt/sd/archive", "documents");
-
-  sim::prepareBoardDirectory(root);
-  EXPECT_EQ(fileBytes(root / "sys/bus/i2c/devices/0-0050/eeprom"), Bytes(bytes::view("identity").begin(), bytes::view("identity").end()));
-  EXPECT_EQ(fileBytes(root / "dev/mmcblk0p1").size(), 4u);
-  EXPECT_EQ(fileBytes(root / "nv/CASHIERS").size(), 5u);
-  EXPECT_EQ(fileBytes(root / "mnt/sd/archive").size(), 9u);
-}
 
 TEST(SimulatedBoard, Service_RunsWithAbsoluteRootAndItsOutputInTheLog) {
   sim::TemporaryDirectory directory;

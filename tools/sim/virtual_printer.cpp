@@ -11,7 +11,7 @@ namespace sim {
 namespace {
 
 std::filesystem::path rawPaperFile(const std::filesystem::path& boardRoot) {
-  return paperDirectory(boardRoot) / "raw.bin";
+  return platform::paperDirectory(boardRoot) / "raw.bin";
 }
 
 }  // namespace
@@ -23,7 +23,7 @@ VirtualPrinter::VirtualPrinter(const std::filesystem::path& boardRoot)
         if (replaying_) return std::nullopt;
         return paperStatusByte(readPrinterState(stateFile_));
       }),
-      paperFiles_(paperFilesIn(paperDirectory(boardRoot)), paperWidthFile(boardRoot)) {
+      paperFiles_(paperFilesIn(platform::paperDirectory(boardRoot)), paperWidthFile(boardRoot)) {
   if (!raw_) throw std::system_error(errno, std::generic_category(), "opening the printer's paper file");
   interpreter_.feed(readRawPaper(boardRoot));
   replaying_ = false;

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "platform/board_directory.h"
 #include "tools/host/printer_commands.h"
 #include "tools/sim/board_directory.h"
 #include "tools/sim/printer_state.h"
@@ -27,7 +28,7 @@ std::string fileText(const fs::path& file) {
 // A board directory for a printer without the rest of the board running.
 class VirtualPrinterTest : public ::testing::Test {
  protected:
-  VirtualPrinterTest() { sim::prepareBoardDirectory(root()); }
+  VirtualPrinterTest() { platform::prepareBoardDirectory(root()); }
   const fs::path& root() const { return directory_.path(); }
   void setState(const std::string& content) { std::ofstream(sim::printerStateFile(root())) << content; }
 
@@ -63,13 +64,13 @@ TEST_F(VirtualPrinterTest, PaperAcrossRuns_KeepsEveryByteAndGoesOnWhereItStopped
   sim::VirtualPrinter(root()).receive(Bytes{'o', 'n', 'e', '\n', 't', 'w'});
   sim::VirtualPrinter(root()).receive(Bytes{'o', '\n', 0x1B, 0x69});
 
-  const std::string raw = fileText(sim::paperDirectory(root()) / "raw.bin");
+  const std::string raw = fileText(platform::paperDirectory(root()) / "raw.bin");
   EXPECT_EQ(raw, "one\ntwo\n\x1Bi");
-  EXPECT_EQ(fileText(sim::paperDirectory(root()) / "paper.txt"), "one\ntwo\n" + std::string(sim::kCutMark) + "\n");
+  EXPECT_EQ(fileText(platform::paperDirectory(root()) / "paper.txt"), "one\ntwo\n" + std::string(sim::kCutMark) + "\n");
   const sim::PrintedPaper paper = sim::readPaper(root());
   EXPECT_EQ(paper.texts(), (std::vector<std::string>{"one", "two"}));
   EXPECT_EQ(paper.cutCount(), 1u);
-  EXPECT_EQ(fileText(sim::paperDirectory(root()) / "paper.html"), sim::paperHtml(paper, 60));
+  EXPECT_EQ(fileText(platform::paperDirectory(root()) / "paper.html"), sim::paperHtml(paper, 60));
 }
 
 TEST(PrinterState, Words_ParseTrimmedAndRoundTripThroughTheFile) {
