@@ -20,6 +20,7 @@
 #include "tools/host/config_commands.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/report_commands.h"
+#include "tools/host/tables_json.h"
 
 namespace gateway {
 namespace {
