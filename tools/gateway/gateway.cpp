@@ -76,13 +76,6 @@ std::optional<std::uint8_t> recordNumber(const httplib::Request& request) {
   return static_cast<std::uint8_t>(number);
 }
 
-template <typename Record>
-constexpr host::Table tableOf() {
-  if constexpr (std::is_same_v<Record, Cashier>) return host::Table::Cashiers;
-  if constexpr (std::is_same_v<Record, Section>) return host::Table::Sections;
-  return host::Table::Discounts;
-}
-
 template <typename Block>
 std::optional<Block> blockOf(const std::optional<host::Reply>& reply) {
   if (!reply || reply->code != 0 || reply->data.size() != Block::kSize) return std::nullopt;
@@ -303,7 +296,7 @@ Answer Gateway::record(const httplib::Request& request) {
   // The body is the record's fields (a cashier's own "password" among them): the gateway's
   // cashier reads and writes it.
   const host::Operator* cashier = &options_.cashier;
-  constexpr host::Table table = tableOf<Record>();
+  constexpr host::Table table = host::tableOf<Record>();
   return onLine([&] {
     const auto read = line_.transact({.command = protocol::kReadRecord,
                                       .payload = host::readRecordPayload(*cashier, table, *number)});

@@ -1,11 +1,14 @@
 #include "tools/host/config_commands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <stdexcept>
+#include <type_traits>
 
 #include "link/host_protocol.h"
 #include "tools/host/number_text.h"
@@ -64,9 +67,18 @@ bytes::Bytes slotBytes(const Record& record) {
   return bytes::Bytes(slot.begin(), slot.end());
 }
 
-std::string hundredthsText(std::int64_t hundredths) { return Decimal(Decimal::kMoneyScale, hundredths).toString(); }
+// The word naming a record of Record's table, as its command and in labels ("cashier 3").
+template <typename Record>
+constexpr std::string_view recordWord() {
+  if constexpr (std::is_same_v<Record, Cashier>) return "cashier";
+  if constexpr (std::is_same_v<Record, Section>) return "section";
+  return "discount";
+}
 
-// --- the exchange with the register ---
+template <typename Record>
+std::string recordLabel(std::uint8_t number) {
+  return std::string(recordWord<Record>()) + " " + std::to_string(number);
+}
 
 Fields fieldsOf(const Cashier& record) {
   return {numberField("cashier", record.number),
@@ -86,45 +98,12 @@ Fields fieldsOf(const Discount& record) {
   if (!record.isValid()) {
     fields.push_back(textField("kind", "unset"));
   } else {
-    const std::string value = hundredthsText(record.value);
+    const std::string value = Decimal(Decimal::kMoneyScale, record.value).toString();
     fields.push_back(textField("kind", record.isPercentage() ? "percent" : "amount"));
     fields.push_back({"value", value, value + (record.isPercentage() ? " %" : " roubles")});
   }
   fields.push_back(textField("printed as", cp866::toUtf8(displayName(record))));
   return fields;
-}
-
-// Reads record `number` of a table: its slot bytes, or nullopt when no reply came or the
-// register refused (said under `label`).
-std::optional<bytes::Bytes> readSlot(Session& session, const Operator& cashier, Table table, std::uint8_t number,
-                                     std::string_view label) {
-  const auto reply = session.transact(protocol::kReadRecord, readRecordPayload(cashier, table, number));
-  if (!reply) return std::nullopt;
-  session.report(label, protocol::kReadRecord, *reply, {},
-                 reply->code == 0 ? Session::Show::kJsonOnly : Session::Show::kLine);
-  if (reply->code != 0) return std::nullopt;
-  return reply->data;
-}
-
-struct TableKind {
-  std::string_view command;
-  Table table;
-};
-constexpr TableKind kTableCommands[] = {
-    {"cashier", Table::Cashiers}, {"section", Table::Sections}, {"discount", Table::Discounts}};
-
-std::optional<Table> tableOf(std::string_view command) {
-  for (const TableKind& kind : kTableCommands) {
-    if (kind.command == command) return kind.table;
-  }
-  return std::nullopt;
-}
-
-std::string_view tableName(Table table) {
-  for (const TableKind& kind : kTableCommands) {
-    if (kind.table == table) return kind.command;
-  }
-  return "record";
 }
 
 std::optional<Tables> readTablesFile(const std::string& path, std::string& problem) {
@@ -142,9 +121,9 @@ std::optional<Tables> readTablesFile(const std::string& path, std::string& probl
 // Reads record `number` and shows it, or (with `edits`) changes the fields they name and writes
 // it back.
 template <typename Record>
-void getOrSet(Session& session, const Operator& cashier, Table table, std::uint8_t number,
-              const ConfigArguments* edits) {
-  const std::string label = std::string(tableName(table)) + " " + std::to_string(number);
+void getOrSet(Session& session, const Operator& cashier, std::uint8_t number, const ConfigArguments* edits) {
+  constexpr Table table = tableOf<Record>();
+  const std::string label = recordLabel<Record>(number);
   const auto read = session.transact(protocol::kReadRecord, readRecordPayload(cashier, table, number));
   if (!read) return;
   Record record;
@@ -164,28 +143,31 @@ void getOrSet(Session& session, const Operator& cashier, Table table, std::uint8
                  Session::Show::kLine);
 }
 
+// Reads record `number` of Record's table into `out`; false when no reply came, the register
+// refused (said on a line) or the reply is not a record.
+template <typename Record>
+bool readInto(Session& session, const Operator& cashier, std::uint8_t number, std::vector<Record>& out) {
+  const auto reply = session.transact(protocol::kReadRecord, readRecordPayload(cashier, tableOf<Record>(), number));
+  if (!reply) return false;
+  session.report(recordLabel<Record>(number), protocol::kReadRecord, *reply, {},
+                 reply->code == 0 ? Session::Show::kJsonOnly : Session::Show::kLine);
+  Record record;
+  if (reply->code != 0 || !Record::decodeChecked(reply->data, record)) return false;
+  out.push_back(record);
+  return true;
+}
+
 void dump(Session& session, const Operator& cashier, const std::string& path) {
   Tables tables;
   bool complete = true;
   for (unsigned n = 1; n <= Cashier::kCount; ++n) {
     const auto number = static_cast<std::uint8_t>(n);
-    for (const TableKind& kind : kTableCommands) {
-      const std::string label = std::string(kind.command) + " " + std::to_string(n);
-      const auto slot = readSlot(session, cashier, kind.table, number, label);
-      if (session.exitStatus() == kExitNoReply) return;
-      Cashier cashierRecord;
-      Section section;
-      Discount discount;
-      if (slot && kind.table == Table::Cashiers && Cashier::decodeChecked(*slot, cashierRecord)) {
-        tables.cashiers.push_back(cashierRecord);
-      } else if (slot && kind.table == Table::Sections && Section::decodeChecked(*slot, section)) {
-        tables.sections.push_back(section);
-      } else if (slot && kind.table == Table::Discounts && Discount::decodeChecked(*slot, discount)) {
-        tables.discounts.push_back(discount);
-      } else {
-        complete = false;
-      }
-    }
+    // False once a reply did not come: nothing more is asked.
+    const auto read = [&](auto& list) {
+      complete = readInto(session, cashier, number, list) && complete;
+      return session.exitStatus() != kExitNoReply;
+    };
+    if (!read(tables.cashiers) || !read(tables.sections) || !read(tables.discounts)) return;
   }
   if (!complete) {
     session.note() << "not every record could be read: " << path << " not written\n";
@@ -203,27 +185,29 @@ void dump(Session& session, const Operator& cashier, const std::string& path) {
                  << " sections, " << tables.discounts.size() << " discounts\n";
 }
 
+// One record a tables program writes.
+struct RecordWrite {
+  Table table;
+  std::string label;
+  bytes::Bytes slot;
+};
+
+template <typename Record>
+RecordWrite writeOf(const Record& record) {
+  return {tableOf<Record>(), recordLabel<Record>(record.number), slotBytes(record)};
+}
+
 // The operator's own record goes last: a new password there would refuse every later write.
 void program(Session& session, const Operator& cashier, const Tables& tables) {
-  struct Write {
-    Table table;
-    std::string label;
-    bytes::Bytes slot;
-  };
-  std::vector<Write> writes, own;
+  std::vector<RecordWrite> writes, own;
   for (const Cashier& record : tables.cashiers) {
-    auto& list = record.number == cashier.number ? own : writes;
-    list.push_back({Table::Cashiers, "cashier " + std::to_string(record.number), slotBytes(record)});
+    (record.number == cashier.number ? own : writes).push_back(writeOf(record));
   }
-  for (const Section& record : tables.sections) {
-    writes.push_back({Table::Sections, "section " + std::to_string(record.number), slotBytes(record)});
-  }
-  for (const Discount& record : tables.discounts) {
-    writes.push_back({Table::Discounts, "discount " + std::to_string(record.number), slotBytes(record)});
-  }
+  for (const Section& record : tables.sections) writes.push_back(writeOf(record));
+  for (const Discount& record : tables.discounts) writes.push_back(writeOf(record));
   writes.insert(writes.end(), own.begin(), own.end());
   std::size_t written = 0;
-  for (const Write& write : writes) {
+  for (const RecordWrite& write : writes) {
     const auto reply = session.transact(protocol::kWriteRecord, writeRecordPayload(cashier, write.table, write.slot));
     if (!reply) return;
     session.report(write.label, protocol::kWriteRecord, *reply, {}, Session::Show::kLine);
@@ -232,40 +216,41 @@ void program(Session& session, const Operator& cashier, const Tables& tables) {
   session.note() << "programmed " << written << " of " << writes.size() << " records\n";
 }
 
-// Reads the clock, or sets it to `time`.
-void clock(Session& session, const Operator& cashier, std::optional<std::uint32_t> time) {
-  bytes::Bytes payload;
-  if (time) {
-    payload = operatorPrefix(cashier);
-    bytes::appendU32(payload, *time);
-  }
-  const std::uint8_t command = time ? protocol::kSetClock : protocol::kReadClock;
-  const auto reply = session.transact(command, payload);
-  if (!reply) return;
-  Fields fields;
-  if (reply->code == 0 && reply->data.size() == sizeof(std::uint32_t)) {
-    fields.push_back(timeField("time", bytes::loadU32(reply->data, 0)));
-  }
-  session.report(time ? "clock set" : "clock", command, *reply, fields);
-}
-
-// Reads the paper width, or sets it to `width`.
-void paperWidth(Session& session, const Operator& cashier, std::optional<std::uint8_t> width) {
-  bytes::Bytes payload = operatorPrefix(cashier);
-  payload.push_back(kPaperWidthSetting);
-  if (width) payload.push_back(*width);
-  const std::uint8_t command = width ? protocol::kWriteSetting : protocol::kReadSetting;
-  const auto reply = session.transact(command, payload);
-  if (!reply) return;
-  Fields fields;
-  if (reply->code == 0) {
-    fields.push_back(numberField("paper width", width ? *width : reply->data.empty() ? 0u : unsigned{reply->data[0]}));
-    fields.back().text += " mm";
-  }
-  session.report(width ? "paper-width set" : "paper-width", command, *reply, fields);
-}
-
 }  // namespace
+
+// One configuration command: its name and help line, and its own parts of ConfigArguments.
+struct ConfigArguments::Kind {
+  std::string_view name;
+  std::string summary;
+  void (ConfigArguments::*declare)(CLI::App& command);
+  bool (ConfigArguments::*check)(std::string& problem);
+  void (ConfigArguments::*run)(Session& session, const Operator& cashier) const;
+};
+
+const std::vector<ConfigArguments::Kind>& ConfigArguments::kinds() {
+  static const std::string records = decimalCodes({protocol::kReadRecord, protocol::kWriteRecord});
+  static const std::vector<Kind> all{
+      {recordWord<Cashier>(), "read or change cashier N " + records, &ConfigArguments::declareCashier,
+       &ConfigArguments::checkRecordEdits, &ConfigArguments::runRecord<Cashier>},
+      {recordWord<Section>(), "read or change section N " + records, &ConfigArguments::declareSection,
+       &ConfigArguments::checkRecordEdits, &ConfigArguments::runRecord<Section>},
+      {recordWord<Discount>(), "read or change discount N " + records, &ConfigArguments::declareDiscount,
+       &ConfigArguments::checkRecordEdits, &ConfigArguments::runRecord<Discount>},
+      {"clock", "read or set the register's clock " + decimalCodes({protocol::kReadClock, protocol::kSetClock}),
+       &ConfigArguments::declareClock, &ConfigArguments::checkClock, &ConfigArguments::runClock},
+      {"paper-width", "read or set the paper width " + decimalCodes({protocol::kReadSetting, protocol::kWriteSetting}),
+       &ConfigArguments::declarePaperWidth, &ConfigArguments::checkPaperWidth, &ConfigArguments::runPaperWidth},
+      {"tables", "all cashiers, sections and discounts to or from a JSON file", &ConfigArguments::declareTables,
+       &ConfigArguments::checkTables, &ConfigArguments::runTables},
+  };
+  return all;
+}
+
+std::vector<ConfigCommand> configCommands() {
+  std::vector<ConfigCommand> commands;
+  for (const ConfigArguments::Kind& kind : ConfigArguments::kinds()) commands.push_back({kind.name, kind.summary});
+  return commands;
+}
 
 bytes::Bytes readRecordPayload(const Operator& cashier, Table table, std::uint8_t number) {
   bytes::Bytes payload = operatorPrefix(cashier);
@@ -300,96 +285,122 @@ std::optional<std::uint32_t> parseClockTime(std::string_view text, std::int64_t 
   return static_cast<std::uint32_t>(seconds);
 }
 
-ConfigArguments::ConfigArguments(std::string_view command) : command_(command) {}
+ConfigArguments::ConfigArguments(std::string_view command) {
+  const auto& all = kinds();
+  const auto found = std::find_if(all.begin(), all.end(), [command](const Kind& kind) { return kind.name == command; });
+  if (found == all.end()) throw std::invalid_argument("no configuration command " + std::string(command));
+  kind_ = &*found;
+}
 
 void ConfigArguments::declare(CLI::App& command) {
   command.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  if (const auto table = tableOf(command_)) {
-    declareRecordEdits(command, *table);
-  } else if (command_ == "clock") {
-    command.footer("setting the clock needs rights 0x0004");
-    command.add_option("ACTION", action_, "set: set the clock (without it: read it)")->check(CLI::IsMember({"set"}));
-    command.add_option("TIME", value_, "now (this machine's clock), seconds since the epoch or YYYY-MM-DDTHH:MM:SS");
-  } else if (command_ == "paper-width") {
-    command.footer("setting the paper width needs rights 0x0004");
-    command.add_option("ACTION", action_, "set: set the width (without it: read it)")->check(CLI::IsMember({"set"}));
-    command.add_option("MM", value_, "the paper width in millimetres: 58, 60 or 80")->check(numberRange(1, 255));
-  } else {
-    command.add_option("ACTION", action_, "dump writes the three tables to FILE, program writes FILE's records")
-        ->required()
-        ->check(CLI::IsMember({"dump", "program"}));
-    command.add_option("FILE", value_, "a JSON file of cashiers, sections and discounts")->required();
-  }
+  (this->*kind_->declare)(command);
 }
 
-void ConfigArguments::declareRecordEdits(CLI::App& command, Table table) {
+bool ConfigArguments::check(std::string& problem) {
+  problem.clear();
+  return (this->*kind_->check)(problem);
+}
+
+void ConfigArguments::run(Session& session, const Operator& cashier) const { (this->*kind_->run)(session, cashier); }
+
+void ConfigArguments::declareNumberAndName(CLI::App& command, std::size_t nameSize, std::string_view emptyName) {
   command.footer("changing cashiers needs rights 0x0100, sections and discounts 0x0080");
   command.add_option("ACTION", action_, "get shows record N, set changes the fields named")
       ->required()
       ->check(CLI::IsMember({"get", "set"}));
   command.add_option("N", value_, "the record's number")->required()->check(numberRange(1, Cashier::kCount));
-  const std::size_t nameSize = table == Table::Cashiers   ? Cashier::kNameSize
-                               : table == Table::Sections ? Section::kNameSize
-                                                          : Discount::kNameSize;
-  const std::string empty = table == Table::Sections ? "; empty prints the section's number" : "";
   command
-      .add_option("--name", name_, "the name, at most " + std::to_string(nameSize) + " bytes in CP866" + empty)
+      .add_option("--name", name_,
+                  "the name, at most " + std::to_string(nameSize) + " bytes in CP866" + std::string(emptyName))
       ->check(CLI::Validator(
           [nameSize](const std::string& text) {
             return cp866::fromUtf8(text).size() <= nameSize ? std::string() : "is too long: " + text;
           },
           ""))
       ->type_name("TEXT");
-  if (table == Table::Cashiers) {
-    std::string names;
-    for (const RightName& right : kRightNames) names += (names.empty() ? "" : ", ") + std::string(right.name);
-    command.add_option("--rights", rights_, "a number, or names joined by commas: " + names)
-        ->check(CLI::Validator(
-            [](const std::string& text) { return parseRights(text) ? std::string() : "not rights: " + text; }, ""))
-        ->type_name("BITS");
-    command.add_option("--password", password_, "the cashier's password; 0 withdraws the cashier")
-        ->check(numberRange(0, std::numeric_limits<std::uint32_t>::max()))
-        ->type_name("N");
-  }
-  if (table == Table::Discounts) {
-    const auto hundredths = CLI::Validator(
-        [](const std::string& text) {
-          return parseHundredths(text, std::numeric_limits<std::int64_t>::max())
-                     ? std::string()
-                     : "takes at most two decimals, not " + text;
-        },
-        "");
-    CLI::Option* percent =
-        command.add_option("--percent", percent_, "a percentage off; 0 withdraws")->check(hundredths)->type_name("P");
-    CLI::Option* amount =
-        command.add_option("--amount", amount_, "roubles off; 0 withdraws")->check(hundredths)->type_name("ROUBLES");
-    CLI::Option* unset = command.add_flag("--unset", unset_, "no discount at all");
-    percent->excludes(amount)->excludes(unset);
-    amount->excludes(unset);
-  }
 }
 
-bool ConfigArguments::check(std::string& problem) {
-  problem.clear();
-  if (tableOf(command_)) {
-    const bool edits = name_ || rights_ || password_ || percent_ || amount_ || unset_;
-    if (action_ == "get" && edits) problem = "get takes no options";
-    if (action_ == "set" && !edits) problem = "set changes at least one field";
-    return problem.empty();
-  }
-  if (command_ == "tables") {
-    if (action_ == "program") tables_ = readTablesFile(value_, problem);
-    return problem.empty();
-  }
+void ConfigArguments::declareCashier(CLI::App& command) {
+  declareNumberAndName(command, Cashier::kNameSize, "");
+  std::string names;
+  for (const RightName& right : kRightNames) names += (names.empty() ? "" : ", ") + std::string(right.name);
+  command.add_option("--rights", rights_, "a number, or names joined by commas: " + names)
+      ->check(CLI::Validator(
+          [](const std::string& text) { return parseRights(text) ? std::string() : "not rights: " + text; }, ""))
+      ->type_name("BITS");
+  command.add_option("--password", password_, "the cashier's password; 0 withdraws the cashier")
+      ->check(numberRange(0, std::numeric_limits<std::uint32_t>::max()))
+      ->type_name("N");
+}
+
+void ConfigArguments::declareSection(CLI::App& command) {
+  declareNumberAndName(command, Section::kNameSize, "; empty prints the section's number");
+}
+
+void ConfigArguments::declareDiscount(CLI::App& command) {
+  declareNumberAndName(command, Discount::kNameSize, "");
+  const auto hundredths = CLI::Validator(
+      [](const std::string& text) {
+        return parseHundredths(text, std::numeric_limits<std::int64_t>::max())
+                   ? std::string()
+                   : "takes at most two decimals, not " + text;
+      },
+      "");
+  CLI::Option* percent =
+      command.add_option("--percent", percent_, "a percentage off; 0 withdraws")->check(hundredths)->type_name("P");
+  CLI::Option* amount =
+      command.add_option("--amount", amount_, "roubles off; 0 withdraws")->check(hundredths)->type_name("ROUBLES");
+  CLI::Option* unset = command.add_flag("--unset", unset_, "no discount at all");
+  percent->excludes(amount)->excludes(unset);
+  amount->excludes(unset);
+}
+
+void ConfigArguments::declareClock(CLI::App& command) {
+  command.footer("setting the clock needs rights 0x0004");
+  command.add_option("ACTION", action_, "set: set the clock (without it: read it)")->check(CLI::IsMember({"set"}));
+  command.add_option("TIME", value_, "now (this machine's clock), seconds since the epoch or YYYY-MM-DDTHH:MM:SS");
+}
+
+void ConfigArguments::declarePaperWidth(CLI::App& command) {
+  command.footer("setting the paper width needs rights 0x0004");
+  command.add_option("ACTION", action_, "set: set the width (without it: read it)")->check(CLI::IsMember({"set"}));
+  command.add_option("MM", value_, "the paper width in millimetres: 58, 60 or 80")->check(numberRange(1, 255));
+}
+
+void ConfigArguments::declareTables(CLI::App& command) {
+  command.add_option("ACTION", action_, "dump writes the three tables to FILE, program writes FILE's records")
+      ->required()
+      ->check(CLI::IsMember({"dump", "program"}));
+  command.add_option("FILE", value_, "a JSON file of cashiers, sections and discounts")->required();
+}
+
+bool ConfigArguments::checkRecordEdits(std::string& problem) {
+  const bool edits = name_ || rights_ || password_ || percent_ || amount_ || unset_;
+  if (action_ == "get" && edits) problem = "get takes no options";
+  if (action_ == "set" && !edits) problem = "set changes at least one field";
+  return problem.empty();
+}
+
+bool ConfigArguments::checkClock(std::string& problem) {
   if (action_.empty()) return true;
-  if (command_ == "clock") {
-    time_ = parseClockTime(value_, std::time(nullptr));
-    if (!time_) problem = "clock set now|SECONDS|YYYY-MM-DDTHH:MM:SS, at most 2038-01-19";
-  } else if (value_.empty()) {
+  time_ = parseClockTime(value_, std::time(nullptr));
+  if (!time_) problem = "clock set now|SECONDS|YYYY-MM-DDTHH:MM:SS, at most 2038-01-19";
+  return problem.empty();
+}
+
+bool ConfigArguments::checkPaperWidth(std::string& problem) {
+  if (action_.empty()) return true;
+  if (value_.empty()) {
     problem = "paper-width set MM, MM 1 to 255 (58, 60 or 80)";
-  } else {
-    width_ = static_cast<std::uint8_t>(*parseNumber(value_, 1, 255));
+    return false;
   }
+  width_ = static_cast<std::uint8_t>(*parseNumber(value_, 1, 255));
+  return true;
+}
+
+bool ConfigArguments::checkTables(std::string& problem) {
+  if (action_ == "program") tables_ = readTablesFile(value_, problem);
   return problem.empty();
 }
 
@@ -419,16 +430,47 @@ void ConfigArguments::edit(Discount& record) const {
   }
 }
 
-void ConfigArguments::run(Session& session, const Operator& cashier) const {
-  if (const auto table = tableOf(command_)) {
-    const auto number = static_cast<std::uint8_t>(*parseNumber(value_, 1, Cashier::kCount));
-    const ConfigArguments* edits = action_ == "set" ? this : nullptr;
-    if (table == Table::Cashiers) return getOrSet<Cashier>(session, cashier, *table, number, edits);
-    if (table == Table::Sections) return getOrSet<Section>(session, cashier, *table, number, edits);
-    return getOrSet<Discount>(session, cashier, *table, number, edits);
+template <typename Record>
+void ConfigArguments::runRecord(Session& session, const Operator& cashier) const {
+  const auto number = static_cast<std::uint8_t>(*parseNumber(value_, 1, Cashier::kCount));
+  getOrSet<Record>(session, cashier, number, action_ == "set" ? this : nullptr);
+}
+
+// Reads the clock, or sets it to the time checked.
+void ConfigArguments::runClock(Session& session, const Operator& cashier) const {
+  bytes::Bytes payload;
+  if (time_) {
+    payload = operatorPrefix(cashier);
+    bytes::appendU32(payload, *time_);
   }
-  if (command_ == "clock") return clock(session, cashier, time_);
-  if (command_ == "paper-width") return paperWidth(session, cashier, width_);
+  const std::uint8_t command = time_ ? protocol::kSetClock : protocol::kReadClock;
+  const auto reply = session.transact(command, payload);
+  if (!reply) return;
+  Fields fields;
+  if (reply->code == 0 && reply->data.size() == sizeof(std::uint32_t)) {
+    fields.push_back(timeField("time", bytes::loadU32(reply->data, 0)));
+  }
+  session.report(time_ ? "clock set" : "clock", command, *reply, fields);
+}
+
+// Reads the paper width, or sets it to the width checked.
+void ConfigArguments::runPaperWidth(Session& session, const Operator& cashier) const {
+  bytes::Bytes payload = operatorPrefix(cashier);
+  payload.push_back(kPaperWidthSetting);
+  if (width_) payload.push_back(*width_);
+  const std::uint8_t command = width_ ? protocol::kWriteSetting : protocol::kReadSetting;
+  const auto reply = session.transact(command, payload);
+  if (!reply) return;
+  Fields fields;
+  if (reply->code == 0) {
+    fields.push_back(
+        numberField("paper width", width_ ? *width_ : reply->data.empty() ? 0u : unsigned{reply->data[0]}));
+    fields.back().text += " mm";
+  }
+  session.report(width_ ? "paper-width set" : "paper-width", command, *reply, fields);
+}
+
+void ConfigArguments::runTables(Session& session, const Operator& cashier) const {
   if (action_ == "dump") return dump(session, cashier, value_);
   program(session, cashier, *tables_);
 }

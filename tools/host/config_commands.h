@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "reference/cashier.h"
@@ -29,6 +30,12 @@ namespace host {
 
 // The table selector of the record commands.
 enum class Table : std::uint8_t { Cashiers = 1, Sections = 2, Discounts = 3 };
+template <typename Record>
+constexpr Table tableOf() {
+  if constexpr (std::is_same_v<Record, Cashier>) return Table::Cashiers;
+  if constexpr (std::is_same_v<Record, Section>) return Table::Sections;
+  return Table::Discounts;
+}
 inline constexpr std::uint8_t kPaperWidthSetting = 1;
 
 // The payloads: operator prefix, selector, then the record number or the record's slot.
@@ -40,10 +47,18 @@ bytes::Bytes writeRecordPayload(const Operator& cashier, Table table, bytes::Vie
 // a time outside what the register keeps (1970 to January 2038).
 std::optional<std::uint32_t> parseClockTime(std::string_view text, std::int64_t now);
 
+// A configuration command as frhost lists it: its name and its line in the help.
+struct ConfigCommand {
+  std::string_view name;
+  std::string summary;
+};
+// cashier, section, discount, clock, paper-width and tables, in that order.
+std::vector<ConfigCommand> configCommands();
+
 // The arguments of one configuration command (see above), declared on its subcommand.
 class ConfigArguments {
  public:
-  // `command` is cashier, section, discount, clock, paper-width or tables.
+  // `command` is one of configCommands().
   explicit ConfigArguments(std::string_view command);
   void declare(CLI::App& command);
   // Checks the parsed arguments together before anything is sent, and reads the file a tables
@@ -58,9 +73,29 @@ class ConfigArguments {
   void run(Session& session, const Operator& cashier) const;
 
  private:
-  void declareRecordEdits(CLI::App& command, Table table);
+  struct Kind;
+  static const std::vector<Kind>& kinds();
+  friend std::vector<ConfigCommand> configCommands();
 
-  std::string command_;
+  // Each command's own declaration, check and run, which its Kind names.
+  void declareNumberAndName(CLI::App& command, std::size_t nameSize, std::string_view emptyName);
+  void declareCashier(CLI::App& command);
+  void declareSection(CLI::App& command);
+  void declareDiscount(CLI::App& command);
+  void declareClock(CLI::App& command);
+  void declarePaperWidth(CLI::App& command);
+  void declareTables(CLI::App& command);
+  bool checkRecordEdits(std::string& problem);
+  bool checkClock(std::string& problem);
+  bool checkPaperWidth(std::string& problem);
+  bool checkTables(std::string& problem);
+  template <typename Record>
+  void runRecord(Session& session, const Operator& cashier) const;
+  void runClock(Session& session, const Operator& cashier) const;
+  void runPaperWidth(Session& session, const Operator& cashier) const;
+  void runTables(Session& session, const Operator& cashier) const;
+
+  const Kind* kind_;
   std::string action_;  // get or set; set; dump or program
   std::string value_;   // the record number, the time, the width or the file
   std::optional<std::string> name_, rights_, password_, percent_, amount_;
