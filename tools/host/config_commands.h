@@ -58,7 +58,7 @@ std::vector<ConfigCommand> configCommands();
 // The arguments of one configuration command (see above), declared on its subcommand.
 class ConfigArguments {
  public:
-  // `command` is one of configCommands().
+  // `command` is the name of one of configCommands(); std::invalid_argument for any other.
   explicit ConfigArguments(std::string_view command);
   void declare(CLI::App& command);
   // Checks the parsed arguments together before anything is sent, and reads the file a tables
