@@ -14,11 +14,11 @@
 // until the register's clock has left the second of its last document.
 // Exit status: 0 when every request was answered with code 0, 3 when one was refused, 1 when a
 // reply did not come, 2 for usage errors.
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -46,7 +46,9 @@ namespace {
 
 using host::Arguments;
 using host::addNumber;
+using host::decimalCodes;
 using host::Fields;
+using host::hexCodes;
 using host::Session;
 
 // Hexadecimal digits, two per byte; spaces anywhere are ignored.
@@ -68,23 +70,6 @@ std::optional<bytes::Bytes> parseHex(Arguments pieces) {
   return out;
 }
 
-// The codes a command sends, as its summary names them: the link, printer and serial-number
-// commands in hexadecimal ("(0x10, 0x30)"), the others in decimal ("(17, 18)").
-template <typename Format>
-std::string codeList(std::initializer_list<std::uint8_t> codes, Format format) {
-  std::string text;
-  for (const std::uint8_t code : codes) text += (text.empty() ? "(" : ", ") + format(code);
-  return text + ")";
-}
-
-std::string hexCodes(std::initializer_list<std::uint8_t> codes) {
-  return codeList(codes, [](std::uint8_t code) { return host::hexNumber(code, 2); });
-}
-
-std::string decimalCodes(std::initializer_list<std::uint8_t> codes) {
-  return codeList(codes, [](std::uint8_t code) { return std::to_string(code); });
-}
-
 // A document's open and finish, and between them the items it adds: "(21, 7 ..., 22)".
 std::string documentWithItemsCodes(const host::DocumentCodes& codes) {
   return "(" + std::to_string(codes.open) + ", " + std::to_string(protocol::kAddItem) + " ..., " +
@@ -92,17 +77,6 @@ std::string documentWithItemsCodes(const host::DocumentCodes& codes) {
 }
 
 std::string documentCodes(const host::DocumentCodes& codes) { return decimalCodes({codes.open, codes.finish}); }
-
-// The named commands: their arguments, and what the data of their last reply say.
-struct NamedCommand {
-  std::string_view name;
-  std::string summary;
-  std::unique_ptr<host::CommandArguments> arguments;
-  // What the data of a successful last reply say; null when there is nothing to add.
-  Fields (*describe)(bytes::View data) = nullptr;
-  // The state block has no flags: after it the status flags are asked for and shown too.
-  bool withFlags = false;
-};
 
 host::Plan onePlan(host::Request request) {
   return host::Plan{.steps = {{.label = "", .request = std::move(request)}}};
@@ -175,108 +149,6 @@ std::unique_ptr<host::CommandArguments> positionals(host::WordsPlan wordsPlan, s
 
 constexpr int kAnyNumber = -1;
 
-std::vector<NamedCommand> namedCommands() {
-  const host::Positional hex{"HEX", "bytes as pairs of hexadecimal digits, like \"01 1E 00\"", 0, kAnyNumber};
-  const host::Positional amount{"AMOUNT", "roubles with at most two decimals, like 150 or 0.50"};
-  std::vector<NamedCommand> commands;
-  commands.push_back({"send", "any command: code in decimal or 0x-hex, payload as hex digits",
-                      positionals(sendPlan, {{"CODE", "the command code, 0 to 255 or 0x00 to 0xFF"}, hex})});
-  commands.push_back({"version", "program version " + hexCodes({protocol::kVersion}),
-                      positionals(barePlan<protocol::kVersion>), host::versionFields});
-  commands.push_back({"state",
-                      "shift, receipt counter, drawer and status flags " +
-                          hexCodes({protocol::kState, protocol::kStatus}),
-                      positionals(barePlan<protocol::kState>), host::stateFields, true});
-  commands.push_back({"status", "serial number, status flags and counters " + hexCodes({protocol::kStatus}),
-                      positionals(barePlan<protocol::kStatus>), host::statusFields});
-  commands.push_back({"identity", "model code, serial number and model name " + hexCodes({protocol::kIdentity}),
-                      positionals(barePlan<protocol::kIdentity>), host::identityFields});
-  commands.push_back({"key", "the device key " + hexCodes({protocol::kDeviceKey}),
-                      positionals(barePlan<protocol::kDeviceKey>), host::keyFields});
-  commands.push_back({"printer-status",
-                      "paper status: " + std::to_string(result::kSuccess) + " ready, " +
-                          std::to_string(result::kPrinterSilent) + " not answering, " +
-                          std::to_string(result::kPaperOut) + " paper out " + hexCodes({protocol::kPrinterStatus}),
-                      positionals(barePlan<protocol::kPrinterStatus>)});
-  commands.push_back({"print", "print TEXT (UTF-8) in one style " + hexCodes({protocol::kPrintText}),
-                      std::make_unique<host::PrintTextArguments>()});
-  commands.push_back({"raw", "send bytes to the printer unchanged " + hexCodes({protocol::kPrintRaw}),
-                      positionals(rawPlan, {{hex.name, hex.description, 1, kAnyNumber}})});
-  commands.push_back({"cut", "feed the paper and cut it " + hexCodes({protocol::kFeedAndCut}),
-                      positionals(barePlan<protocol::kFeedAndCut>)});
-  commands.push_back({"serial-number",
-                      "set the factory serial number, 10 digits " + hexCodes({protocol::kSetSerialNumber}),
-                      positionals(serialNumberPlan, {{"DIGITS", "the serial number, 10 digits"}})});
-  commands.push_back({"register", "register the taxpayer " + documentWithItemsCodes(host::kFiscalizationCodes),
-                      std::make_unique<host::RegistrationArguments>(), closeReply<host::kFiscalizationCodes.type>});
-  commands.push_back({"shift-open", "open a shift " + documentCodes(host::kShiftOpeningCodes),
-                      positionals(bareDocumentPlan<host::kShiftOpeningCodes>),
-                      closeReply<host::kShiftOpeningCodes.type>});
-  commands.push_back({"shift-close", "close the shift " + documentCodes(host::kShiftClosingCodes),
-                      positionals(bareDocumentPlan<host::kShiftClosingCodes>),
-                      closeReply<host::kShiftClosingCodes.type>});
-  commands.push_back({"sale", "a receipt " + documentWithItemsCodes(host::kReceiptCodes),
-                      std::make_unique<host::SaleArguments>(), host::receiptFields});
-  commands.push_back({"deposit", "put AMOUNT roubles into the drawer " + documentCodes(host::kCashDepositCodes),
-                      positionals(cashPlan<host::kCashDepositCodes>, {amount}),
-                      closeReply<host::kCashDepositCodes.type>});
-  commands.push_back({"payout", "take AMOUNT roubles out of the drawer " + documentCodes(host::kCashPayoutCodes),
-                      positionals(cashPlan<host::kCashPayoutCodes>, {amount}),
-                      closeReply<host::kCashPayoutCodes.type>});
-  commands.push_back({"close-archive", "close the archive for good " + documentCodes(host::kArchiveClosingCodes),
-                      positionals(bareDocumentPlan<host::kArchiveClosingCodes>),
-                      closeReply<host::kArchiveClosingCodes.type>});
-  commands.push_back({"cancel", "cancel the open document " + decimalCodes({protocol::kCancelDocument}),
-                      positionals(barePlan<protocol::kCancelDocument>)});
-  commands.push_back({"document", "the type of the open document " + decimalCodes({protocol::kOpenDocumentState}),
-                      positionals(barePlan<protocol::kOpenDocumentState>), host::openDocumentFields});
-  commands.push_back(
-      {"report", "x, fiscal, totals, sections, shifts A B, period FROM TO " + decimalCodes({protocol::kReport}),
-       positionals(host::reportPlan,
-                   {{"KIND", "x the open shift, fiscal since the last fiscalization, totals since the archive began, "
-                             "sections the shift's sections, shifts or period"},
-                    {"A|FROM", "shifts: the first shift number; period: a date like 2026-12-08[T09:30[:15]] or "
-                               "seconds", 0, 1},
-                    {"B|TO", "shifts: the last shift number; period: the last moment (a date alone: to its end)", 0,
-                     1}})});
-  commands.push_back({"tape", "the control tape of the shift's receipts " + decimalCodes({protocol::kControlTape}),
-                      positionals(host::tapePlan, {{"FROM-NUMBER", "the first receipt document to print", 0, 1}})});
-  commands.push_back({"copy", "a copy of stored document N " + decimalCodes({protocol::kDocumentCopy}),
-                      positionals(host::copyPlan, {{"N", "a document number"}})});
-  return commands;
-}
-
-// The configuration commands: ConfigArguments reads and runs them.
-struct ConfigCommand {
-  std::string_view name;
-  std::string summary;
-};
-
-const std::string kRecordCodes = decimalCodes({protocol::kReadRecord, protocol::kWriteRecord});
-const ConfigCommand kConfigCommands[] = {
-    {"cashier", "read or change cashier N " + kRecordCodes},
-    {"section", "read or change section N " + kRecordCodes},
-    {"discount", "read or change discount N " + kRecordCodes},
-    {"clock", "read or set the register's clock " + decimalCodes({protocol::kReadClock, protocol::kSetClock})},
-    {"paper-width", "read or set the paper width " + decimalCodes({protocol::kReadSetting, protocol::kWriteSetting})},
-    {"tables", "all cashiers, sections and discounts to or from a JSON file"},
-};
-
-const std::string kExitStatusHelp =
-    "exit status:\n"
-    "  0  every request was answered with code 0\n"
-    "  3  the register refused a request (its code and meaning are printed)\n"
-    "  1  a reply did not come, or the port or a file could not be used\n"
-    "  2  the command line is not valid\n"
-    "--json prints one JSON object per line for each request of the command: request, command,\n"
-    "code, meaning, identifier, data (hexadecimal) and every decoded field by name; amounts are\n"
-    "exact decimal texts such as \"150.00\", times seconds since the epoch. Notes for people go to\n"
-    "standard error.\n"
-    "Before opening a document frhost waits (at most 1.2 s) until the register's clock has left\n"
-    "the second of its last document, which it would otherwise refuse (" + std::to_string(result::kTimeNotLater) +
-    "); --no-wait does not.\n"
-    "frhost help COMMAND (or frhost COMMAND --help) tells a command's arguments.\n";
-
 void printDocumentMayBeOpen(Session& session) {
   session.note() << "the register may still hold the document; \"frhost document\" tells, \"frhost cancel\" "
                     "drops it\n";
@@ -328,9 +200,52 @@ void showFlags(Session& session) {
                  reply->code == 0 ? Session::Show::kFields : Session::Show::kLine);
 }
 
+// One of frhost's commands: its arguments, declared on its subcommand, checked once parsed and
+// before the line is opened, then run on the line.
+class Command {
+ public:
+  virtual ~Command() = default;
+  virtual void declare(CLI::App& command) = 0;
+  // False with `problem` set when the parsed arguments are not valid together.
+  virtual bool check(const host::Operator& cashier, std::string& problem) = 0;
+  // `noWait`: a document is opened without waiting for the register's clock.
+  virtual void run(Session& session, const host::Operator& cashier, bool noWait) const = 0;
+};
+
+// A command whose arguments plan its requests, and what the data of its last reply say.
+class RequestsCommand : public Command {
+ public:
+  RequestsCommand(std::string_view name, std::unique_ptr<host::CommandArguments> arguments,
+                  Fields (*describe)(bytes::View data), bool withFlags)
+      : name_(name), arguments_(std::move(arguments)), describe_(describe), withFlags_(withFlags) {}
+
+  void declare(CLI::App& command) override { arguments_->declare(command); }
+
+  bool check(const host::Operator& cashier, std::string& problem) override {
+    plan_ = arguments_->plan(cashier, problem);
+    return plan_.has_value();
+  }
+
+  void run(Session& session, const host::Operator&, bool noWait) const override {
+    if (!plan_->opensDocument || noWait || host::waitPastLastDocument(session)) runPlan(session);
+  }
+
+ private:
+  void runPlan(Session& session) const;
+
+  std::string_view name_;
+  std::unique_ptr<host::CommandArguments> arguments_;
+  // What the data of a successful last reply say; null when there is nothing to add.
+  Fields (*describe_)(bytes::View data);
+  // The state block has no flags: after it the status flags are asked for and shown too.
+  bool withFlags_;
+  std::optional<host::Plan> plan_;
+};
+
 // Sends the plan's requests in order until one is answered with a non-zero code, showing a line
 // for each success and the whole reply of the last request sent.
-void runPlan(Session& session, const host::Plan& plan, const NamedCommand& command) {
+void RequestsCommand::runPlan(Session& session) const {
+  const host::Plan& plan = *plan_;
   const bool labelled = plan.steps.size() > 1;
   for (std::size_t i = 0; i < plan.steps.size(); ++i) {
     const host::Step& step = plan.steps[i];
@@ -343,17 +258,17 @@ void runPlan(Session& session, const host::Plan& plan, const NamedCommand& comma
       if (plan.opensDocument) cancelUnfinished(session, lostReplyTo(plan, i));
       return;
     }
-    const std::string_view label = labelled ? std::string_view(step.label) : command.name;
+    const std::string_view label = labelled ? std::string_view(step.label) : name_;
     if (reply->code == 0 && !last) {
       session.report(label, step.request.command, *reply, {}, Session::Show::kLine);
       continue;
     }
     if (labelled && !session.json()) session.out() << step.label << ":\n";
-    const Fields fields = reply->code == 0 && command.describe ? command.describe(reply->data) : Fields{};
+    const Fields fields = reply->code == 0 && describe_ ? describe_(reply->data) : Fields{};
     session.report(label, step.request.command, *reply, fields);
     session.note() << host::tapeContinuation(step.request.command, reply->code, reply->data);
     if (reply->code == 0) {
-      if (command.withFlags) showFlags(session);
+      if (withFlags_) showFlags(session);
       return;
     }
     if (labelled) session.note() << "stopped at " << step.label << ", code " << unsigned{reply->code} << "\n";
@@ -361,6 +276,127 @@ void runPlan(Session& session, const host::Plan& plan, const NamedCommand& comma
     return;
   }
 }
+
+// A configuration command: ConfigArguments reads and runs it.
+class ConfigurationCommand : public Command {
+ public:
+  explicit ConfigurationCommand(std::string_view name) : arguments_(name) {}
+  void declare(CLI::App& command) override { arguments_.declare(command); }
+  bool check(const host::Operator&, std::string& problem) override { return arguments_.check(problem); }
+  void run(Session& session, const host::Operator& cashier, bool) const override { arguments_.run(session, cashier); }
+
+ private:
+  host::ConfigArguments arguments_;
+};
+
+// A command as frhost lists it: its name, its line in the help, and the command.
+struct NamedCommand {
+  std::string_view name;
+  std::string summary;
+  std::unique_ptr<Command> command;
+};
+
+NamedCommand requests(std::string_view name, std::string summary, std::unique_ptr<host::CommandArguments> arguments,
+                      Fields (*describe)(bytes::View data) = nullptr, bool withFlags = false) {
+  return {name, std::move(summary), std::make_unique<RequestsCommand>(name, std::move(arguments), describe, withFlags)};
+}
+
+// Every command in the order the help lists them.
+std::vector<NamedCommand> namedCommands() {
+  const host::Positional hex{"HEX", "bytes as pairs of hexadecimal digits, like \"01 1E 00\"", 0, kAnyNumber};
+  const host::Positional amount{"AMOUNT", "roubles with at most two decimals, like 150 or 0.50"};
+  std::vector<NamedCommand> commands;
+  commands.push_back(requests("send", "any command: code in decimal or 0x-hex, payload as hex digits",
+                              positionals(sendPlan, {{"CODE", "the command code, 0 to 255 or 0x00 to 0xFF"}, hex})));
+  commands.push_back(requests("version", "program version " + hexCodes({protocol::kVersion}),
+                              positionals(barePlan<protocol::kVersion>), host::versionFields));
+  commands.push_back(requests(
+      "state", "shift, receipt counter, drawer and status flags " + hexCodes({protocol::kState, protocol::kStatus}),
+      positionals(barePlan<protocol::kState>), host::stateFields, true));
+  commands.push_back(requests("status", "serial number, status flags and counters " + hexCodes({protocol::kStatus}),
+                              positionals(barePlan<protocol::kStatus>), host::statusFields));
+  commands.push_back(requests("identity", "model code, serial number and model name " + hexCodes({protocol::kIdentity}),
+                              positionals(barePlan<protocol::kIdentity>), host::identityFields));
+  commands.push_back(requests("key", "the device key " + hexCodes({protocol::kDeviceKey}),
+                              positionals(barePlan<protocol::kDeviceKey>), host::keyFields));
+  commands.push_back(requests(
+      "printer-status",
+      "paper status: " + std::to_string(result::kSuccess) + " ready, " + std::to_string(result::kPrinterSilent) +
+          " not answering, " + std::to_string(result::kPaperOut) + " paper out " + hexCodes({protocol::kPrinterStatus}),
+      positionals(barePlan<protocol::kPrinterStatus>)));
+  commands.push_back(requests("print", "print TEXT (UTF-8) in one style " + hexCodes({protocol::kPrintText}),
+                              std::make_unique<host::PrintTextArguments>()));
+  commands.push_back(requests("raw", "send bytes to the printer unchanged " + hexCodes({protocol::kPrintRaw}),
+                              positionals(rawPlan, {{hex.name, hex.description, 1, kAnyNumber}})));
+  commands.push_back(requests("cut", "feed the paper and cut it " + hexCodes({protocol::kFeedAndCut}),
+                              positionals(barePlan<protocol::kFeedAndCut>)));
+  commands.push_back(requests("serial-number",
+                              "set the factory serial number, 10 digits " + hexCodes({protocol::kSetSerialNumber}),
+                              positionals(serialNumberPlan, {{"DIGITS", "the serial number, 10 digits"}})));
+  commands.push_back(requests("register", "register the taxpayer " + documentWithItemsCodes(host::kFiscalizationCodes),
+                              std::make_unique<host::RegistrationArguments>(),
+                              closeReply<host::kFiscalizationCodes.type>));
+  commands.push_back(requests("shift-open", "open a shift " + documentCodes(host::kShiftOpeningCodes),
+                              positionals(bareDocumentPlan<host::kShiftOpeningCodes>),
+                              closeReply<host::kShiftOpeningCodes.type>));
+  commands.push_back(requests("shift-close", "close the shift " + documentCodes(host::kShiftClosingCodes),
+                              positionals(bareDocumentPlan<host::kShiftClosingCodes>),
+                              closeReply<host::kShiftClosingCodes.type>));
+  commands.push_back(requests("sale", "a receipt " + documentWithItemsCodes(host::kReceiptCodes),
+                              std::make_unique<host::SaleArguments>(), host::receiptFields));
+  commands.push_back(requests("deposit", "put AMOUNT roubles into the drawer " + documentCodes(host::kCashDepositCodes),
+                              positionals(cashPlan<host::kCashDepositCodes>, {amount}),
+                              closeReply<host::kCashDepositCodes.type>));
+  commands.push_back(
+      requests("payout", "take AMOUNT roubles out of the drawer " + documentCodes(host::kCashPayoutCodes),
+               positionals(cashPlan<host::kCashPayoutCodes>, {amount}), closeReply<host::kCashPayoutCodes.type>));
+  commands.push_back(
+      requests("close-archive", "close the archive for good " + documentCodes(host::kArchiveClosingCodes),
+               positionals(bareDocumentPlan<host::kArchiveClosingCodes>), closeReply<host::kArchiveClosingCodes.type>));
+  commands.push_back(requests("cancel", "cancel the open document " + decimalCodes({protocol::kCancelDocument}),
+                              positionals(barePlan<protocol::kCancelDocument>)));
+  commands.push_back(requests("document",
+                              "the type of the open document " + decimalCodes({protocol::kOpenDocumentState}),
+                              positionals(barePlan<protocol::kOpenDocumentState>), host::openDocumentFields));
+  commands.push_back(requests(
+      "report", "x, fiscal, totals, sections, shifts A B, period FROM TO " + decimalCodes({protocol::kReport}),
+      positionals(
+          host::reportPlan,
+          {{"KIND",
+            "x the open shift, fiscal since the last fiscalization, totals since the archive began, "
+            "sections the shift's sections, shifts or period"},
+           {"A|FROM",
+            "shifts: the first shift number; period: a date like 2026-12-08[T09:30[:15]] or "
+            "seconds",
+            0, 1},
+           {"B|TO", "shifts: the last shift number; period: the last moment (a date alone: to its end)", 0, 1}})));
+  commands.push_back(
+      requests("tape", "the control tape of the shift's receipts " + decimalCodes({protocol::kControlTape}),
+               positionals(host::tapePlan, {{"FROM-NUMBER", "the first receipt document to print", 0, 1}})));
+  commands.push_back(requests("copy", "a copy of stored document N " + decimalCodes({protocol::kDocumentCopy}),
+                              positionals(host::copyPlan, {{"N", "a document number"}})));
+  for (const host::ConfigCommand& configuration : host::configCommands()) {
+    commands.push_back(
+        {configuration.name, configuration.summary, std::make_unique<ConfigurationCommand>(configuration.name)});
+  }
+  return commands;
+}
+
+const std::string kExitStatusHelp =
+    "exit status:\n"
+    "  0  every request was answered with code 0\n"
+    "  3  the register refused a request (its code and meaning are printed)\n"
+    "  1  a reply did not come, or the port or a file could not be used\n"
+    "  2  the command line is not valid\n"
+    "--json prints one JSON object per line for each request of the command: request, command,\n"
+    "code, meaning, identifier, data (hexadecimal) and every decoded field by name; amounts are\n"
+    "exact decimal texts such as \"150.00\", times seconds since the epoch. Notes for people go to\n"
+    "standard error.\n"
+    "Before opening a document frhost waits (at most 1.2 s) until the register's clock has left\n"
+    "the second of its last document, which it would otherwise refuse (" +
+    std::to_string(result::kTimeNotLater) +
+    "); --no-wait does not.\n"
+    "frhost help COMMAND (or frhost COMMAND --help) tells a command's arguments.\n";
 
 // Help as frhost tells it: usage lines begin with frhost and its options.
 class HelpFormatter : public CLI::Formatter {
@@ -371,50 +407,32 @@ class HelpFormatter : public CLI::Formatter {
   }
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  CLI::App app{"frhost: the point-of-sale host's command line. Its options go before or after the COMMAND.", "frhost"};
-  app.formatter(std::make_shared<HelpFormatter>());
-  app.require_subcommand(0, 1);
-
+// frhost's own options, which go before or after the command.
+struct Options {
   std::string port;
   std::uint32_t firstIdentifier = 0;
   std::uint32_t timeout = 5000;
   host::Operator cashier;
   bool json = false;
   bool noWait = false;
-  app.add_option("--port", port, "the host line (a simulated board offers DIR/host)")
+};
+
+void declareOptions(CLI::App& app, Options& options) {
+  app.add_option("--port", options.port, "the host line (a simulated board offers DIR/host)")
       ->envname("FRHOST_PORT")
       ->type_name("PATH");
-  addNumber(app, "--id", firstIdentifier, 0, UINT32_MAX,
+  addNumber(app, "--id", options.firstIdentifier, 0, UINT32_MAX,
             "identifier of the first request, counted up for each later one (default or 0: random)");
-  addNumber(app, "--timeout", timeout, 0, 600'000, "how long to wait for each reply, in ms (default 5000)");
-  addNumber(app, "--operator", cashier.number, host::Operator::kFirstNumber, host::Operator::kLastNumber,
+  addNumber(app, "--timeout", options.timeout, 0, 600'000, "how long to wait for each reply, in ms (default 5000)");
+  addNumber(app, "--operator", options.cashier.number, host::Operator::kFirstNumber, host::Operator::kLastNumber,
             "cashier who opens documents and changes settings (default 20)");
-  addNumber(app, "--password", cashier.password, 0, UINT32_MAX, "that cashier's password (default 30)");
-  app.add_flag("--json", json, "one JSON object per request, on one line each");
-  app.add_flag("--no-wait", noWait, "open documents without waiting for the register's clock");
+  addNumber(app, "--password", options.cashier.password, 0, UINT32_MAX, "that cashier's password (default 30)");
+  app.add_flag("--json", options.json, "one JSON object per request, on one line each");
+  app.add_flag("--no-wait", options.noWait, "open documents without waiting for the register's clock");
+}
 
-  CLI::App* help = app.add_subcommand("help", "this help, or a command's");
-  std::string helpTopic;
-  help->add_option("COMMAND", helpTopic, "the command to explain");
-
-  // frhost's options may also follow the command.
-  app.fallthrough();
-  std::vector<NamedCommand> commands = namedCommands();
-  for (NamedCommand& command : commands) {
-    CLI::App* sub = app.add_subcommand(std::string(command.name), std::string(command.summary));
-    command.arguments->declare(*sub);
-  }
-  std::vector<host::ConfigArguments> configurations;
-  for (const ConfigCommand& command : kConfigCommands) configurations.emplace_back(command.name);
-  for (std::size_t i = 0; i < std::size(kConfigCommands); ++i) {
-    configurations[i].declare(*app.add_subcommand(std::string(kConfigCommands[i].name),
-                                                  std::string(kConfigCommands[i].summary)));
-  }
-  // Set last: a command added later would inherit it.
-  app.footer(std::string(kExitStatusHelp));
+// Parses the command line; the exit status when that is all (help asked for, or a usage error).
+std::optional<int> parse(CLI::App& app, int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -429,47 +447,25 @@ int main(int argc, char** argv) {
               << where << ")\n";
     return host::kExitUsage;
   }
+  return std::nullopt;
+}
 
-  const std::vector<CLI::App*> chosen = app.get_subcommands();
-  if (chosen.empty()) {
-    std::cerr << "frhost: a COMMAND is needed (frhost --help lists them)\n";
-    return host::kExitUsage;
-  }
-  if (chosen[0] == help) {
-    if (helpTopic.empty()) {
-      std::cout << app.help();
-      return host::kExitSuccess;
-    }
-    try {
-      std::cout << app.get_subcommand(helpTopic)->help();
-    } catch (const CLI::OptionNotFound&) {
-      std::cerr << "frhost help: no command " << helpTopic << " (frhost --help)\n";
-      return host::kExitUsage;
-    }
+// frhost help [COMMAND].
+int help(const CLI::App& app, const std::string& topic) {
+  if (topic.empty()) {
+    std::cout << app.help();
     return host::kExitSuccess;
   }
-
-  const std::string name = chosen[0]->get_name();
-  const NamedCommand* command = nullptr;
-  for (const NamedCommand& candidate : commands) {
-    if (candidate.name == name) command = &candidate;
-  }
-  host::ConfigArguments* configuration = nullptr;
-  for (std::size_t i = 0; i < std::size(kConfigCommands); ++i) {
-    if (kConfigCommands[i].name == name) configuration = &configurations[i];
-  }
-  std::optional<host::Plan> plan;
-  std::string problem;
-  if (command != nullptr) plan = command->arguments->plan(cashier, problem);
-  if ((command != nullptr && !plan) || (configuration != nullptr && !configuration->check(problem))) {
-    std::cerr << "frhost " << name << ": " << problem << " (frhost help " << name << ")\n";
+  try {
+    std::cout << app.get_subcommand(topic)->help();
+  } catch (const CLI::OptionNotFound&) {
+    std::cerr << "frhost help: no command " << topic << " (frhost --help)\n";
     return host::kExitUsage;
   }
-  if (port.empty()) {
-    std::cerr << "frhost: --port PATH (or FRHOST_PORT) names the host line (frhost --help)\n";
-    return host::kExitUsage;
-  }
+  return host::kExitSuccess;
+}
 
+std::optional<host::HostPort> openLine(const std::string& port) {
   auto line = host::HostPort::open(port);
   if (!line) {
     std::cerr << "frhost: cannot open " << port << ": " << std::strerror(errno);
@@ -478,16 +474,60 @@ int main(int argc, char** argv) {
       std::cerr << "; no simulated board runs there (start one with: frsim " << board << ")";
     }
     std::cerr << "\n";
-    return host::kExitNoReply;
   }
-  const host::SessionOptions options{
-      .firstIdentifier = firstIdentifier, .timeout = std::chrono::milliseconds(timeout), .json = json};
-  Session session(*line, options, std::cout, std::cerr);
-  if (configuration != nullptr) {
-    configuration->run(session, cashier);
-    return session.exitStatus();
+  return line;
+}
+
+// Checks the parsed command, then runs it on the line.
+int run(const NamedCommand& named, const Options& options) {
+  std::string problem;
+  if (!named.command->check(options.cashier, problem)) {
+    std::cerr << "frhost " << named.name << ": " << problem << " (frhost help " << named.name << ")\n";
+    return host::kExitUsage;
   }
-  const bool paced = !plan->opensDocument || noWait || host::waitPastLastDocument(session);
-  if (paced) runPlan(session, *plan, *command);
+  if (options.port.empty()) {
+    std::cerr << "frhost: --port PATH (or FRHOST_PORT) names the host line (frhost --help)\n";
+    return host::kExitUsage;
+  }
+  auto line = openLine(options.port);
+  if (!line) return host::kExitNoReply;
+  const host::SessionOptions sessionOptions{.firstIdentifier = options.firstIdentifier,
+                                            .timeout = std::chrono::milliseconds(options.timeout),
+                                            .json = options.json};
+  Session session(*line, sessionOptions, std::cout, std::cerr);
+  named.command->run(session, options.cashier, options.noWait);
   return session.exitStatus();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"frhost: the point-of-sale host's command line. Its options go before or after the COMMAND.", "frhost"};
+  app.formatter(std::make_shared<HelpFormatter>());
+  app.require_subcommand(0, 1);
+  Options options;
+  declareOptions(app, options);
+  CLI::App* helpCommand = app.add_subcommand("help", "this help, or a command's");
+  std::string helpTopic;
+  helpCommand->add_option("COMMAND", helpTopic, "the command to explain");
+
+  // frhost's options may also follow the command (subcommands added from here on inherit it).
+  app.fallthrough();
+  const std::vector<NamedCommand> commands = namedCommands();
+  for (const NamedCommand& named : commands) {
+    named.command->declare(*app.add_subcommand(std::string(named.name), named.summary));
+  }
+  // Set last: a command added later would inherit it.
+  app.footer(kExitStatusHelp);
+  if (const auto status = parse(app, argc, argv)) return *status;
+
+  const std::vector<CLI::App*> chosen = app.get_subcommands();
+  if (chosen.empty()) {
+    std::cerr << "frhost: a COMMAND is needed (frhost --help lists them)\n";
+    return host::kExitUsage;
+  }
+  if (chosen[0] == helpCommand) return help(app, helpTopic);
+  const auto named = std::find_if(commands.begin(), commands.end(),
+                                  [&](const NamedCommand& command) { return command.name == chosen[0]->get_name(); });
+  return run(*named, options);
 }

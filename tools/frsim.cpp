@@ -28,6 +28,9 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -81,6 +84,16 @@ std::string printerLine(int baud) {
   return baud == sim::kUnpacedPrinterLine ? "unpaced line" : "line at " + std::to_string(baud) + " bit/s";
 }
 
+// Prints every frame on the host line, both ways, decoded.
+std::function<void(sim::HostLineDirection, bytes::View)> frameTrace() {
+  return [frames = std::make_shared<sim::FrameTrace>()](sim::HostLineDirection direction, bytes::View data) {
+    const auto lines = direction == sim::HostLineDirection::FromHost ? frames->fromHost(data) : frames->fromService(data);
+    std::string text;
+    for (const std::string& line : lines) text += "frsim: " + line + "\n";
+    std::cout << text << std::flush;
+  };
+}
+
 // The service built beside frsim when it is there, else the one the packages install.
 std::filesystem::path defaultService() {
   std::error_code error;
@@ -88,14 +101,9 @@ std::filesystem::path defaultService() {
   return "/usr/sbin/frcore";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  sim::BoardOptions options{
-      .root = "board", .service = defaultService(), .hostRelay = true, .printerBaud = sim::boardPrinterBaud()};
-  if (const char* fromEnvironment = std::getenv("FRCORE_BINARY"); fromEnvironment != nullptr) {
-    options.service = fromEnvironment;
-  }
+// The board's options from the command line; the exit status when that is all (help shown, or a
+// usage error).
+std::optional<int> readCommandLine(int argc, char** argv, sim::BoardOptions& options) {
   // Everything after "--" is the service's, whatever it looks like.
   const auto separator = std::find(argv + 1, argv + argc, std::string_view("--"));
   if (separator != argv + argc) options.serviceArguments.assign(separator + 1, argv + argc);
@@ -124,71 +132,86 @@ int main(int argc, char** argv) {
   }
   options.root = root;
   options.service = service;
+  if (trace) options.watchHostLine = frameTrace();
+  return std::nullopt;
+}
 
-  if (trace) {
-    options.watchHostLine = [frames = std::make_shared<sim::FrameTrace>()](sim::HostLineDirection direction,
-                                                                          bytes::View data) {
-      const auto lines = direction == sim::HostLineDirection::FromHost ? frames->fromHost(data) : frames->fromService(data);
-      std::string text;
-      for (const std::string& line : lines) text += "frsim: " + line + "\n";
-      std::cout << text << std::flush;
-    };
-  }
-
-  // The signals are read from a signal descriptor below; blocked before any thread starts,
-  // they stay blocked in every thread (the service gets a clean mask). Every way frsim ends
-  // short of SIGKILL then runs the board's destructor, which stops the service and removes the
-  // lines' links; on SIGKILL the service gets its own SIGKILL as frsim dies.
+// The signals frsim ends on, and SIGCHLD, as a descriptor to read them from; -1 when it cannot be
+// made. Blocked before any thread starts, they stay blocked in every thread (the service gets a
+// clean mask). Every way frsim ends short of SIGKILL then runs the board's destructor, which
+// stops the service and removes the lines' links; on SIGKILL the service gets its own SIGKILL as
+// frsim dies.
+int awaitedSignals() {
   sigset_t awaited;
   sigemptyset(&awaited);
   for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD}) sigaddset(&awaited, signal);
   pthread_sigmask(SIG_BLOCK, &awaited, nullptr);
-  const int signals = signalfd(-1, &awaited, SFD_CLOEXEC);
+  return signalfd(-1, &awaited, SFD_CLOEXEC);
+}
+
+void announce(sim::SimulatedBoard& board, sim::BoardConsole& console, const sim::BoardOptions& options) {
+  const std::string hostCommand = frhostCommand() + " --port " + typed(board.hostPortPath());
+  std::cout << "frsim: board     " << typed(board.root()) << "\n"
+            << "frsim: host port " << typed(board.hostPortPath()) << "  (try: " << hostCommand << " version)\n"
+            << "frsim: paper     " << typed(board.paperTextPath()) << ", " << typed(board.paperHtmlPath()) << "\n"
+            << "frsim: printer   " << sim::nameOf(sim::readPrinterState(board.printerStatePath())) << ", "
+            << printerLine(options.printerBaud) << "; type help for the words that change the board while it runs\n"
+            << "frsim: service   " << options.service.string() << " (pid " << board.servicePid()
+            << "); Ctrl-C stops it\n"
+            << console.keptFromEarlierRuns() << std::flush;
+}
+
+// Runs the board until a signal stops it (0) or its service ends by itself (1), carrying out the
+// lines typed meanwhile. Standard input is watched until it ends (frsim may run without a
+// terminal).
+int runBoard(const sim::BoardOptions& options, int signals) {
+  sim::SimulatedBoard board(options);
+  sim::BoardConsole console(board);
+  announce(board, console, options);
+  std::array<pollfd, 2> watched{{{signals, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}}};
+  std::string input;
+  while (true) {
+    if (::poll(watched.data(), watched.size(), -1) < 0) continue;  // EINTR
+    if (watched[1].revents != 0) {
+      std::array<char, 256> buffer{};
+      const ssize_t count = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+      if (count > 0) {
+        input.append(buffer.data(), static_cast<std::size_t>(count));
+        runTypedLines(input, console);
+      } else if (count == 0 || errno != EINTR) {
+        watched[1].fd = -1;
+      }
+    }
+    if (watched[0].revents == 0) continue;
+    signalfd_siginfo received{};
+    if (::read(signals, &received, sizeof received) != sizeof received) continue;
+    if (received.ssi_signo != SIGCHLD) {
+      std::cout << "frsim: stopping the service" << std::endl;
+      return 0;
+    }
+    if (const auto status = board.serviceEnded()) {
+      std::cerr << "frsim: the service " << describeEnd(*status) << std::endl;
+      return 1;
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  sim::BoardOptions options{
+      .root = "board", .service = defaultService(), .hostRelay = true, .printerBaud = sim::boardPrinterBaud()};
+  if (const char* fromEnvironment = std::getenv("FRCORE_BINARY"); fromEnvironment != nullptr) {
+    options.service = fromEnvironment;
+  }
+  if (const auto status = readCommandLine(argc, argv, options)) return *status;
+  const int signals = awaitedSignals();
   if (signals < 0) {
     std::cerr << "frsim: signalfd failed" << std::endl;
     return 1;
   }
-
   try {
-    sim::SimulatedBoard board(options);
-    sim::BoardConsole console(board);
-    const std::string hostCommand = frhostCommand() + " --port " + typed(board.hostPortPath());
-    std::cout << "frsim: board     " << typed(board.root()) << "\n"
-              << "frsim: host port " << typed(board.hostPortPath()) << "  (try: " << hostCommand << " version)\n"
-              << "frsim: paper     " << typed(board.paperTextPath()) << ", " << typed(board.paperHtmlPath()) << "\n"
-              << "frsim: printer   " << sim::nameOf(sim::readPrinterState(board.printerStatePath())) << ", "
-              << printerLine(options.printerBaud) << "; type help for the words that change the board while it runs\n"
-              << "frsim: service   " << options.service.string() << " (pid " << board.servicePid()
-              << "); Ctrl-C stops it\n"
-              << console.keptFromEarlierRuns() << std::flush;
-
-    // Standard input is watched until it ends (frsim may run without a terminal).
-    std::array<pollfd, 2> watched{{{signals, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}}};
-    std::string input;
-    while (true) {
-      if (::poll(watched.data(), watched.size(), -1) < 0) continue;  // EINTR
-      if (watched[1].revents != 0) {
-        std::array<char, 256> buffer{};
-        const ssize_t count = ::read(STDIN_FILENO, buffer.data(), buffer.size());
-        if (count > 0) {
-          input.append(buffer.data(), static_cast<std::size_t>(count));
-          runTypedLines(input, console);
-        } else if (count == 0 || errno != EINTR) {
-          watched[1].fd = -1;
-        }
-      }
-      if (watched[0].revents == 0) continue;
-      signalfd_siginfo received{};
-      if (::read(signals, &received, sizeof received) != sizeof received) continue;
-      if (received.ssi_signo != SIGCHLD) {
-        std::cout << "frsim: stopping the service" << std::endl;
-        return 0;
-      }
-      if (const auto status = board.serviceEnded()) {
-        std::cerr << "frsim: the service " << describeEnd(*status) << std::endl;
-        return 1;
-      }
-    }
+    return runBoard(options, signals);
   } catch (const std::exception& error) {
     std::cerr << "frsim: " << error.what() << std::endl;
     return 1;

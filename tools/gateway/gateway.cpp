@@ -20,6 +20,7 @@
 #include "tools/host/config_commands.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/report_commands.h"
+#include "tools/host/tables_json.h"
 
 namespace gateway {
 namespace {
@@ -73,13 +74,6 @@ std::optional<std::uint8_t> recordNumber(const httplib::Request& request) {
     return std::nullopt;
   }
   return static_cast<std::uint8_t>(number);
-}
-
-template <typename Record>
-constexpr host::Table tableOf() {
-  if constexpr (std::is_same_v<Record, Cashier>) return host::Table::Cashiers;
-  if constexpr (std::is_same_v<Record, Section>) return host::Table::Sections;
-  return host::Table::Discounts;
 }
 
 template <typename Block>
@@ -302,7 +296,7 @@ Answer Gateway::record(const httplib::Request& request) {
   // The body is the record's fields (a cashier's own "password" among them): the gateway's
   // cashier reads and writes it.
   const host::Operator* cashier = &options_.cashier;
-  constexpr host::Table table = tableOf<Record>();
+  constexpr host::Table table = host::tableOf<Record>();
   return onLine([&] {
     const auto read = line_.transact({.command = protocol::kReadRecord,
                                       .payload = host::readRecordPayload(*cashier, table, *number)});

@@ -12,10 +12,10 @@
 #include "reference/discount.h"
 #include "reference/section.h"
 #include "tools/common/moment.h"
-#include "tools/host/config_commands.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/receipt_commands.h"
 #include "tools/host/report_commands.h"
+#include "tools/host/tables_json.h"
 
 namespace gateway {
 namespace {

@@ -1,14 +1,14 @@
 #include "tools/host/config_commands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <set>
-
-#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <type_traits>
 
 #include "link/host_protocol.h"
 #include "tools/host/number_text.h"
@@ -17,8 +17,6 @@
 
 namespace host {
 namespace {
-
-using json = nlohmann::ordered_json;
 
 constexpr std::uint32_t kLatestTime = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
 
@@ -63,143 +61,24 @@ std::string rightsText(std::uint16_t rights) {
   return text;
 }
 
-// A UTF-8 name in CP866, at most `size` bytes.
-std::optional<std::string> nameField(std::string_view utf8, std::size_t size) {
-  std::string name = cp866::fromUtf8(utf8);
-  if (name.size() > size) return std::nullopt;
-  return name;
-}
-
 template <typename Record>
 bytes::Bytes slotBytes(const Record& record) {
   const auto slot = record.encode();
   return bytes::Bytes(slot.begin(), slot.end());
 }
 
-std::string hundredthsText(std::int64_t hundredths) { return Decimal(Decimal::kMoneyScale, hundredths).toString(); }
-
-// --- the JSON file ---
-
-bool onlyKeys(const json& object, std::initializer_list<std::string_view> keys, const std::string& where,
-              std::string& problem) {
-  if (!object.is_object()) {
-    problem = where + " is not an object";
-    return false;
-  }
-  for (const auto& [key, value] : object.items()) {
-    if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
-      problem = where + ": unknown key \"" + key + "\"";
-      return false;
-    }
-  }
-  return true;
+// The word naming a record of Record's table, as its command and in labels ("cashier 3").
+template <typename Record>
+constexpr std::string_view recordWord() {
+  if constexpr (std::is_same_v<Record, Cashier>) return "cashier";
+  if constexpr (std::is_same_v<Record, Section>) return "section";
+  return "discount";
 }
 
-std::optional<std::int64_t> integerField(const json& object, const char* key, std::int64_t minimum,
-                                         std::int64_t maximum) {
-  if (!object.contains(key) || !object[key].is_number_integer()) return std::nullopt;
-  const std::int64_t value = object[key].get<std::int64_t>();
-  if (value < minimum || value > maximum) return std::nullopt;
-  return value;
+template <typename Record>
+std::string recordLabel(std::uint8_t number) {
+  return std::string(recordWord<Record>()) + " " + std::to_string(number);
 }
-
-std::optional<std::string> jsonText(const json& object, const char* key, std::size_t size) {
-  if (!object.contains(key)) return std::string();
-  if (!object[key].is_string()) return std::nullopt;
-  return nameField(object[key].get<std::string>(), size);
-}
-
-// An entry's number (1..20) and its fields through `read`; `where` names the entry in problems.
-template <typename Record, typename Read>
-bool readNumbered(const json& entry, Record& record, const std::string& where, std::string& problem, Read read) {
-  const auto number = entry.is_object() ? integerField(entry, "number", 1, Cashier::kCount) : std::nullopt;
-  if (!number) {
-    problem = where + ": \"number\" must be 1 to 20";
-    return false;
-  }
-  record.number = static_cast<std::uint8_t>(*number);
-  return read(entry, record, where, problem);
-}
-
-// Each list entry: its number, unique in the list, and its fields through `read`.
-template <typename Record, typename Read>
-bool readList(const json& file, const char* key, std::vector<Record>& out, std::string& problem, Read read) {
-  if (!file.contains(key)) return true;
-  if (!file[key].is_array()) {
-    problem = std::string(key) + " is not a list";
-    return false;
-  }
-  std::set<unsigned> seen;
-  for (const json& entry : file[key]) {
-    const std::string where = std::string(key) + " entry " + std::to_string(out.size() + 1);
-    Record record;
-    if (!readNumbered(entry, record, where, problem, read)) return false;
-    if (!seen.insert(record.number).second) {
-      problem = where + ": number " + std::to_string(record.number) + " given twice";
-      return false;
-    }
-    out.push_back(std::move(record));
-  }
-  return true;
-}
-
-bool readCashier(const json& entry, Cashier& record, const std::string& where, std::string& problem) {
-  if (!onlyKeys(entry, {"number", "name", "rights", "password"}, where, problem)) return false;
-  const auto name = jsonText(entry, "name", Cashier::kNameSize);
-  const auto rights = entry.contains("rights") ? integerField(entry, "rights", 0, 0xFFFF) : 0;
-  const auto password =
-      entry.contains("password") ? integerField(entry, "password", std::numeric_limits<std::int32_t>::min(),
-                                                std::numeric_limits<std::uint32_t>::max())
-                                 : 0;
-  if (!name || !rights || !password) {
-    problem = where + ": name of at most 255 bytes, rights 0 to 65535, password a 32-bit number";
-    return false;
-  }
-  record.name = *name;
-  record.rights = static_cast<std::uint16_t>(*rights);
-  record.password = static_cast<std::int32_t>(static_cast<std::uint32_t>(*password));
-  return true;
-}
-
-bool readSection(const json& entry, Section& record, const std::string& where, std::string& problem) {
-  if (!onlyKeys(entry, {"number", "name"}, where, problem)) return false;
-  const auto name = jsonText(entry, "name", Section::kNameSize);
-  if (!name) {
-    problem = where + ": name of at most 126 bytes";
-    return false;
-  }
-  record.name = *name;
-  return true;
-}
-
-bool readDiscount(const json& entry, Discount& record, const std::string& where, std::string& problem) {
-  if (!onlyKeys(entry, {"number", "name", "percent", "amount"}, where, problem)) return false;
-  const auto name = jsonText(entry, "name", Discount::kNameSize);
-  if (!name) {
-    problem = where + ": name of at most 127 bytes";
-    return false;
-  }
-  record.name = *name;
-  if (entry.contains("percent") && entry.contains("amount")) {
-    problem = where + ": a percent or an amount, not both";
-    return false;
-  }
-  for (const char* key : {"percent", "amount"}) {
-    if (!entry.contains(key)) continue;
-    const auto value = entry[key].is_string()
-                           ? parseHundredths(entry[key].get<std::string>(), std::numeric_limits<std::int64_t>::max())
-                           : std::nullopt;
-    if (!value) {
-      problem = where + ": \"" + key + "\" is text with at most two decimals, like \"10.00\"";
-      return false;
-    }
-    record.kind = std::string_view(key) == "percent" ? Discount::kPercentage : Discount::kAmount;
-    record.value = static_cast<std::int64_t>(*value);
-  }
-  return true;
-}
-
-// --- the exchange with the register ---
 
 Fields fieldsOf(const Cashier& record) {
   return {numberField("cashier", record.number),
@@ -219,45 +98,12 @@ Fields fieldsOf(const Discount& record) {
   if (!record.isValid()) {
     fields.push_back(textField("kind", "unset"));
   } else {
-    const std::string value = hundredthsText(record.value);
+    const std::string value = Decimal(Decimal::kMoneyScale, record.value).toString();
     fields.push_back(textField("kind", record.isPercentage() ? "percent" : "amount"));
     fields.push_back({"value", value, value + (record.isPercentage() ? " %" : " roubles")});
   }
   fields.push_back(textField("printed as", cp866::toUtf8(displayName(record))));
   return fields;
-}
-
-// Reads record `number` of a table: its slot bytes, or nullopt when no reply came or the
-// register refused (said under `label`).
-std::optional<bytes::Bytes> readSlot(Session& session, const Operator& cashier, Table table, std::uint8_t number,
-                                     std::string_view label) {
-  const auto reply = session.transact(protocol::kReadRecord, readRecordPayload(cashier, table, number));
-  if (!reply) return std::nullopt;
-  session.report(label, protocol::kReadRecord, *reply, {},
-                 reply->code == 0 ? Session::Show::kJsonOnly : Session::Show::kLine);
-  if (reply->code != 0) return std::nullopt;
-  return reply->data;
-}
-
-struct TableKind {
-  std::string_view command;
-  Table table;
-};
-constexpr TableKind kTableCommands[] = {
-    {"cashier", Table::Cashiers}, {"section", Table::Sections}, {"discount", Table::Discounts}};
-
-std::optional<Table> tableOf(std::string_view command) {
-  for (const TableKind& kind : kTableCommands) {
-    if (kind.command == command) return kind.table;
-  }
-  return std::nullopt;
-}
-
-std::string_view tableName(Table table) {
-  for (const TableKind& kind : kTableCommands) {
-    if (kind.table == table) return kind.command;
-  }
-  return "record";
 }
 
 std::optional<Tables> readTablesFile(const std::string& path, std::string& problem) {
@@ -275,9 +121,9 @@ std::optional<Tables> readTablesFile(const std::string& path, std::string& probl
 // Reads record `number` and shows it, or (with `edits`) changes the fields they name and writes
 // it back.
 template <typename Record>
-void getOrSet(Session& session, const Operator& cashier, Table table, std::uint8_t number,
-              const ConfigArguments* edits) {
-  const std::string label = std::string(tableName(table)) + " " + std::to_string(number);
+void getOrSet(Session& session, const Operator& cashier, std::uint8_t number, const ConfigArguments* edits) {
+  constexpr Table table = tableOf<Record>();
+  const std::string label = recordLabel<Record>(number);
   const auto read = session.transact(protocol::kReadRecord, readRecordPayload(cashier, table, number));
   if (!read) return;
   Record record;
@@ -297,28 +143,31 @@ void getOrSet(Session& session, const Operator& cashier, Table table, std::uint8
                  Session::Show::kLine);
 }
 
+// Reads record `number` of Record's table into `out`; false when no reply came, the register
+// refused (said on a line) or the reply is not a record.
+template <typename Record>
+bool readInto(Session& session, const Operator& cashier, std::uint8_t number, std::vector<Record>& out) {
+  const auto reply = session.transact(protocol::kReadRecord, readRecordPayload(cashier, tableOf<Record>(), number));
+  if (!reply) return false;
+  session.report(recordLabel<Record>(number), protocol::kReadRecord, *reply, {},
+                 reply->code == 0 ? Session::Show::kJsonOnly : Session::Show::kLine);
+  Record record;
+  if (reply->code != 0 || !Record::decodeChecked(reply->data, record)) return false;
+  out.push_back(record);
+  return true;
+}
+
 void dump(Session& session, const Operator& cashier, const std::string& path) {
   Tables tables;
   bool complete = true;
   for (unsigned n = 1; n <= Cashier::kCount; ++n) {
     const auto number = static_cast<std::uint8_t>(n);
-    for (const TableKind& kind : kTableCommands) {
-      const std::string label = std::string(kind.command) + " " + std::to_string(n);
-      const auto slot = readSlot(session, cashier, kind.table, number, label);
-      if (session.exitStatus() == kExitNoReply) return;
-      Cashier cashierRecord;
-      Section section;
-      Discount discount;
-      if (slot && kind.table == Table::Cashiers && Cashier::decodeChecked(*slot, cashierRecord)) {
-        tables.cashiers.push_back(cashierRecord);
-      } else if (slot && kind.table == Table::Sections && Section::decodeChecked(*slot, section)) {
-        tables.sections.push_back(section);
-      } else if (slot && kind.table == Table::Discounts && Discount::decodeChecked(*slot, discount)) {
-        tables.discounts.push_back(discount);
-      } else {
-        complete = false;
-      }
-    }
+    // False once a reply did not come: nothing more is asked.
+    const auto read = [&](auto& list) {
+      complete = readInto(session, cashier, number, list) && complete;
+      return session.exitStatus() != kExitNoReply;
+    };
+    if (!read(tables.cashiers) || !read(tables.sections) || !read(tables.discounts)) return;
   }
   if (!complete) {
     session.note() << "not every record could be read: " << path << " not written\n";
@@ -336,27 +185,29 @@ void dump(Session& session, const Operator& cashier, const std::string& path) {
                  << " sections, " << tables.discounts.size() << " discounts\n";
 }
 
+// One record a tables program writes.
+struct RecordWrite {
+  Table table;
+  std::string label;
+  bytes::Bytes slot;
+};
+
+template <typename Record>
+RecordWrite writeOf(const Record& record) {
+  return {tableOf<Record>(), recordLabel<Record>(record.number), slotBytes(record)};
+}
+
 // The operator's own record goes last: a new password there would refuse every later write.
 void program(Session& session, const Operator& cashier, const Tables& tables) {
-  struct Write {
-    Table table;
-    std::string label;
-    bytes::Bytes slot;
-  };
-  std::vector<Write> writes, own;
+  std::vector<RecordWrite> writes, own;
   for (const Cashier& record : tables.cashiers) {
-    auto& list = record.number == cashier.number ? own : writes;
-    list.push_back({Table::Cashiers, "cashier " + std::to_string(record.number), slotBytes(record)});
+    (record.number == cashier.number ? own : writes).push_back(writeOf(record));
   }
-  for (const Section& record : tables.sections) {
-    writes.push_back({Table::Sections, "section " + std::to_string(record.number), slotBytes(record)});
-  }
-  for (const Discount& record : tables.discounts) {
-    writes.push_back({Table::Discounts, "discount " + std::to_string(record.number), slotBytes(record)});
-  }
+  for (const Section& record : tables.sections) writes.push_back(writeOf(record));
+  for (const Discount& record : tables.discounts) writes.push_back(writeOf(record));
   writes.insert(writes.end(), own.begin(), own.end());
   std::size_t written = 0;
-  for (const Write& write : writes) {
+  for (const RecordWrite& write : writes) {
     const auto reply = session.transact(protocol::kWriteRecord, writeRecordPayload(cashier, write.table, write.slot));
     if (!reply) return;
     session.report(write.label, protocol::kWriteRecord, *reply, {}, Session::Show::kLine);
@@ -365,40 +216,41 @@ void program(Session& session, const Operator& cashier, const Tables& tables) {
   session.note() << "programmed " << written << " of " << writes.size() << " records\n";
 }
 
-// Reads the clock, or sets it to `time`.
-void clock(Session& session, const Operator& cashier, std::optional<std::uint32_t> time) {
-  bytes::Bytes payload;
-  if (time) {
-    payload = operatorPrefix(cashier);
-    bytes::appendU32(payload, *time);
-  }
-  const std::uint8_t command = time ? protocol::kSetClock : protocol::kReadClock;
-  const auto reply = session.transact(command, payload);
-  if (!reply) return;
-  Fields fields;
-  if (reply->code == 0 && reply->data.size() == sizeof(std::uint32_t)) {
-    fields.push_back(timeField("time", bytes::loadU32(reply->data, 0)));
-  }
-  session.report(time ? "clock set" : "clock", command, *reply, fields);
-}
-
-// Reads the paper width, or sets it to `width`.
-void paperWidth(Session& session, const Operator& cashier, std::optional<std::uint8_t> width) {
-  bytes::Bytes payload = operatorPrefix(cashier);
-  payload.push_back(kPaperWidthSetting);
-  if (width) payload.push_back(*width);
-  const std::uint8_t command = width ? protocol::kWriteSetting : protocol::kReadSetting;
-  const auto reply = session.transact(command, payload);
-  if (!reply) return;
-  Fields fields;
-  if (reply->code == 0) {
-    fields.push_back(numberField("paper width", width ? *width : reply->data.empty() ? 0u : unsigned{reply->data[0]}));
-    fields.back().text += " mm";
-  }
-  session.report(width ? "paper-width set" : "paper-width", command, *reply, fields);
-}
-
 }  // namespace
+
+// One configuration command: its name and help line, and its own parts of ConfigArguments.
+struct ConfigArguments::Kind {
+  std::string_view name;
+  std::string summary;
+  void (ConfigArguments::*declare)(CLI::App& command);
+  bool (ConfigArguments::*check)(std::string& problem);
+  void (ConfigArguments::*run)(Session& session, const Operator& cashier) const;
+};
+
+const std::vector<ConfigArguments::Kind>& ConfigArguments::kinds() {
+  static const std::string records = decimalCodes({protocol::kReadRecord, protocol::kWriteRecord});
+  static const std::vector<Kind> all{
+      {recordWord<Cashier>(), "read or change cashier N " + records, &ConfigArguments::declareCashier,
+       &ConfigArguments::checkRecordEdits, &ConfigArguments::runRecord<Cashier>},
+      {recordWord<Section>(), "read or change section N " + records, &ConfigArguments::declareSection,
+       &ConfigArguments::checkRecordEdits, &ConfigArguments::runRecord<Section>},
+      {recordWord<Discount>(), "read or change discount N " + records, &ConfigArguments::declareDiscount,
+       &ConfigArguments::checkRecordEdits, &ConfigArguments::runRecord<Discount>},
+      {"clock", "read or set the register's clock " + decimalCodes({protocol::kReadClock, protocol::kSetClock}),
+       &ConfigArguments::declareClock, &ConfigArguments::checkClock, &ConfigArguments::runClock},
+      {"paper-width", "read or set the paper width " + decimalCodes({protocol::kReadSetting, protocol::kWriteSetting}),
+       &ConfigArguments::declarePaperWidth, &ConfigArguments::checkPaperWidth, &ConfigArguments::runPaperWidth},
+      {"tables", "all cashiers, sections and discounts to or from a JSON file", &ConfigArguments::declareTables,
+       &ConfigArguments::checkTables, &ConfigArguments::runTables},
+  };
+  return all;
+}
+
+std::vector<ConfigCommand> configCommands() {
+  std::vector<ConfigCommand> commands;
+  for (const ConfigArguments::Kind& kind : ConfigArguments::kinds()) commands.push_back({kind.name, kind.summary});
+  return commands;
+}
 
 bytes::Bytes readRecordPayload(const Operator& cashier, Table table, std::uint8_t number) {
   bytes::Bytes payload = operatorPrefix(cashier);
@@ -412,57 +264,6 @@ bytes::Bytes writeRecordPayload(const Operator& cashier, Table table, bytes::Vie
   payload.push_back(static_cast<std::uint8_t>(table));
   bytes::appendBytes(payload, slot);
   return payload;
-}
-
-json recordToJson(const Cashier& record) {
-  return {{"number", record.number},
-          {"name", cp866::toUtf8(record.name)},
-          {"rights", record.rights},
-          {"password", static_cast<std::uint32_t>(record.password)}};
-}
-
-json recordToJson(const Section& record) { return {{"number", record.number}, {"name", cp866::toUtf8(record.name)}}; }
-
-json recordToJson(const Discount& record) {
-  json entry = {{"number", record.number}, {"name", cp866::toUtf8(record.name)}};
-  if (record.isValid()) entry[record.isPercentage() ? "percent" : "amount"] = hundredthsText(record.value);
-  return entry;
-}
-
-bool recordFromJson(const json& entry, Cashier& record, std::string& problem) {
-  return readNumbered(entry, record, "the cashier", problem, readCashier);
-}
-
-bool recordFromJson(const json& entry, Section& record, std::string& problem) {
-  return readNumbered(entry, record, "the section", problem, readSection);
-}
-
-bool recordFromJson(const json& entry, Discount& record, std::string& problem) {
-  return readNumbered(entry, record, "the discount", problem, readDiscount);
-}
-
-std::string tablesToJson(const Tables& tables) {
-  json file = {{"cashiers", json::array()}, {"sections", json::array()}, {"discounts", json::array()}};
-  for (const Cashier& record : tables.cashiers) file["cashiers"].push_back(recordToJson(record));
-  for (const Section& record : tables.sections) file["sections"].push_back(recordToJson(record));
-  for (const Discount& record : tables.discounts) file["discounts"].push_back(recordToJson(record));
-  return file.dump(2) + "\n";
-}
-
-std::optional<Tables> tablesFromJson(std::string_view text, std::string& problem) {
-  const json file = json::parse(text, nullptr, false);
-  if (file.is_discarded()) {
-    problem = "not JSON";
-    return std::nullopt;
-  }
-  if (!onlyKeys(file, {"cashiers", "sections", "discounts"}, "the file", problem)) return std::nullopt;
-  Tables tables;
-  if (!readList(file, "cashiers", tables.cashiers, problem, readCashier) ||
-      !readList(file, "sections", tables.sections, problem, readSection) ||
-      !readList(file, "discounts", tables.discounts, problem, readDiscount)) {
-    return std::nullopt;
-  }
-  return tables;
 }
 
 std::optional<std::uint32_t> parseClockTime(std::string_view text, std::int64_t now) {
@@ -484,96 +285,122 @@ std::optional<std::uint32_t> parseClockTime(std::string_view text, std::int64_t 
   return static_cast<std::uint32_t>(seconds);
 }
 
-ConfigArguments::ConfigArguments(std::string_view command) : command_(command) {}
+ConfigArguments::ConfigArguments(std::string_view command) {
+  const auto& all = kinds();
+  const auto found = std::find_if(all.begin(), all.end(), [command](const Kind& kind) { return kind.name == command; });
+  if (found == all.end()) throw std::invalid_argument("no configuration command " + std::string(command));
+  kind_ = &*found;
+}
 
 void ConfigArguments::declare(CLI::App& command) {
   command.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  if (const auto table = tableOf(command_)) {
-    declareRecordEdits(command, *table);
-  } else if (command_ == "clock") {
-    command.footer("setting the clock needs rights 0x0004");
-    command.add_option("ACTION", action_, "set: set the clock (without it: read it)")->check(CLI::IsMember({"set"}));
-    command.add_option("TIME", value_, "now (this machine's clock), seconds since the epoch or YYYY-MM-DDTHH:MM:SS");
-  } else if (command_ == "paper-width") {
-    command.footer("setting the paper width needs rights 0x0004");
-    command.add_option("ACTION", action_, "set: set the width (without it: read it)")->check(CLI::IsMember({"set"}));
-    command.add_option("MM", value_, "the paper width in millimetres: 58, 60 or 80")->check(numberRange(1, 255));
-  } else {
-    command.add_option("ACTION", action_, "dump writes the three tables to FILE, program writes FILE's records")
-        ->required()
-        ->check(CLI::IsMember({"dump", "program"}));
-    command.add_option("FILE", value_, "a JSON file of cashiers, sections and discounts")->required();
-  }
+  (this->*kind_->declare)(command);
 }
 
-void ConfigArguments::declareRecordEdits(CLI::App& command, Table table) {
+bool ConfigArguments::check(std::string& problem) {
+  problem.clear();
+  return (this->*kind_->check)(problem);
+}
+
+void ConfigArguments::run(Session& session, const Operator& cashier) const { (this->*kind_->run)(session, cashier); }
+
+void ConfigArguments::declareNumberAndName(CLI::App& command, std::size_t nameSize, std::string_view emptyName) {
   command.footer("changing cashiers needs rights 0x0100, sections and discounts 0x0080");
   command.add_option("ACTION", action_, "get shows record N, set changes the fields named")
       ->required()
       ->check(CLI::IsMember({"get", "set"}));
   command.add_option("N", value_, "the record's number")->required()->check(numberRange(1, Cashier::kCount));
-  const std::size_t nameSize = table == Table::Cashiers   ? Cashier::kNameSize
-                               : table == Table::Sections ? Section::kNameSize
-                                                          : Discount::kNameSize;
-  const std::string empty = table == Table::Sections ? "; empty prints the section's number" : "";
   command
-      .add_option("--name", name_, "the name, at most " + std::to_string(nameSize) + " bytes in CP866" + empty)
+      .add_option("--name", name_,
+                  "the name, at most " + std::to_string(nameSize) + " bytes in CP866" + std::string(emptyName))
       ->check(CLI::Validator(
           [nameSize](const std::string& text) {
             return cp866::fromUtf8(text).size() <= nameSize ? std::string() : "is too long: " + text;
           },
           ""))
       ->type_name("TEXT");
-  if (table == Table::Cashiers) {
-    std::string names;
-    for (const RightName& right : kRightNames) names += (names.empty() ? "" : ", ") + std::string(right.name);
-    command.add_option("--rights", rights_, "a number, or names joined by commas: " + names)
-        ->check(CLI::Validator(
-            [](const std::string& text) { return parseRights(text) ? std::string() : "not rights: " + text; }, ""))
-        ->type_name("BITS");
-    command.add_option("--password", password_, "the cashier's password; 0 withdraws the cashier")
-        ->check(numberRange(0, std::numeric_limits<std::uint32_t>::max()))
-        ->type_name("N");
-  }
-  if (table == Table::Discounts) {
-    const auto hundredths = CLI::Validator(
-        [](const std::string& text) {
-          return parseHundredths(text, std::numeric_limits<std::int64_t>::max())
-                     ? std::string()
-                     : "takes at most two decimals, not " + text;
-        },
-        "");
-    CLI::Option* percent =
-        command.add_option("--percent", percent_, "a percentage off; 0 withdraws")->check(hundredths)->type_name("P");
-    CLI::Option* amount =
-        command.add_option("--amount", amount_, "roubles off; 0 withdraws")->check(hundredths)->type_name("ROUBLES");
-    CLI::Option* unset = command.add_flag("--unset", unset_, "no discount at all");
-    percent->excludes(amount)->excludes(unset);
-    amount->excludes(unset);
-  }
 }
 
-bool ConfigArguments::check(std::string& problem) {
-  problem.clear();
-  if (tableOf(command_)) {
-    const bool edits = name_ || rights_ || password_ || percent_ || amount_ || unset_;
-    if (action_ == "get" && edits) problem = "get takes no options";
-    if (action_ == "set" && !edits) problem = "set changes at least one field";
-    return problem.empty();
-  }
-  if (command_ == "tables") {
-    if (action_ == "program") tables_ = readTablesFile(value_, problem);
-    return problem.empty();
-  }
+void ConfigArguments::declareCashier(CLI::App& command) {
+  declareNumberAndName(command, Cashier::kNameSize, "");
+  std::string names;
+  for (const RightName& right : kRightNames) names += (names.empty() ? "" : ", ") + std::string(right.name);
+  command.add_option("--rights", rights_, "a number, or names joined by commas: " + names)
+      ->check(CLI::Validator(
+          [](const std::string& text) { return parseRights(text) ? std::string() : "not rights: " + text; }, ""))
+      ->type_name("BITS");
+  command.add_option("--password", password_, "the cashier's password; 0 withdraws the cashier")
+      ->check(numberRange(0, std::numeric_limits<std::uint32_t>::max()))
+      ->type_name("N");
+}
+
+void ConfigArguments::declareSection(CLI::App& command) {
+  declareNumberAndName(command, Section::kNameSize, "; empty prints the section's number");
+}
+
+void ConfigArguments::declareDiscount(CLI::App& command) {
+  declareNumberAndName(command, Discount::kNameSize, "");
+  const auto hundredths = CLI::Validator(
+      [](const std::string& text) {
+        return parseHundredths(text, std::numeric_limits<std::int64_t>::max())
+                   ? std::string()
+                   : "takes at most two decimals, not " + text;
+      },
+      "");
+  CLI::Option* percent =
+      command.add_option("--percent", percent_, "a percentage off; 0 withdraws")->check(hundredths)->type_name("P");
+  CLI::Option* amount =
+      command.add_option("--amount", amount_, "roubles off; 0 withdraws")->check(hundredths)->type_name("ROUBLES");
+  CLI::Option* unset = command.add_flag("--unset", unset_, "no discount at all");
+  percent->excludes(amount)->excludes(unset);
+  amount->excludes(unset);
+}
+
+void ConfigArguments::declareClock(CLI::App& command) {
+  command.footer("setting the clock needs rights 0x0004");
+  command.add_option("ACTION", action_, "set: set the clock (without it: read it)")->check(CLI::IsMember({"set"}));
+  command.add_option("TIME", value_, "now (this machine's clock), seconds since the epoch or YYYY-MM-DDTHH:MM:SS");
+}
+
+void ConfigArguments::declarePaperWidth(CLI::App& command) {
+  command.footer("setting the paper width needs rights 0x0004");
+  command.add_option("ACTION", action_, "set: set the width (without it: read it)")->check(CLI::IsMember({"set"}));
+  command.add_option("MM", value_, "the paper width in millimetres: 58, 60 or 80")->check(numberRange(1, 255));
+}
+
+void ConfigArguments::declareTables(CLI::App& command) {
+  command.add_option("ACTION", action_, "dump writes the three tables to FILE, program writes FILE's records")
+      ->required()
+      ->check(CLI::IsMember({"dump", "program"}));
+  command.add_option("FILE", value_, "a JSON file of cashiers, sections and discounts")->required();
+}
+
+bool ConfigArguments::checkRecordEdits(std::string& problem) {
+  const bool edits = name_ || rights_ || password_ || percent_ || amount_ || unset_;
+  if (action_ == "get" && edits) problem = "get takes no options";
+  if (action_ == "set" && !edits) problem = "set changes at least one field";
+  return problem.empty();
+}
+
+bool ConfigArguments::checkClock(std::string& problem) {
   if (action_.empty()) return true;
-  if (command_ == "clock") {
-    time_ = parseClockTime(value_, std::time(nullptr));
-    if (!time_) problem = "clock set now|SECONDS|YYYY-MM-DDTHH:MM:SS, at most 2038-01-19";
-  } else if (value_.empty()) {
+  time_ = parseClockTime(value_, std::time(nullptr));
+  if (!time_) problem = "clock set now|SECONDS|YYYY-MM-DDTHH:MM:SS, at most 2038-01-19";
+  return problem.empty();
+}
+
+bool ConfigArguments::checkPaperWidth(std::string& problem) {
+  if (action_.empty()) return true;
+  if (value_.empty()) {
     problem = "paper-width set MM, MM 1 to 255 (58, 60 or 80)";
-  } else {
-    width_ = static_cast<std::uint8_t>(*parseNumber(value_, 1, 255));
+    return false;
   }
+  width_ = static_cast<std::uint8_t>(*parseNumber(value_, 1, 255));
+  return true;
+}
+
+bool ConfigArguments::checkTables(std::string& problem) {
+  if (action_ == "program") tables_ = readTablesFile(value_, problem);
   return problem.empty();
 }
 
@@ -603,16 +430,47 @@ void ConfigArguments::edit(Discount& record) const {
   }
 }
 
-void ConfigArguments::run(Session& session, const Operator& cashier) const {
-  if (const auto table = tableOf(command_)) {
-    const auto number = static_cast<std::uint8_t>(*parseNumber(value_, 1, Cashier::kCount));
-    const ConfigArguments* edits = action_ == "set" ? this : nullptr;
-    if (table == Table::Cashiers) return getOrSet<Cashier>(session, cashier, *table, number, edits);
-    if (table == Table::Sections) return getOrSet<Section>(session, cashier, *table, number, edits);
-    return getOrSet<Discount>(session, cashier, *table, number, edits);
+template <typename Record>
+void ConfigArguments::runRecord(Session& session, const Operator& cashier) const {
+  const auto number = static_cast<std::uint8_t>(*parseNumber(value_, 1, Cashier::kCount));
+  getOrSet<Record>(session, cashier, number, action_ == "set" ? this : nullptr);
+}
+
+// Reads the clock, or sets it to the time checked.
+void ConfigArguments::runClock(Session& session, const Operator& cashier) const {
+  bytes::Bytes payload;
+  if (time_) {
+    payload = operatorPrefix(cashier);
+    bytes::appendU32(payload, *time_);
   }
-  if (command_ == "clock") return clock(session, cashier, time_);
-  if (command_ == "paper-width") return paperWidth(session, cashier, width_);
+  const std::uint8_t command = time_ ? protocol::kSetClock : protocol::kReadClock;
+  const auto reply = session.transact(command, payload);
+  if (!reply) return;
+  Fields fields;
+  if (reply->code == 0 && reply->data.size() == sizeof(std::uint32_t)) {
+    fields.push_back(timeField("time", bytes::loadU32(reply->data, 0)));
+  }
+  session.report(time_ ? "clock set" : "clock", command, *reply, fields);
+}
+
+// Reads the paper width, or sets it to the width checked.
+void ConfigArguments::runPaperWidth(Session& session, const Operator& cashier) const {
+  bytes::Bytes payload = operatorPrefix(cashier);
+  payload.push_back(kPaperWidthSetting);
+  if (width_) payload.push_back(*width_);
+  const std::uint8_t command = width_ ? protocol::kWriteSetting : protocol::kReadSetting;
+  const auto reply = session.transact(command, payload);
+  if (!reply) return;
+  Fields fields;
+  if (reply->code == 0) {
+    fields.push_back(
+        numberField("paper width", width_ ? *width_ : reply->data.empty() ? 0u : unsigned{reply->data[0]}));
+    fields.back().text += " mm";
+  }
+  session.report(width_ ? "paper-width set" : "paper-width", command, *reply, fields);
+}
+
+void ConfigArguments::runTables(Session& session, const Operator& cashier) const {
   if (action_ == "dump") return dump(session, cashier, value_);
   program(session, cashier, *tables_);
 }

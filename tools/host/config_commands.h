@@ -15,9 +15,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "reference/cashier.h"
 #include "reference/discount.h"
@@ -25,52 +24,41 @@
 #include "tools/host/command_options.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/session.h"
+#include "tools/host/tables_json.h"
 
 namespace host {
 
 // The table selector of the record commands.
 enum class Table : std::uint8_t { Cashiers = 1, Sections = 2, Discounts = 3 };
+template <typename Record>
+constexpr Table tableOf() {
+  if constexpr (std::is_same_v<Record, Cashier>) return Table::Cashiers;
+  if constexpr (std::is_same_v<Record, Section>) return Table::Sections;
+  return Table::Discounts;
+}
 inline constexpr std::uint8_t kPaperWidthSetting = 1;
 
 // The payloads: operator prefix, selector, then the record number or the record's slot.
 bytes::Bytes readRecordPayload(const Operator& cashier, Table table, std::uint8_t number);
 bytes::Bytes writeRecordPayload(const Operator& cashier, Table table, bytes::View slot);
 
-// The three tables as one JSON object, keys in the order below, names in UTF-8 (sent in CP866):
-//   {"cashiers":  [{"number": 3, "name": "...", "rights": 3, "password": 1234}, ...],
-//    "sections":  [{"number": 1, "name": "..."}, ...],
-//    "discounts": [{"number": 1, "name": "...", "percent": "10.00"},
-//                  {"number": 2, "name": "...", "amount": "5.00"}, {"number": 3, "name": ""}]}
-// A discount with neither percent nor amount is unset. Every list may be absent or partial:
-// programming writes the records listed and leaves the others.
-struct Tables {
-  std::vector<Cashier> cashiers;
-  std::vector<Section> sections;
-  std::vector<Discount> discounts;
-};
-std::string tablesToJson(const Tables& tables);
-// One entry of that file, and back (number included); false with `problem` set when the entry
-// is not valid as a file entry.
-nlohmann::ordered_json recordToJson(const Cashier& record);
-nlohmann::ordered_json recordToJson(const Section& record);
-nlohmann::ordered_json recordToJson(const Discount& record);
-bool recordFromJson(const nlohmann::ordered_json& entry, Cashier& record, std::string& problem);
-bool recordFromJson(const nlohmann::ordered_json& entry, Section& record, std::string& problem);
-bool recordFromJson(const nlohmann::ordered_json& entry, Discount& record, std::string& problem);
-// nullopt with `problem` set for a text that is not JSON of that form: an unknown key, a
-// number outside 1..20 or given twice in one list, a name too long for its field, a value
-// that is not valid.
-std::optional<Tables> tablesFromJson(std::string_view text, std::string& problem);
-
 // The new time of a clock set: "now" (this machine's time, `now`), seconds since the epoch,
 // or local time as YYYY-MM-DDTHH:MM:SS or "YYYY-MM-DD HH:MM:SS". nullopt for anything else or
 // a time outside what the register keeps (1970 to January 2038).
 std::optional<std::uint32_t> parseClockTime(std::string_view text, std::int64_t now);
 
+// A configuration command as frhost lists it: its name and its line in the help.
+struct ConfigCommand {
+  std::string_view name;
+  std::string summary;
+};
+// cashier, section, discount, clock, paper-width and tables, in that order.
+std::vector<ConfigCommand> configCommands();
+
 // The arguments of one configuration command (see above), declared on its subcommand.
 class ConfigArguments {
  public:
-  // `command` is cashier, section, discount, clock, paper-width or tables.
+  // `command` is the name of one of configCommands(); std::invalid_argument for any other.
   explicit ConfigArguments(std::string_view command);
   void declare(CLI::App& command);
   // Checks the parsed arguments together before anything is sent, and reads the file a tables
@@ -85,9 +73,29 @@ class ConfigArguments {
   void run(Session& session, const Operator& cashier) const;
 
  private:
-  void declareRecordEdits(CLI::App& command, Table table);
+  struct Kind;
+  static const std::vector<Kind>& kinds();
+  friend std::vector<ConfigCommand> configCommands();
 
-  std::string command_;
+  // Each command's own declaration, check and run, which its Kind names.
+  void declareNumberAndName(CLI::App& command, std::size_t nameSize, std::string_view emptyName);
+  void declareCashier(CLI::App& command);
+  void declareSection(CLI::App& command);
+  void declareDiscount(CLI::App& command);
+  void declareClock(CLI::App& command);
+  void declarePaperWidth(CLI::App& command);
+  void declareTables(CLI::App& command);
+  bool checkRecordEdits(std::string& problem);
+  bool checkClock(std::string& problem);
+  bool checkPaperWidth(std::string& problem);
+  bool checkTables(std::string& problem);
+  template <typename Record>
+  void runRecord(Session& session, const Operator& cashier) const;
+  void runClock(Session& session, const Operator& cashier) const;
+  void runPaperWidth(Session& session, const Operator& cashier) const;
+  void runTables(Session& session, const Operator& cashier) const;
+
+  const Kind* kind_;
   std::string action_;  // get or set; set; dump or program
   std::string value_;   // the record number, the time, the width or the file
   std::optional<std::string> name_, rights_, password_, percent_, amount_;

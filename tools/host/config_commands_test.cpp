@@ -15,59 +15,6 @@ namespace {
 using json = nlohmann::ordered_json;
 using Arguments = std::vector<std::string_view>;
 
-TEST(ConfigJson, TablesRoundTripThroughTheFileForm) {
-  host::Tables tables;
-  tables.cashiers = {{3, CashierRights::kReceipts | CashierRights::kReports, -2, std::string("Иванова"_cp866)},
-                     {20, CashierRights::kAdministrator, 30, std::string(Cashier::kDefaultAdministratorName)}};
-  tables.sections = {{1, std::string("ХЛЕБ"_cp866)}, {2, ""}};
-  tables.discounts = {{1, Discount::kPercentage, 750, "SENIOR"}, {2, Discount::kAmount, 500, ""},
-                      {3, Discount::kNotSet, 0, "OLD"}};
-  const std::string text = host::tablesToJson(tables);
-  const json file = json::parse(text);
-  EXPECT_EQ(file["cashiers"][0], json::parse(R"({"number":3,"name":"Иванова","rights":3,"password":4294967294})"));
-  EXPECT_EQ(file["discounts"][0], json::parse(R"({"number":1,"name":"SENIOR","percent":"7.50"})"));
-  EXPECT_EQ(file["discounts"][1], json::parse(R"({"number":2,"name":"","amount":"5.00"})"));
-  EXPECT_EQ(file["discounts"][2], json::parse(R"({"number":3,"name":"OLD"})"));
-
-  std::string problem;
-  const auto back = host::tablesFromJson(text, problem);
-  ASSERT_TRUE(back.has_value()) << problem;
-  EXPECT_EQ(back->cashiers, tables.cashiers);
-  EXPECT_EQ(back->sections, tables.sections);
-  EXPECT_EQ(back->discounts, tables.discounts);
-}
-
-TEST(ConfigJson, FilesThatAreNotTablesAreRefusedWithAReason) {
-  const char* bad[] = {
-      R"({"sections": [)",
-      R"([])",
-      R"({"cashier": []})",
-      R"({"cashiers": {}})",
-      R"({"cashiers": [{"name": "X"}]})",
-      R"({"cashiers": [{"number": 21}]})",
-      R"({"cashiers": [{"number": 2}, {"number": 2}]})",
-      R"({"cashiers": [{"number": 2, "rights": 65536}]})",
-      R"({"cashiers": [{"number": 2, "password": "30"}]})",
-      R"({"cashiers": [{"number": 2, "pin": 30}]})",
-      R"({"sections": [{"number": 1, "name": 5}]})",
-      R"({"discounts": [{"number": 1, "percent": 10}]})",
-      R"({"discounts": [{"number": 1, "percent": "10.001"}]})",
-      R"({"discounts": [{"number": 1, "percent": "1", "amount": "1"}]})",
-  };
-  for (const char* text : bad) {
-    std::string problem;
-    EXPECT_FALSE(host::tablesFromJson(text, problem).has_value()) << text;
-    EXPECT_FALSE(problem.empty()) << text;
-  }
-  std::string problem;
-  const json longName = {{"sections", {{{"number", 1}, {"name", std::string(127, 'N')}}}}};
-  EXPECT_FALSE(host::tablesFromJson(longName.dump(), problem).has_value()) << "126 bytes at most";
-  const auto partial = host::tablesFromJson(R"({"sections": [{"number": 4}]})", problem);
-  ASSERT_TRUE(partial.has_value());
-  EXPECT_TRUE(partial->cashiers.empty());
-  EXPECT_EQ(partial->sections, (std::vector<Section>{{4, ""}}));
-}
-
 // A configuration command line read as frhost reads it: nullopt with `problem` set when it is
 // not valid.
 std::optional<host::ConfigArguments> parsed(Arguments words, std::string& problem) {

@@ -5,6 +5,16 @@
 #include <sstream>
 
 namespace host {
+namespace {
+
+template <typename Format>
+std::string codeList(std::initializer_list<std::uint8_t> codes, Format format) {
+  std::string text;
+  for (const std::uint8_t code : codes) text += (text.empty() ? "(" : ", ") + format(code);
+  return text + ")";
+}
+
+}  // namespace
 
 std::optional<std::int64_t> parseNumber(std::string_view text, std::int64_t minimum, std::int64_t maximum) {
   int base = 10;
@@ -35,6 +45,14 @@ std::string hexNumber(std::uint32_t value, int digits) {
   std::ostringstream text;
   text << "0x" << std::hex << std::uppercase << std::setw(digits) << std::setfill('0') << value;
   return text.str();
+}
+
+std::string hexCodes(std::initializer_list<std::uint8_t> codes) {
+  return codeList(codes, [](std::uint8_t code) { return hexNumber(code, 2); });
+}
+
+std::string decimalCodes(std::initializer_list<std::uint8_t> codes) {
+  return codeList(codes, [](std::uint8_t code) { return std::to_string(code); });
 }
 
 }  // namespace host

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,5 +20,10 @@ std::optional<unsigned> decimalBetween(std::string_view text, unsigned first, un
 // `value` as the command line writes codes, bits and identifiers: "0x" and `digits` upper-case
 // hexadecimal digits, more when the value needs them ("0x3F", "0x0100").
 std::string hexNumber(std::uint32_t value, int digits);
+
+// The codes a command sends, as its help names them: the link, printer and serial-number
+// commands in hexadecimal ("(0x10, 0x30)"), the others in decimal ("(17, 18)").
+std::string hexCodes(std::initializer_list<std::uint8_t> codes);
+std::string decimalCodes(std::initializer_list<std::uint8_t> codes);
 
 }  // namespace host

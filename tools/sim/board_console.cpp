@@ -15,17 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kWords =
-    "  ok | near-end | out | silent   the printer has paper, the roll runs out, no paper, it does not answer\n"
-    "  card remove | card insert      take the card out or put it in (the register sees it when it starts)\n"
-    "  card free BYTES | card free real\n"
-    "                                 the card shows BYTES free, or the space its file system has\n"
-    "  clock +SECONDS | clock -SECONDS | clock reset\n"
-    "                                 move the board's clock, or set it back to this machine's\n"
-    "  status                         the printer, the card, the clock and the service\n"
-    "  restart                        stop the service and start it again, as switching the board off and on\n"
-    "  help                           these words\n";
-
 // The furthest the console moves the clock from the machine's, about a century: the register
 // keeps its time in 32 bits.
 constexpr std::int64_t kFurthestOffset = 3'155'760'000;
@@ -76,34 +65,16 @@ std::string boardTime(std::int64_t offset) {
   return text.data();
 }
 
-}  // namespace
-
-std::string_view consoleWords() { return kWords; }
-
-std::string BoardConsole::run(std::string_view line) {
-  const std::vector<std::string_view> words = wordsOf(line);
-  if (words.empty()) return "";
-  const std::string_view first = words[0];
-  const std::string_view rest(first.end(), words.back().end());
-  if (parsePrinterState(first) && words.size() == 1) return printer(first);
-  if (first == "card") return card(rest);
-  if (first == "clock") return clock(rest);
-  if (first == "status" && words.size() == 1) return status();
-  if (first == "restart" && words.size() == 1) return restart();
-  if (first == "help" && words.size() == 1) return "frsim: the words it takes while the board runs:\n" + std::string(kWords);
-  return said("\"" + std::string(first.begin(), words.back().end()) + "\" is not what frsim takes; type help");
-}
-
-std::string BoardConsole::printer(std::string_view word) {
+std::string printer(SimulatedBoard& board, std::string_view word, std::string_view) {
   const PrinterState state = *parsePrinterState(word);
-  if (!writePrinterState(board_.printerStatePath(), state)) return said("cannot write " + board_.printerStatePath().string());
+  if (!writePrinterState(board.printerStatePath(), state)) return said("cannot write " + board.printerStatePath().string());
   return said("printer " + std::string(nameOf(state)) + " from its next paper status query");
 }
 
-std::string BoardConsole::card(std::string_view rest) {
+std::string card(SimulatedBoard& board, std::string_view, std::string_view rest) {
   const std::vector<std::string_view> words = wordsOf(rest);
-  const fs::path device = platform::cardDeviceFile(board_.root());
-  const fs::path freeBytes = platform::cardFreeBytesFile(board_.root());
+  const fs::path device = platform::cardDeviceFile(board.root());
+  const fs::path freeBytes = platform::cardFreeBytesFile(board.root());
   std::error_code error;
   if (words.size() == 1 && words[0] == "remove") {
     fs::remove(device, error);
@@ -125,9 +96,9 @@ std::string BoardConsole::card(std::string_view rest) {
   return said("card free space " + std::to_string(*bytes) + " bytes (counted at the next document or start)");
 }
 
-std::string BoardConsole::clock(std::string_view rest) {
+std::string clock(SimulatedBoard& board, std::string_view, std::string_view rest) {
   const std::vector<std::string_view> words = wordsOf(rest);
-  std::int64_t offset = platform::clockOffset(board_.root());
+  std::int64_t offset = platform::clockOffset(board.root());
   if (words.size() == 1 && words[0] == "reset") {
     offset = 0;
   } else if (const auto move = words.size() == 1 && (words[0].starts_with('+') || words[0].starts_with('-'))
@@ -141,26 +112,86 @@ std::string BoardConsole::clock(std::string_view rest) {
   } else {
     return said("clock takes +SECONDS, -SECONDS or reset");
   }
-  if (!platform::setClockOffset(board_.root(), offset)) {
-    return said("cannot write " + platform::clockOffsetFile(board_.root()).string());
+  if (!platform::setClockOffset(board.root(), offset)) {
+    return said("cannot write " + platform::clockOffsetFile(board.root()).string());
   }
   return said("clock " + boardTime(offset) + " (" + signedSeconds(offset) + " from this machine's)");
 }
 
-std::string BoardConsole::status() {
-  const fs::path root = board_.root();
+std::string status(SimulatedBoard& board, std::string_view, std::string_view) {
+  const fs::path root = board.root();
   std::error_code error;
   const bool inserted = fs::exists(platform::cardDeviceFile(root), error);
   const auto freeBytes = numberInFile<std::uint64_t>(platform::cardFreeBytesFile(root));
   const std::int64_t offset = platform::clockOffset(root);
-  const pid_t service = board_.servicePid();
+  const pid_t service = board.servicePid();
   return said("board   " + root.string()) +
-         said("printer " + std::string(nameOf(readPrinterState(board_.printerStatePath())))) +
+         said("printer " + std::string(nameOf(readPrinterState(board.printerStatePath())))) +
          said("card    " + std::string(inserted ? "inserted" : "removed") + ", free space " +
               (freeBytes ? std::to_string(*freeBytes) + " bytes" : std::string("that of its file system"))) +
          said("clock   " + boardTime(offset) + " (" + signedSeconds(offset) + " from this machine's)") +
-         said("service " + (service > 0 && !board_.serviceEnded() ? "running, pid " + std::to_string(service)
-                                                                   : std::string("not running; type restart")));
+         said("service " + (service > 0 && !board.serviceEnded() ? "running, pid " + std::to_string(service)
+                                                                  : std::string("not running; type restart")));
+}
+
+std::string restart(SimulatedBoard& board, std::string_view, std::string_view) {
+  board.stopService();
+  board.startService();
+  return said("service restarted, pid " + std::to_string(board.servicePid()));
+}
+
+std::string help(SimulatedBoard&, std::string_view, std::string_view) {
+  return "frsim: the words it takes while the board runs:\n" + std::string(consoleWords());
+}
+
+// A word the console takes: its lines in the help (the words, then at column 33 what they do),
+// which first words it is, whether more words may follow, and what carries it out with the
+// first word and the rest of the line.
+struct ConsoleWord {
+  std::string_view help;
+  bool (*takes)(std::string_view first);
+  bool alone;
+  std::string (*run)(SimulatedBoard& board, std::string_view first, std::string_view rest);
+};
+
+constexpr ConsoleWord kConsoleWords[] = {
+    {"  ok | near-end | out | silent   the printer has paper, the roll runs out, no paper, it does not answer\n",
+     [](std::string_view first) { return parsePrinterState(first).has_value(); }, true, printer},
+    {"  card remove | card insert      take the card out or put it in (the register sees it when it starts)\n"
+     "  card free BYTES | card free real\n"
+     "                                 the card shows BYTES free, or the space its file system has\n",
+     [](std::string_view first) { return first == "card"; }, false, card},
+    {"  clock +SECONDS | clock -SECONDS | clock reset\n"
+     "                                 move the board's clock, or set it back to this machine's\n",
+     [](std::string_view first) { return first == "clock"; }, false, clock},
+    {"  status                         the printer, the card, the clock and the service\n",
+     [](std::string_view first) { return first == "status"; }, true, status},
+    {"  restart                        stop the service and start it again, as switching the board off and on\n",
+     [](std::string_view first) { return first == "restart"; }, true, restart},
+    {"  help                           these words\n", [](std::string_view first) { return first == "help"; }, true,
+     help},
+};
+
+}  // namespace
+
+std::string_view consoleWords() {
+  static const std::string words = [] {
+    std::string all;
+    for (const ConsoleWord& word : kConsoleWords) all += word.help;
+    return all;
+  }();
+  return words;
+}
+
+std::string BoardConsole::run(std::string_view line) {
+  const std::vector<std::string_view> words = wordsOf(line);
+  if (words.empty()) return "";
+  const std::string_view first = words[0];
+  const std::string_view rest(first.end(), words.back().end());
+  for (const ConsoleWord& word : kConsoleWords) {
+    if (word.takes(first) && (!word.alone || words.size() == 1)) return word.run(board_, first, rest);
+  }
+  return said("\"" + std::string(first.begin(), words.back().end()) + "\" is not what frsim takes; type help");
 }
 
 std::string BoardConsole::keptFromEarlierRuns() {
@@ -168,12 +199,6 @@ std::string BoardConsole::keptFromEarlierRuns() {
   if (offset == 0) return "";
   return said("clock   " + boardTime(offset) + " (" + signedSeconds(offset) +
               " from this machine's, kept from an earlier run; type clock reset for this machine's)");
-}
-
-std::string BoardConsole::restart() {
-  board_.stopService();
-  board_.startService();
-  return said("service restarted, pid " + std::to_string(board_.servicePid()));
 }
 
 }  // namespace sim

@@ -26,12 +26,6 @@ class BoardConsole {
   std::string keptFromEarlierRuns();
 
  private:
-  std::string printer(std::string_view word);
-  std::string card(std::string_view rest);
-  std::string clock(std::string_view rest);
-  std::string status();
-  std::string restart();
-
   SimulatedBoard& board_;
 };
 
