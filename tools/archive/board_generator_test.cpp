@@ -8,6 +8,7 @@
 #include <set>
 
 #include "documents/receipt_doc.h"
+#include "link/host_protocol.h"
 #include "storage/archive_checker.h"
 #include "storage/archive_startup.h"
 #include "storage/card.h"
@@ -128,8 +129,9 @@ TEST(BoardGenerator, ServiceOnGeneratedBoard_ContinuesTheNumbering) {
   ASSERT_TRUE(board.waitUntilServing()) << board.log();
 
   const bytes::Bytes administrator{20, 30, 0, 0, 0};
-  ASSERT_EQ(board.host().transact({0x11, 1, administrator}).value_or(host::Reply{255, 0, {}}).code, 0) << board.log();
-  const auto reply = board.host().transact({0x12, 2, {}});
+  const auto opened = board.host().transact({protocol::kOpenShiftOpening, 1, administrator});
+  ASSERT_EQ(opened.value_or(host::Reply{255, 0, {}}).code, 0) << board.log();
+  const auto reply = board.host().transact({protocol::kFinishShiftOpening, 2, {}});
   ASSERT_TRUE(reply && reply->code == 0 && reply->data.size() >= 14) << board.log();
   EXPECT_EQ(bytes::loadU32(reply->data, 0),
             2 + options.shifts * (options.receiptsPerShift + kDocumentsPerShiftBesidesReceipts));

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "link/host_protocol.h"
 #include "platform/sleep.h"
 #include "serial/line_timing.h"
 #include "tools/host/port.h"
@@ -155,7 +156,7 @@ TEST(SimulatedBoard, Relay_CarriesOnlyWhatItsFilterPasses) {
   sim::BoardOptions options = scriptBoard(directory.path(), kEchoService);
   options.hostRelay = true;
   const auto faults = std::make_shared<sim::HostLineFaults>();
-  faults->dropRequest(0x10);
+  faults->dropRequest(protocol::kState);
   options.filterHostLine = faults->filter();
   sim::SimulatedBoard board(options);
 
@@ -190,7 +191,7 @@ TEST(TestBoard, Restart_ServiceOnTheSameBoardServesAgain) {
   ASSERT_TRUE(board.waitUntilServing()) << board.log();
   board.restart();
   ASSERT_TRUE(board.waitUntilServing()) << board.log();
-  const auto reply = board.host().transact({.command = 0x33, .identifier = 42});
+  const auto reply = board.host().transact({.command = protocol::kVersion, .identifier = 42});
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->identifier, 42u);
 }
