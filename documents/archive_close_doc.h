@@ -35,6 +35,8 @@ class ArchiveCloseDoc final : public BaseWorkDocument {
 
   // The period counter report followed by the totals report; an absent block prints nothing.
   std::string reportText() const;
+  std::vector<std::string> storedReportTexts() const override { return {reportText()}; }
+  std::string copyBodyText() const override { return reportText(); }
 
  private:
   std::optional<CounterSet> periodCounters_;

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/state/device_state.h"
 #include "documents/doc_descriptor.h"
@@ -131,6 +132,14 @@ class BaseWorkDocument : public BaseDocument {
   virtual std::uint32_t maxStoredSize() const;
   // The bytes the fiscal sign covers after the key and the serial number.
   virtual bytes::Bytes signData() const = 0;
+
+  // What the document prints once it is stored, before its footer, each text a print of its
+  // own: a registration's report under its header, a shift's or the archive's totals; none for
+  // the other kinds.
+  virtual std::vector<std::string> storedReportTexts() const { return {}; }
+  // A copy prints its header, the copy banner, its body and its footer.
+  virtual std::string copyHeaderText() const { return headerText(); }
+  virtual std::string copyBodyText() const { return {}; }
 
   std::uint32_t documentNumber() const { return documentNumber_; }
   std::uint32_t fiscalizationNumber() const { return fiscalizationNumber_; }

@@ -38,6 +38,8 @@ class CloseCycleDoc final : public BaseWorkDocument {
 
   // The shift's counter report; empty without counters.
   std::string reportText() const;
+  std::vector<std::string> storedReportTexts() const override { return {reportText()}; }
+  std::string copyBodyText() const override { return reportText(); }
 
  private:
   std::optional<CounterSet> shiftCounters_;

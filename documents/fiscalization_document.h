@@ -66,6 +66,9 @@ class FiscalizationDocument final : public BaseWorkDocument {
   // then the period counter report (empty without counters).
   std::string reportHeaderText() const;
   std::string reportText() const;
+  std::vector<std::string> storedReportTexts() const override { return {reportHeaderText(), reportText()}; }
+  std::string copyHeaderText() const override { return reportHeaderText(); }
+  std::string copyBodyText() const override { return reportText(); }
 
  private:
   std::optional<CounterSet> periodCounters_;

@@ -70,6 +70,12 @@ std::shared_ptr<BaseDocument> ReceiptDoc::clone() const {
   return copy;
 }
 
+std::string ReceiptDoc::copyBodyText() const {
+  std::string text;
+  for (const ReceiptOperation& operation : operations_) text += operation.printText();
+  return text;
+}
+
 std::string ReceiptDoc::kindName() const { return kind_ < kNamedKinds ? std::string(kKindNames[kind_]) : std::string(); }
 
 std::string ReceiptDoc::title() const {

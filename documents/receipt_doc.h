@@ -123,6 +123,8 @@ class ReceiptDoc final : public BaseWorkDocument {
   const Decimal& electronic() const { return electronic_; }
   const Decimal& change() const { return change_; }
   const std::vector<ReceiptOperation>& operations() const { return operations_; }
+  // The item lines, as they were printed while the receipt was open.
+  std::string copyBodyText() const override;
   const std::map<std::uint8_t, Decimal>& taxSums() const { return taxSums_; }
   const std::map<std::uint8_t, Decimal>& sectionTotals() const { return sectionTotals_; }
   // What the archive will store for the receipt at most, all pieces together.

@@ -13,7 +13,15 @@
 // through the transaction (transaction.read), names each fixed area it changes with the new
 // contents (transaction.change(offset, bytes)) and writes any further data pieces past the
 // stored form with transaction.writeData; the commit journals the old contents of exactly those
-// areas, so nothing else needs to know the kind.
+// areas, so the rest of the store needs nothing of the kind (giveReportCounters only where its
+// report prints counters). Outside the store a new kind is named in:
+//   - its class in documents/, which says its stored form and what it prints once stored and in
+//     its copy (storedReportTexts, copyHeaderText, copyBodyText), and createDocument and
+//     rebuildDocument in documents/document_factory.cpp;
+//   - DocumentsWorker::afterStore, for the device state it changes;
+//   - the checker's own recomputation of the counters, storage/archive_checker.cpp;
+//   - frhost's document commands and names (tools/host/document_commands.cpp), frgate's answer
+//     forms (tools/gateway/answer_forms.cpp) and the generator (tools/archive/board_generator.cpp).
 #pragma once
 
 #include <cstdint>

@@ -1,11 +1,8 @@
 #include "workers/documents_worker.h"
 
 #include "core/state/result_code.h"
-#include "documents/archive_close_doc.h"
 #include "documents/cash_ctrl_document.h"
-#include "documents/close_cycle_doc.h"
 #include "documents/document_factory.h"
-#include "documents/fiscalization_document.h"
 #include "link/host_protocol.h"
 #include "printer/print_layout.h"
 #include "values/cp866.h"
@@ -203,23 +200,17 @@ int DocumentsWorker::printChecked(std::string_view text) {
 // text as a print of its own.
 void DocumentsWorker::afterStore(const BaseWorkDocument& document) {
   switch (document.type()) {
-    case DocumentType::kFiscalization: {
-      const auto& fiscalization = dynamic_cast<const FiscalizationDocument&>(document);
+    case DocumentType::kFiscalization:
       state_.setStatusFlag(FrStatus::kRegistrationMatches, true);
       state_.setFiscalizationCount(archive_->fiscalizationCount());
-      printer_.printText(fiscalization.reportHeaderText());
-      printer_.printText(fiscalization.reportText());
       break;
-    }
     case DocumentType::kShiftClosing:
       state_.setStatusFlag(FrStatus::kShiftOpen, false);
       state_.setShiftClosingNumber(document.documentNumber());
       state_.setShiftClosingTime(document.dateTime());
-      printer_.printText(dynamic_cast<const CloseCycleDoc&>(document).reportText());
       break;
     case DocumentType::kArchiveClosing:
       state_.setStatusFlag(FrStatus::kArchiveClosed, true);
-      printer_.printText(dynamic_cast<const ArchiveCloseDoc&>(document).reportText());
       break;
     case DocumentType::kCashDeposit:
     case DocumentType::kCashPayout: {
@@ -250,6 +241,7 @@ void DocumentsWorker::afterStore(const BaseWorkDocument& document) {
     default:
       break;
   }
+  for (const std::string& text : document.storedReportTexts()) printer_.printText(text);
   state_.setLastDocumentNumber(document.documentNumber());
   state_.setLastDocumentTime(document.dateTime());
   state_.setShiftNumber(document.shiftNumber());

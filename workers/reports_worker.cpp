@@ -3,9 +3,7 @@
 #include <algorithm>
 
 #include "core/state/result_code.h"
-#include "documents/archive_close_doc.h"
 #include "documents/close_cycle_doc.h"
-#include "documents/fiscalization_document.h"
 #include "documents/receipt_doc.h"
 #include "link/host_protocol.h"
 #include "printer/print_layout.h"
@@ -252,29 +250,8 @@ int ReportsWorker::copy(bytes::View payload) {
   std::shared_ptr<BaseWorkDocument> document;
   if (const int code = archive_->loadDocument(number, document); code != result::kSuccess) return code;
 
-  std::string header = document->headerText(), report;
-  switch (document->type()) {
-    case DocumentType::kFiscalization: {
-      const auto& fiscalization = dynamic_cast<const FiscalizationDocument&>(*document);
-      header = fiscalization.reportHeaderText();
-      report = fiscalization.reportText();
-      break;
-    }
-    case DocumentType::kShiftClosing:
-      report = dynamic_cast<const CloseCycleDoc&>(*document).reportText();
-      break;
-    case DocumentType::kArchiveClosing:
-      report = dynamic_cast<const ArchiveCloseDoc&>(*document).reportText();
-      break;
-    case DocumentType::kReceipt:
-      for (const ReceiptOperation& operation : dynamic_cast<const ReceiptDoc&>(*document).operations()) {
-        report += operation.printText();
-      }
-      break;
-    default:
-      break;
-  }
-  for (const std::string& step : {header, titleBlock(kCopyTitle), report, document->footerText(true)}) {
+  for (const std::string& step :
+       {document->copyHeaderText(), titleBlock(kCopyTitle), document->copyBodyText(), document->footerText(true)}) {
     if (const int code = printStep(step); code != result::kSuccess) return code;
   }
   return result::kSuccess;
@@ -329,9 +306,7 @@ CoreApiResult ReportsWorker::controlTape(bytes::View payload) {
     // The last document comes from the last-document slot, which a damaged index may contradict.
     const auto* receipt = dynamic_cast<const ReceiptDoc*>(document.get());
     if (receipt == nullptr) return stopped(result::kArchiveNotReady);
-    std::string text = receipt->reprintHeaderText();
-    for (const ReceiptOperation& operation : receipt->operations()) text += operation.printText();
-    text += receipt->reprintTotalsText();
+    const std::string text = receipt->reprintHeaderText() + receipt->copyBodyText() + receipt->reprintTotalsText();
     // Asked first, so that a receipt meets no printer without paper: what the printer reports
     // after a receipt may already have cost part of it.
     if (const int code = printer_.queryStatus(); code != result::kSuccess) return stopped(code);
