@@ -106,6 +106,15 @@ class SimulatedBoard final : public Board {
 
 }  // namespace
 
+std::optional<bytes::Bytes> readWholeFile(Board& board, const std::string& path) {
+  const auto file = board.openFile(path, FileMode::ReadOnly);
+  const auto size = file ? file->size() : std::nullopt;
+  if (!size || *size > kMaxWholeFileBytes) return std::nullopt;
+  bytes::Bytes contents(static_cast<std::size_t>(*size));
+  if (!file->readAt(0, contents)) return std::nullopt;
+  return contents;
+}
+
 std::unique_ptr<Board> makeRealBoard() { return std::make_unique<RealBoard>(); }
 
 std::unique_ptr<Board> makeSimulatedBoard(std::string root) {

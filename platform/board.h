@@ -42,6 +42,12 @@ class Board {
     return openDiskFile(path, mode);
   }
   virtual PathState pathState(const std::string& path) const { return lookUpPath(path); }
+  // Small files rewritten whole (the reference tables): afterwards the file holds `contents`,
+  // or, when this fails or power is cut at any instant, what it held before. A missing file is
+  // created.
+  virtual bool replaceFile(const std::string& path, bytes::View contents) { return replaceDiskFile(path, contents); }
+  // Makes a directory and its parents; true when the directory is there afterwards.
+  virtual bool makeDirectories(const std::string& path) { return makeDiskDirectories(path); }
 
   // The current time, seconds since the epoch, and setting it (false when that failed).
   virtual std::int64_t now() const = 0;
@@ -67,12 +73,19 @@ class BoardWrapper : public Board {
     return target_.openFile(path, mode);
   }
   PathState pathState(const std::string& path) const override { return target_.pathState(path); }
+  bool replaceFile(const std::string& path, bytes::View contents) override { return target_.replaceFile(path, contents); }
+  bool makeDirectories(const std::string& path) override { return target_.makeDirectories(path); }
   std::int64_t now() const override { return target_.now(); }
   bool setClock(std::int64_t secondsSinceEpoch) override { return target_.setClock(secondsSinceEpoch); }
 
  private:
   Board& target_;
 };
+
+// Every byte of a small file opened through the board; nullopt when it cannot be opened or
+// read, or holds more than kMaxWholeFileBytes (no table file comes near).
+inline constexpr std::uint64_t kMaxWholeFileBytes = 1 << 20;
+std::optional<bytes::Bytes> readWholeFile(Board& board, const std::string& path);
 
 std::unique_ptr<Board> makeRealBoard();
 // A simulated board on the directory `root`.

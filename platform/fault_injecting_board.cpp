@@ -114,6 +114,18 @@ PathState FaultInjectingBoard::pathState(const std::string& path) const {
   return BoardWrapper::pathState(path);
 }
 
+bool FaultInjectingBoard::replaceFile(const std::string& path, bytes::View contents) {
+  const std::uint64_t number = count(Operation::Write);
+  bool completes = false;
+  // A failed, short or last write leaves only the staged file, which nothing reads.
+  if (fails(Operation::Write, completes) || shortWrite_ == number) return false;
+  if (fails(Operation::Sync, completes) && !completes) return false;
+  auto& image = files_[path];
+  if (!image) image = std::make_shared<Image>();
+  image->data.assign(contents);
+  return !dead_;
+}
+
 void FaultInjectingBoard::resetCounts() { std::fill(std::begin(counts_), std::end(counts_), 0); }
 
 void FaultInjectingBoard::failAt(Operation kind, std::uint64_t n, bool persistent) {

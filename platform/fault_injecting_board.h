@@ -6,7 +6,10 @@
 // as a sparse image (sparse_image.h), loaded from the wrapped board's file the first time it is
 // opened. For each file the board remembers what was written since its last sync, so that a
 // power cut can drop those writes, or keep them and tear the last one at a 512-byte sector
-// boundary, as a card does. A file's name is durable once it is created. Everything else
+// boundary, as a card does. A file's name is durable once it is created. A file replaced whole
+// (replaceFile) is one write of the new contents beside it and one sync, then a rename that is
+// durable at once: a fault at either step leaves the old contents, and dying at the sync with
+// the sync done leaves the new ones. Everything else
 // (paths, clock, the card's presence) is the wrapped board's. Operations are counted over all
 // files, so that a test can find every write and sync of one store and fail each in turn. One
 // thread at a time.
@@ -36,6 +39,7 @@ class FaultInjectingBoard final : public BoardWrapper {
 
   std::unique_ptr<RandomAccessFile> openFile(const std::string& path, FileMode mode) override;
   PathState pathState(const std::string& path) const override;
+  bool replaceFile(const std::string& path, bytes::View contents) override;
 
   // Operations of each kind since the board was made or the counts were reset.
   std::uint64_t count(Operation kind) const { return counts_[index(kind)]; }

@@ -34,8 +34,17 @@ std::unique_ptr<RandomAccessFile> MemoryBoard::openFile(const std::string& path,
   return openSparseImage(found->second, mode != FileMode::ReadOnly);
 }
 
+// The files are the board's own; the card's device file is the one path looked up on disk.
 PathState MemoryBoard::pathState(const std::string& path) const {
-  return files_.count(path) != 0 ? PathState::Exists : PathState::Missing;
+  if (files_.count(path) != 0) return PathState::Exists;
+  return path == cardDevicePath() ? BoardWrapper::pathState(path) : PathState::Missing;
+}
+
+bool MemoryBoard::replaceFile(const std::string& path, bytes::View contents) {
+  auto& image = files_[path];
+  if (!image) image = std::make_shared<SparseImage>();
+  image->replace(contents);
+  return true;
 }
 
 bool MemoryBoard::setClock(std::int64_t secondsSinceEpoch) {

@@ -2,9 +2,9 @@
 // input by undoing what the input changed.
 //
 // Paths and the card's presence are those of a simulated board on a directory, where the board
-// makes the card's device file and mount point, the only things it puts on disk. Every file
-// opened through the board (the archive, its journal, the identity memory, the printer setting)
-// is a sparse image (sparse_image.h) that never reaches the disk: the 16 MiB archive head holds
+// makes the card's device file and mount point, the only things it puts on disk besides the
+// directories asked for. Every file opened or replaced through the board (the archive, its
+// journal, the identity memory, the reference tables, the printer setting) is a sparse image (sparse_image.h) that never reaches the disk: the 16 MiB archive head holds
 // only the few ranges written. The card reports a fixed free space; the clock stands still until
 // set or advanced, so that every run of an input sees the same times.
 //
@@ -36,6 +36,7 @@ class MemoryBoard final : public BoardWrapper {
 
   std::unique_ptr<RandomAccessFile> openFile(const std::string& path, FileMode mode) override;
   PathState pathState(const std::string& path) const override;
+  bool replaceFile(const std::string& path, bytes::View contents) override;
   std::optional<std::uint64_t> cardAvailableBytes() const override { return kCardFreeBytes; }
   std::int64_t now() const override { return now_; }
   bool setClock(std::int64_t secondsSinceEpoch) override;

@@ -44,15 +44,19 @@ TEST_F(MemoryBoardTest, FilesLiveInMemoryWithTheModesOfDiskFiles) {
 TEST_F(MemoryBoardTest, Rollback_PutsBackFilesAndClockAsAtTheCheckpoint) {
   board_.setContents(archivePath(), bytes::Bytes{1, 2, 3});
   board_.checkpoint();
+  ASSERT_TRUE(board_.replaceFile(archivePath(), bytes::Bytes{6}));
+  EXPECT_EQ(board_.contents(archivePath()), bytes::Bytes{6});
 
   board_.openFile(archivePath(), FileMode::ReadWrite)->writeAt(1, bytes::Bytes{7, 7, 7, 7});
   board_.openFile(archivePath() + ".JNL", FileMode::OpenOrCreate)->writeAt(0, bytes::Bytes{5});
+  ASSERT_TRUE(board_.replaceFile(board_.nvPath("TABLE"), bytes::Bytes{4, 4}));
   board_.advanceClock(60);
   EXPECT_EQ(board_.now(), MemoryBoard::kStartTime + 60);
   board_.rollback();
 
   EXPECT_EQ(board_.contents(archivePath()), (bytes::Bytes{1, 2, 3}));
   EXPECT_EQ(board_.pathState(archivePath() + ".JNL"), PathState::Missing);
+  EXPECT_EQ(board_.pathState(board_.nvPath("TABLE")), PathState::Missing);
   EXPECT_EQ(board_.now(), MemoryBoard::kStartTime);
   EXPECT_EQ(board_.changedBytes(), 0u);
 }

@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 namespace platform {
 namespace {
@@ -88,14 +90,15 @@ int openFlags(FileMode mode) {
   return O_RDONLY;
 }
 
-// A new file's name is durable only once its directory is synced.
-void syncDirectoryOf(const std::string& path) {
+// A new file's name, or a rename, is durable only once its directory is synced.
+bool syncDirectoryOf(const std::string& path) {
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   const char* directory = parent.empty() ? "." : parent.c_str();
   const int descriptor = ::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (descriptor < 0) return;
-  ::fsync(descriptor);
+  if (descriptor < 0) return false;
+  const bool synced = ::fsync(descriptor) == 0;
   ::close(descriptor);
+  return synced;
 }
 
 }  // namespace
@@ -113,6 +116,25 @@ std::unique_ptr<RandomAccessFile> openDiskFile(const std::string& path, FileMode
   if (descriptor < 0) return nullptr;
   if (mayCreate && !existed) syncDirectoryOf(path);
   return std::make_unique<DiskFile>(descriptor);
+}
+
+bool replaceDiskFile(const std::string& path, bytes::View contents) {
+  const std::string staged = path + ".new";
+  // A file left staged by an earlier cut is written over from its start.
+  const int descriptor = ::open(staged.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_LARGEFILE, 0644);
+  if (descriptor < 0) return false;
+  DiskFile file(descriptor);
+  if (!file.writeAt(0, contents) || !file.sync() || std::rename(staged.c_str(), path.c_str()) != 0) {
+    ::unlink(staged.c_str());
+    return false;
+  }
+  return syncDirectoryOf(path);
+}
+
+bool makeDiskDirectories(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  return std::filesystem::is_directory(path, error);
 }
 
 PathState lookUpPath(const std::string& path) {

@@ -1,5 +1,5 @@
-// Files read and written at byte offsets: the archive and its journal on the card, the
-// identity memory.
+// Files read and written at byte offsets (the archive and its journal on the card, the
+// identity memory), and small files rewritten whole (the reference tables).
 //
 // The board opens them (Board::openFile), so that tests can hand out files that fail a chosen
 // read, write or sync, or lose what was not synced. Writes go straight to the operating system
@@ -47,5 +47,11 @@ enum class PathState { Exists, Missing, Unknown };
 // this creates has its directory entry synced too.
 std::unique_ptr<RandomAccessFile> openDiskFile(const std::string& path, FileMode mode);
 PathState lookUpPath(const std::string& path);
+// Writes `contents` whole to `path` + ".new", syncs it, renames it over `path` and syncs the
+// directory, so that at every instant `path` holds its old contents or the new ones, never a
+// part of either. False when a step failed; the old contents then stay.
+bool replaceDiskFile(const std::string& path, bytes::View contents);
+// Makes a directory and its parents; true when the directory is there afterwards.
+bool makeDiskDirectories(const std::string& path);
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -55,6 +56,29 @@ TEST_F(RandomAccessFileTest, ReadWrite_NeedsAnExistingFileAndKeepsItsContent) {
   std::string content;
   in >> content;
   EXPECT_EQ(content, "abXYef");
+}
+
+// A replace leaves the new contents whole, shorter or longer than the old, and nothing staged;
+// a staged file left by an earlier cut is written over; without the directory nothing changes.
+TEST_F(RandomAccessFileTest, ReplaceDiskFile_SwapsInTheWholeContents) {
+  const auto contents = [](const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::ofstream(path_ + ".new") << "left staged by a power cut, longer than anything written";
+  for (const std::string text : {"first contents", "short", "", "longer than the contents before"}) {
+    ASSERT_TRUE(platform::replaceDiskFile(path_, bytes::view(text))) << text;
+    EXPECT_EQ(contents(path_), text);
+    EXPECT_FALSE(fs::exists(path_ + ".new"));
+  }
+  EXPECT_FALSE(platform::replaceDiskFile(directory_ + "/missing/file", bytes::view("x")));
+  EXPECT_FALSE(fs::exists(directory_ + "/missing"));
+  EXPECT_FALSE(platform::replaceDiskFile(directory_, bytes::view("x"))) << "a directory is not replaced";
+  EXPECT_TRUE(fs::is_directory(directory_));
+
+  EXPECT_TRUE(platform::makeDiskDirectories(directory_ + "/a/b/"));
+  EXPECT_TRUE(platform::makeDiskDirectories(directory_ + "/a/b")) << "already there";
+  EXPECT_FALSE(platform::makeDiskDirectories(path_ + "/c")) << "under a file";
 }
 
 // Whether the file system keeps holes or not, the next data never lies past a written byte.

@@ -93,6 +93,13 @@ void SparseImage::assign(bytes::View data) {
   extents_.emplace(0, std::move(buffer));
 }
 
+void SparseImage::replace(bytes::View data) {
+  changes_.push_back({0, std::max<std::uint64_t>(size_, data.size()), size_, extentsIn(0, size_)});
+  punch(0, size_);
+  store(0, data);
+  size_ = data.size();
+}
+
 std::optional<std::uint64_t> SparseImage::nextData(std::uint64_t offset) const {
   auto next = extents_.upper_bound(offset);
   if (next != extents_.begin() && endOf(*std::prev(next)) > offset) return offset;
@@ -194,7 +201,7 @@ void SparseImage::truncate(std::uint64_t size) {
 }
 
 // Puts back what the change replaced from `from` to its end; a change undone from its start
-// leaves the file at its size before.
+// leaves the file at its size before (larger or smaller than now, after a replace).
 void SparseImage::undo(const Change& change, std::uint64_t from) {
   punch(from, change.offset + change.length);
   for (const auto& [begin, piece] : change.replaced) {
@@ -204,7 +211,7 @@ void SparseImage::undo(const Change& change, std::uint64_t from) {
     store(kept, bytes::View(piece).subspan(kept - begin));
   }
   const std::uint64_t size = from > change.offset ? std::max(change.sizeBefore, from) : change.sizeBefore;
-  if (size_ > size) truncate(size);
+  truncate(size);
 }
 
 }  // namespace platform

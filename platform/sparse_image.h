@@ -39,6 +39,8 @@ class SparseImage {
   bool write(std::uint64_t offset, bytes::View data);
   // Replaces the whole contents and clears the log.
   void assign(bytes::View data);
+  // Replaces the whole contents; logged, so that undoing it puts back the old contents and size.
+  void replace(bytes::View data);
 
   // The first offset at or after `offset` inside a written range; nullopt when only holes
   // follow (every later byte reads as zero).

@@ -57,6 +57,21 @@ TEST(SparseImageTest, UndoingPutsBackBytesHolesAndSize) {
   EXPECT_EQ(image.contents(0, 9), (bytes::Bytes{1, 1, 1, 1, 1, 1, 1, 1, 0}));
 }
 
+TEST(SparseImageTest, ReplaceUndonePutsBackTheOldContentsLongerOrShorter) {
+  for (const std::size_t length : {0u, 3u, 5000u}) {
+    SparseImage image;
+    ASSERT_TRUE(image.write(0, filled(8, 1)));
+    ASSERT_TRUE(image.write(1000, filled(8, 2)));
+    image.clearChanges();
+    image.replace(filled(length, 7));
+    EXPECT_EQ(image.contents(), filled(length, 7)) << length;
+    image.undoChanges(0);
+    EXPECT_EQ(image.size(), 1008u) << length;
+    EXPECT_EQ(image.heldBytes(), 16u) << length;
+    EXPECT_EQ(image.contents(990, 12), (bytes::Bytes{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2})) << length;
+  }
+}
+
 TEST(SparseImageTest, NewestWriteUndoneFromAnOffsetKeepsItsHead) {
   SparseImage image;
   ASSERT_TRUE(image.write(0, filled(512, 1)));
