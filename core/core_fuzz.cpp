@@ -6,10 +6,9 @@
 // The board lives in memory and is made once: the identity memory blank but for its key, the
 // card with a fresh archive (sparse: only the ranges written exist); no printer answers, so
 // documents are refused with 53 before they are made. Every input starts the register afresh
-// on it, with the reference tables at their defaults, and the board then undoes what the input
-// wrote. Sleeps are recorded, not slept.
+// on it, with the reference tables (in the board's memory too) at their defaults, and the board
+// then undoes what the input wrote. Sleeps are recorded, not slept.
 #include <cstdlib>
-#include <filesystem>
 
 #include "core/core_worker.h"
 #include "documents/document_testing.h"
@@ -38,14 +37,12 @@ struct Fixture {
 
   // The register as it comes up: status, tables, identity, card and archive, printer.
   CoreWorker& start() {
-    std::error_code ignored;
-    for (const char* table : {"CASHIERS", "DISCOUNTS", "SECTIONS"}) std::filesystem::remove(board.nvPath(table), ignored);
     printerSettings().setPaperWidth(kDefaultPaperWidth);
     worker.reset();
     state = std::make_unique<DeviceState>();
-    cashiers = std::make_unique<CashierTable>(board.nvPath("CASHIERS"));
-    discounts = std::make_unique<DiscountTable>(board.nvPath("DISCOUNTS"));
-    sections = std::make_unique<SectionTable>(board.nvPath("SECTIONS"));
+    cashiers = std::make_unique<CashierTable>(board, board.nvPath("CASHIERS"));
+    discounts = std::make_unique<DiscountTable>(board, board.nvPath("DISCOUNTS"));
+    sections = std::make_unique<SectionTable>(board, board.nvPath("SECTIONS"));
     worker = std::make_unique<CoreWorker>(*state, board, *cashiers, *discounts, *sections);
     worker->init();
     return *worker;

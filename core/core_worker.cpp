@@ -1,7 +1,6 @@
 #include "core/core_worker.h"
 
 #include <chrono>
-#include <filesystem>
 
 #include "core/command_table.h"
 #include "core/state/result_code.h"
@@ -30,8 +29,7 @@ CoreWorker::CoreWorker(DeviceState& state, platform::Board& board, CashierTable&
 
 void CoreWorker::init() {
   state_.resetStatus();
-  std::error_code ignored;  // a missing store shows as the tables failing
-  std::filesystem::create_directories(std::filesystem::path(board_.nvPath("")).parent_path(), ignored);
+  board_.makeDirectories(board_.nvPath(""));  // a missing store shows as the tables failing
   cashiers_.ensureCashierFile();
   sections_.loadSections();
   discounts_.loadDiscounts();

@@ -30,9 +30,9 @@ class CoreWorkerTest : public ::testing::Test {
  protected:
   CoreWorkerTest()
       : board_(platform::makeSimulatedBoard(prepared(directory_.path()))),
-        cashiers_(board_->nvPath("CASHIERS")),
-        discounts_(board_->nvPath("DISCOUNTS")),
-        sections_(board_->nvPath("SECTIONS")),
+        cashiers_(*board_, board_->nvPath("CASHIERS")),
+        discounts_(*board_, board_->nvPath("DISCOUNTS")),
+        sections_(*board_, board_->nvPath("SECTIONS")),
         worker_(state_, *board_, cashiers_, discounts_, sections_) {}
 
   static std::string prepared(const fs::path& root) {

@@ -69,8 +69,9 @@ TEST_F(ServiceReceiptsTest, SaleWithChangeAndReturnByCard_PrintedAndCounted) {
 
   // Section 1 and discount 1 as the configuration commands would leave them; the tables are
   // read at start-up.
-  SectionTable sections((board_.root() / "nv/SECTIONS").string());
-  DiscountTable discounts((board_.root() / "nv/DISCOUNTS").string());
+  const auto files = platform::makeSimulatedBoard(board_.root().string());
+  SectionTable sections(*files, files->nvPath("SECTIONS"));
+  DiscountTable discounts(*files, files->nvPath("DISCOUNTS"));
   ASSERT_TRUE(sections.loadSections() && discounts.loadDiscounts());
   ASSERT_TRUE(sections.saveSection(Section{1, std::string("ХЛЕБ"_cp866)}));
   ASSERT_TRUE(discounts.saveDiscount(Discount{1, Discount::kPercentage, 1000, "CLUB"}));

@@ -1,13 +1,13 @@
-// Test support for receipts: section and discount tables on temporary files, item lines as the
-// host sends them, and payment data.
+// Test support for receipts: section and discount tables in memory, item lines as the host
+// sends them, and payment data.
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <string>
 
 #include "documents/receipt_doc.h"
+#include "platform/fault_injecting_board.h"
 #include "values/bytes.h"
 #include "values/cp866.h"
 #include "values/tags.h"
@@ -16,20 +16,20 @@
 namespace receipt_testing {
 
 // Sections 1 "ХЛЕБ" and 2 (unnamed) and discounts 1 ("CLUB", 10 %) and 2 (unnamed, 5.00) in
-// tables on a fresh temporary directory.
+// tables whose files live in a board's memory.
 class Tables {
  public:
   Tables()
-      : root_(makeRoot()),
-        sections_((root_ / "SECTIONS").string()),
-        discounts_((root_ / "DISCOUNTS").string()) {
+      : disk_(platform::makeSimulatedBoard("/nonexistent")),
+        board_(*disk_),
+        sections_(board_, disk_->nvPath("SECTIONS")),
+        discounts_(board_, disk_->nvPath("DISCOUNTS")) {
     sections_.loadSections();
     discounts_.loadDiscounts();
     sections_.saveSection(Section{1, std::string("ХЛЕБ"_cp866)});
     discounts_.saveDiscount(Discount{1, Discount::kPercentage, 1000, "CLUB"});
     discounts_.saveDiscount(Discount{2, Discount::kAmount, 500, ""});
   }
-  ~Tables() { std::filesystem::remove_all(root_); }
   Tables(const Tables&) = delete;
   Tables& operator=(const Tables&) = delete;
 
@@ -38,12 +38,8 @@ class Tables {
   DiscountTable& discounts() { return discounts_; }
 
  private:
-  static std::filesystem::path makeRoot() {
-    char pattern[] = "/tmp/frcore-receipt-XXXXXX";
-    return mkdtemp(pattern) != nullptr ? std::filesystem::path(pattern) : std::filesystem::path();
-  }
-
-  std::filesystem::path root_;
+  std::unique_ptr<platform::Board> disk_;  // the paths only: none of its files exists
+  platform::FaultInjectingBoard board_;
   SectionTable sections_;
   DiscountTable discounts_;
 };

@@ -386,9 +386,9 @@ TEST_F(HostLinkTest, Session_RepliesNeverComeSoonerThanTheirFloor) {
 }
 
 TEST_F(HostLinkTest, CoreCommands_GoThroughTheQueueToTheCore) {
-  CashierTable cashiers("/nonexistent/CASHIERS");
-  DiscountTable discounts("/nonexistent/DISCOUNTS");
-  SectionTable sections("/nonexistent/SECTIONS");
+  CashierTable cashiers(*board_, "/nonexistent/CASHIERS");
+  DiscountTable discounts(*board_, "/nonexistent/DISCOUNTS");
+  SectionTable sections(*board_, "/nonexistent/SECTIONS");
   CoreWorker core(state_, *board_, cashiers, discounts, sections);
   std::atomic<bool> stop{false};
   std::thread coreThread([&] {

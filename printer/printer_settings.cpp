@@ -1,23 +1,26 @@
 #include "printer/printer_settings.h"
 
-#include <cstdio>
-
-#include "platform/stdio_file.h"
 
 PrinterSettings& printerSettings() {
   static PrinterSettings settings;
   return settings;
 }
 
-std::uint8_t readPaperWidth(const std::string& path) {
-  const platform::File file = platform::openFile(path, "rb");
-  if (!file) return kDefaultPaperWidth;
-  const int byte = std::fgetc(file.get());
-  return byte == EOF ? kDefaultPaperWidth : static_cast<std::uint8_t>(byte);
+namespace {
+
+std::uint8_t paperWidthIn(const std::unique_ptr<platform::RandomAccessFile>& file) {
+  std::uint8_t width[1] = {kDefaultPaperWidth};
+  return file && file->readAt(0, width) ? width[0] : kDefaultPaperWidth;
 }
 
-std::uint8_t readPaperWidth(const platform::Board& board) {
-  return readPaperWidth(board.nvPath(kPrinterSettingsFile));
+}  // namespace
+
+std::uint8_t readPaperWidth(const std::string& path) {
+  return paperWidthIn(platform::openDiskFile(path, platform::FileMode::ReadOnly));
+}
+
+std::uint8_t readPaperWidth(platform::Board& board) {
+  return paperWidthIn(board.openFile(board.nvPath(kPrinterSettingsFile), platform::FileMode::ReadOnly));
 }
 
 bool savePaperWidth(platform::Board& board, std::uint8_t millimetres) {

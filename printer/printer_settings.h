@@ -26,9 +26,10 @@ class PrinterSettings {
 PrinterSettings& printerSettings();
 
 // The settings file holds exactly one byte, the paper width. A missing or empty file reads as
-// the default width.
+// the default width. The board's file, or the file at `path` (the simulator reads its board's
+// setting from outside the service).
+std::uint8_t readPaperWidth(platform::Board& board);
 std::uint8_t readPaperWidth(const std::string& path);
-std::uint8_t readPaperWidth(const platform::Board& board);
 // Writes the byte at offset 0 of the board's settings file, creating the file when it is
 // missing; any bytes after it are kept. False when the file could not be opened, written or
 // flushed.

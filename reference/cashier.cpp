@@ -1,23 +1,16 @@
 #include "reference/cashier.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
-#include <system_error>
 #include <utility>
 
-#include "platform/stdio_file.h"
 #include "reference/table_file.h"
 
 namespace {
 
 constexpr std::size_t kRightsOffset = 1;
 constexpr std::size_t kPasswordOffset = 3;
-
-using platform::File;
-using table_file::writeAndClose;
 
 std::size_t slotOffset(unsigned number) { return (number - 1) * Cashier::kSlotSize; }
 
@@ -71,28 +64,21 @@ bool Cashier::decodeChecked(bytes::View data, Cashier& out) {
 
 bool CashierTable::ensureCashierFile() {
   std::lock_guard guard(lock_);
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path_, error);
-  File file;
-  std::size_t wholeSlots = 0;
-  if (!error) {
-    if (size >= kFileSize) return true;
-    // A file cut short while it was being created: the slots it holds whole stay, a part of a
-    // slot does not count.
-    wholeSlots = size / Cashier::kSlotSize;
-    file = openFile_(path_, "r+b");
-  } else if (error == std::errc::no_such_file_or_directory) {
-    file = openFile_(path_, "w+b");
-  }
-  if (!file) return false;
-  const unsigned first = static_cast<unsigned>(wholeSlots) + 1;
-  return writeAndClose(std::move(file), slotOffset(first), defaultSlots(first));
+  const platform::PathState state = board_.pathState(path_);
+  if (state == platform::PathState::Missing) return board_.replaceFile(path_, defaultSlots(1));
+  auto contents = state == platform::PathState::Exists ? platform::readWholeFile(board_, path_) : std::nullopt;
+  if (!contents) return false;
+  if (contents->size() >= kFileSize) return true;
+  // A file cut short by an earlier version's write in place: the slots it holds whole stay, a
+  // part of a slot does not count.
+  const std::size_t wholeSlots = contents->size() / Cashier::kSlotSize;
+  contents->resize(slotOffset(static_cast<unsigned>(wholeSlots) + 1));
+  bytes::appendBytes(*contents, defaultSlots(static_cast<unsigned>(wholeSlots) + 1));
+  return board_.replaceFile(path_, *contents);
 }
 
 bool CashierTable::readSlot(unsigned n, Cashier::Slot& slot) const {
-  File file = openFile_(path_, "rb");
-  return file && std::fseek(file.get(), static_cast<long>(slotOffset(n)), SEEK_SET) == 0 &&
-         std::fread(slot.data(), 1, slot.size(), file.get()) == slot.size();
+  return table_file::readSlot(board_, path_, slotOffset(n), slot);
 }
 
 bool CashierTable::readCashier(unsigned n, Cashier& out) {
@@ -108,11 +94,9 @@ bool CashierTable::readCashier(unsigned n, Cashier& out) {
 bool CashierTable::saveCashier(const Cashier& record) {
   if (!Cashier::isNumber(record.number)) return false;
   std::lock_guard guard(lock_);
-  File file = openFile_(path_, "r+b");
-  if (!file) return false;
   const Cashier::Slot slot = record.encode();
-  if (!writeAndClose(std::move(file), slotOffset(record.number), slot)) {
-    // The slot may hold the new record, the old one or a part of each.
+  if (!table_file::writeSlot(board_, path_, slotOffset(record.number), slot)) {
+    // The file was not replaced; the slot is read from it again when next asked for.
     cache_.erase(record.number);
     return false;
   }
@@ -146,9 +130,9 @@ std::unique_ptr<CashierTable>& processTable() {
 
 }  // namespace
 
-void bindCashierTable(const platform::Board& board) {
+void bindCashierTable(platform::Board& board) {
   if (processTable()) throw std::logic_error("the cashier table is bound already");
-  processTable() = std::make_unique<CashierTable>(board.nvPath("CASHIERS"));
+  processTable() = std::make_unique<CashierTable>(board, board.nvPath("CASHIERS"));
 }
 
 CashierTable& cashierTable() {

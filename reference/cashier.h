@@ -20,7 +20,6 @@
 #include <utility>
 
 #include "platform/board.h"
-#include "platform/stdio_file.h"
 #include "values/bytes.h"
 #include "values/cp866.h"
 
@@ -72,19 +71,15 @@ struct Cashier {
   bool operator==(const Cashier&) const = default;
 };
 
-// One table file with its cache. Every operation holds the table's lock for its own duration
-// only; the file is opened and closed within each operation and every write is flushed.
-// The cache holds slots as read from the file or as written to it whole; a slot whose write
-// failed anywhere, the close included, is dropped from it, so that the file is read again.
+// One table file on the board with its cache. Every operation holds the table's lock for its
+// own duration only; a write replaces the file whole, so that a failed one leaves it as it was.
+// The cache holds slots as read from the file or as written to it; a slot whose write failed is
+// dropped from it, so that the file is read again.
 class CashierTable {
  public:
   static constexpr std::size_t kFileSize = Cashier::kCount * Cashier::kSlotSize;
 
-  // Opens the table's file as fopen does; tests hand in files that misbehave.
-  using FileOpener = platform::File (*)(const std::string& path, const char* mode);
-
-  explicit CashierTable(std::string path, FileOpener openFile = platform::openFile)
-      : path_(std::move(path)), openFile_(openFile) {}
+  CashierTable(platform::Board& board, std::string path) : board_(board), path_(std::move(path)) {}
   CashierTable(const CashierTable&) = delete;
   CashierTable& operator=(const CashierTable&) = delete;
 
@@ -102,7 +97,7 @@ class CashierTable {
 
   // Writes the record's slot and caches the record as stored. An unusable record is stored
   // too: that withdraws the cashier. False for a number outside 1 to 20, without the file, or
-  // when the slot was not written whole or the file did not close cleanly.
+  // when the file was not replaced (it then holds the slot as before).
   bool saveCashier(const Cashier& record);
 
   // The log-in check: cashier n exists, is usable and has this password. The record comes from
@@ -115,13 +110,13 @@ class CashierTable {
  private:
   bool readSlot(unsigned n, Cashier::Slot& slot) const;
 
+  platform::Board& board_;
   const std::string path_;
-  const FileOpener openFile_;
   std::mutex lock_;  // guards the file and the cache
   std::map<std::uint8_t, Cashier> cache_;
 };
 
 // The service's table, on the board's reference store. Bound once at start-up, before the
 // core uses it; binding again, or using it unbound, is a programming error (std::logic_error).
-void bindCashierTable(const platform::Board& board);
+void bindCashierTable(platform::Board& board);
 CashierTable& cashierTable();

@@ -1,9 +1,7 @@
 // Bytes from outside as cashier records from the host and as a table file of any content.
 // Besides crashes and sanitizer reports, a broken invariant aborts.
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "platform/memory_board.h"
@@ -41,31 +39,14 @@ bytes::Bytes tableFileFrom(bytes::View input) {
   return content;
 }
 
-// The scratch directory, made once per run and removed at its end.
-class ScratchFile {
- public:
-  ScratchFile() {
-    std::string pattern = (platform::scratchDirectory() / "frcore-cashier-fuzz-XXXXXX").string();
-    require(mkdtemp(pattern.data()) != nullptr);
-    directory_ = pattern;
-  }
-  ~ScratchFile() { std::filesystem::remove_all(directory_); }
-  std::string path() const { return (directory_ / "CASHIERS").string(); }
-
- private:
-  std::filesystem::path directory_;
-};
-
 // Every operation on a table whose file holds `data`; afterwards the file must hold all slots
 // and still begin with the slots that `data` held whole.
 void exerciseTableFile(bytes::View data) {
-  static const ScratchFile scratch;
-  const std::string path = scratch.path();
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  require(file != nullptr && std::fwrite(data.data(), 1, data.size(), file) == data.size());
-  require(std::fclose(file) == 0);
+  static platform::MemoryBoard board(platform::scratchDirectory() / "frcore-cashier-fuzz");
+  const std::string path = board.nvPath("CASHIERS");
+  board.setContents(path, data);
 
-  CashierTable table(path);
+  CashierTable table(board, path);
   // Each read opens the file: one slot, chosen by the file's length, is read besides the
   // numbers refused before any read, and every slot is logged in to.
   const unsigned chosen = static_cast<unsigned>(data.size() % (Cashier::kCount + 2));
@@ -79,16 +60,13 @@ void exerciseTableFile(bytes::View data) {
   }
   // A file of every slot reads at every slot; the last one stands for them all.
   require(table.ensureCashierFile());
-  require(std::filesystem::file_size(path) >= CashierTable::kFileSize);
+  const bytes::Bytes completed = board.contents(path);
+  require(completed.size() >= CashierTable::kFileSize);
   Cashier last;
   require(table.readCashier(Cashier::kCount, last));
 
   const std::size_t kept = std::min(data.size(), CashierTable::kFileSize) / Cashier::kSlotSize * Cashier::kSlotSize;
-  bytes::Bytes start(kept);
-  file = std::fopen(path.c_str(), "rb");
-  require(file != nullptr && std::fread(start.data(), 1, kept, file) == kept);
-  std::fclose(file);
-  require(std::equal(start.begin(), start.end(), data.begin()));
+  require(std::equal(completed.begin(), completed.begin() + static_cast<std::ptrdiff_t>(kept), data.begin()));
 }
 
 }  // namespace

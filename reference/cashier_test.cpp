@@ -3,15 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <thread>
+
+#include "reference/table_testing.h"
 
 namespace {
 
@@ -64,41 +62,21 @@ TEST(Cashier, PasswordMatches_ComparesThe32Bits) {
   EXPECT_FALSE(makeCashier(1, -1, "X").passwordMatches(0x7FFFFFFFu));
 }
 
-class CashierTableTest : public ::testing::Test {
+class CashierTableTest : public TableFileTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/frcore-cashiers-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    path_ = root_ / "CASHIERS";
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
-  bytes::Bytes fileBytes(const fs::path& path) const {
-    std::ifstream in(path, std::ios::binary);
-    return bytes::Bytes(std::istreambuf_iterator<char>(in), {});
-  }
-  bytes::Bytes fileBytes() const { return fileBytes(path_); }
-  void writeFile(bytes::View content) const {
-    std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
-                                                 static_cast<std::streamsize>(content.size()));
-  }
   // A fresh table on a file of exactly `content`.
   CashierTable tableWith(bytes::View content) const {
     writeFile(content);
-    return CashierTable(path_.string());
+    return CashierTable(*board_, path_.string());
   }
   bytes::Bytes defaultFile() const {
-    EXPECT_TRUE(CashierTable((root_ / "DEFAULT").string()).ensureCashierFile());
+    EXPECT_TRUE(CashierTable(*board_, (root_ / "DEFAULT").string()).ensureCashierFile());
     return fileBytes(root_ / "DEFAULT");
   }
-
-  fs::path root_;
-  fs::path path_;
 };
 
 TEST_F(CashierTableTest, Ensure_NoFile_CreatesTheDefaultTable) {
-  CashierTable table(path_.string());
+  CashierTable table(*board_, path_.string());
   ASSERT_TRUE(table.ensureCashierFile());
   const bytes::Bytes file = fileBytes();
   ASSERT_EQ(file.size(), 5260u);
@@ -120,7 +98,7 @@ TEST_F(CashierTableTest, Ensure_NoFile_CreatesTheDefaultTable) {
 TEST_F(CashierTableTest, Ensure_WholeFile_IsLeftAsItIs) {
   const bytes::Bytes custom(5300, 0xA5);
   writeFile(custom);
-  CashierTable table(path_.string());
+  CashierTable table(*board_, path_.string());
   EXPECT_TRUE(table.ensureCashierFile());
   EXPECT_EQ(fileBytes(), custom);
 }
@@ -133,7 +111,7 @@ TEST_F(CashierTableTest, Ensure_ShortFile_CompletesTheSlotsItLacks) {
     bytes::Bytes content(length, 0xEE);
     if (length >= 263) bytes::storeBytes(content, 0, 263, kept.encode());
     writeFile(content);
-    CashierTable table(path_.string());
+    CashierTable table(*board_, path_.string());
     ASSERT_TRUE(table.ensureCashierFile()) << length;
 
     bytes::Bytes expected = defaults;
@@ -144,16 +122,16 @@ TEST_F(CashierTableTest, Ensure_ShortFile_CompletesTheSlotsItLacks) {
     EXPECT_TRUE(table.checkCashier(20, 30, out)) << length;
   }
   Cashier out;
-  EXPECT_TRUE(CashierTable(path_.string()).checkCashier(1, 77, out));
+  EXPECT_TRUE(CashierTable(*board_, path_.string()).checkCashier(1, 77, out));
 }
 
 TEST_F(CashierTableTest, Ensure_PathUnusable_Fails) {
-  EXPECT_FALSE(CashierTable((root_ / "missing" / "CASHIERS").string()).ensureCashierFile());
-  EXPECT_FALSE(CashierTable(root_.string()).ensureCashierFile());  // a directory
+  EXPECT_FALSE(CashierTable(*board_, (root_ / "missing" / "CASHIERS").string()).ensureCashierFile());
+  EXPECT_FALSE(CashierTable(*board_, root_.string()).ensureCashierFile());  // a directory
 }
 
 TEST_F(CashierTableTest, Check_WrongPasswordThenRight_SecondSucceedsFromTheCache) {
-  CashierTable table(path_.string());
+  CashierTable table(*board_, path_.string());
   ASSERT_TRUE(table.ensureCashierFile());
   Cashier out;
   EXPECT_FALSE(table.checkCashier(20, 31, out));
@@ -165,7 +143,7 @@ TEST_F(CashierTableTest, Check_WrongPasswordThenRight_SecondSucceedsFromTheCache
 }
 
 TEST_F(CashierTableTest, Check_NumberOutsideRangeOrNoFile_FailsWithAnEmptyRecord) {
-  CashierTable table(path_.string());
+  CashierTable table(*board_, path_.string());
   Cashier out = makeCashier(5, 5, "Left over");
   EXPECT_FALSE(table.checkCashier(20, 30, out));
   EXPECT_EQ(out, Cashier{});
@@ -208,7 +186,7 @@ TEST_F(CashierTableTest, Check_SlotHoldingAnotherNumber_FailsAndIsNotCached) {
 }
 
 TEST_F(CashierTableTest, Save_ThenCheckAndRead_GiveTheRecordAsStored) {
-  CashierTable table(path_.string());
+  CashierTable table(*board_, path_.string());
   ASSERT_TRUE(table.ensureCashierFile());
   Cashier out;
   ASSERT_TRUE(table.checkCashier(20, 30, out));
@@ -225,7 +203,7 @@ TEST_F(CashierTableTest, Save_ThenCheckAndRead_GiveTheRecordAsStored) {
 }
 
 TEST_F(CashierTableTest, Save_NoFileOrNumberOutsideRange_Fails) {
-  CashierTable table(path_.string());
+  CashierTable table(*board_, path_.string());
   EXPECT_FALSE(table.saveCashier(makeCashier(3, 3, "Three")));
   EXPECT_FALSE(fs::exists(path_));
   Cashier out;
@@ -237,7 +215,7 @@ TEST_F(CashierTableTest, Save_NoFileOrNumberOutsideRange_Fails) {
 }
 
 TEST_F(CashierTableTest, Table_UsedFromTwoThreads_KeepsEveryRecordWhole) {
-  CashierTable table(path_.string());
+  CashierTable table(*board_, path_.string());
   ASSERT_TRUE(table.ensureCashierFile());
   auto work = [&table](std::uint8_t number) {
     for (std::int32_t round = 1; round <= 100; ++round) {
@@ -251,12 +229,12 @@ TEST_F(CashierTableTest, Table_UsedFromTwoThreads_KeepsEveryRecordWhole) {
   work(2);
   other.join();
   Cashier out;
-  EXPECT_TRUE(CashierTable(path_.string()).checkCashier(1, 100, out));
-  EXPECT_TRUE(CashierTable(path_.string()).checkCashier(2, 100, out));
+  EXPECT_TRUE(CashierTable(*board_, path_.string()).checkCashier(1, 100, out));
+  EXPECT_TRUE(CashierTable(*board_, path_.string()).checkCashier(2, 100, out));
 }
 
 // Unbound use and a second binding are refused; the binding holds the board's path.
-bool processTableBindsOnce(const platform::Board& board) {
+bool processTableBindsOnce(platform::Board& board) {
   auto refused = [](auto operation) {
     try {
       operation();
@@ -271,45 +249,6 @@ bool processTableBindsOnce(const platform::Board& board) {
 }
 
 // The binding lasts for the process, so it is tried in a child process.
-// A file whose every byte reaches the disk but whose close reports an error.
-platform::File openWithFailingClose(const std::string& path, const char* mode) {
-  std::FILE* disk = std::fopen(path.c_str(), mode);
-  if (disk == nullptr) return nullptr;
-  cookie_io_functions_t io{};
-  io.read = [](void* file, char* buffer, std::size_t size) -> ssize_t {
-    return static_cast<ssize_t>(std::fread(buffer, 1, size, static_cast<std::FILE*>(file)));
-  };
-  io.write = [](void* file, const char* buffer, std::size_t size) -> ssize_t {
-    const std::size_t written = std::fwrite(buffer, 1, size, static_cast<std::FILE*>(file));
-    return std::fflush(static_cast<std::FILE*>(file)) == 0 ? static_cast<ssize_t>(written) : -1;
-  };
-  io.seek = [](void* file, off64_t* offset, int whence) -> int {
-    if (fseeko(static_cast<std::FILE*>(file), *offset, whence) != 0) return -1;
-    *offset = ftello(static_cast<std::FILE*>(file));
-    return 0;
-  };
-  io.close = [](void* file) -> int {
-    std::fclose(static_cast<std::FILE*>(file));
-    errno = EIO;
-    return -1;
-  };
-  return platform::File(fopencookie(disk, mode, io));
-}
-
-TEST_F(CashierTableTest, Save_FailingOnlyAtTheClose_KeepsTheCacheWithTheFile) {
-  ASSERT_TRUE(CashierTable(path_.string()).ensureCashierFile());
-  CashierTable table(path_.string(), openWithFailingClose);
-  Cashier out;
-  ASSERT_TRUE(table.checkCashier(20, 30, out));  // cached
-
-  EXPECT_FALSE(table.saveCashier(makeCashier(20, 77, "New")));
-  ASSERT_TRUE(CashierTable(path_.string()).readCashier(20, out));
-  ASSERT_EQ(out, makeCashier(20, 77, "New")) << "the whole slot reached the file";
-  EXPECT_FALSE(table.checkCashier(20, 30, out)) << "the old password still logs in";
-  EXPECT_TRUE(table.checkCashier(20, 77, out));
-  EXPECT_EQ(out.name, "New");
-}
-
 TEST_F(CashierTableTest, ProcessTable_IsBoundOnceToTheBoardsStore) {
   const auto board = platform::makeSimulatedBoard(root_.string());
   EXPECT_EXIT(std::exit(processTableBindsOnce(*board) ? 0 : 1), ::testing::ExitedWithCode(0), "");

@@ -1,13 +1,10 @@
 #include "reference/discount.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
-#include <system_error>
 #include <utility>
 
-#include "platform/stdio_file.h"
 #include "reference/table_file.h"
 
 namespace {
@@ -68,16 +65,16 @@ std::string displayName(const Discount& discount) {
 bool DiscountTable::loadDiscounts() {
   std::lock_guard guard(lock_);
   cache_.clear();
-  std::error_code error;
-  if (!std::filesystem::exists(path_, error)) {
-    return !error && table_file::createNumberedFile(path_, Discount::kCount, Discount::kSlotSize);
+  const platform::PathState state = board_.pathState(path_);
+  if (state == platform::PathState::Missing) {
+    return table_file::createNumberedFile(board_, path_, Discount::kCount, Discount::kSlotSize);
   }
-  platform::File file = platform::openFile(path_, "r+b");
-  if (!file) return false;
+  const auto contents = state == platform::PathState::Exists ? platform::readWholeFile(board_, path_) : std::nullopt;
+  if (!contents) return false;
   for (unsigned n = 1; n <= Discount::kCount; ++n) {
-    Discount::Slot slot;
-    if (!table_file::readSlot(file.get(), slotOffset(n), slot)) continue;
-    const Discount record = Discount::decode(slot);
+    const bytes::View slot = table_file::slotIn(*contents, slotOffset(n), Discount::kSlotSize);
+    if (slot.empty()) continue;
+    const Discount record = Discount::decode(Discount::SlotView(slot.data(), Discount::kSlotSize));
     if (record.isValid()) cache_.emplace(record.number, record);
   }
   return true;
@@ -99,11 +96,9 @@ bool DiscountTable::readDiscount(unsigned n, Discount& out) {
 bool DiscountTable::saveDiscount(const Discount& record) {
   if (!Discount::isNumber(record.number)) return false;
   std::lock_guard guard(lock_);
-  platform::File file = platform::openFile(path_, "r+b");
-  if (!file) return false;
   const Discount::Slot slot = record.encode();
   // A slot that could not be written leaves the discount as it was.
-  if (!table_file::writeAndClose(std::move(file), slotOffset(record.number), slot)) return false;
+  if (!table_file::writeSlot(board_, path_, slotOffset(record.number), slot)) return false;
   cache_.erase(record.number);
   const Discount stored = Discount::decode(slot);
   if (stored.isValid()) cache_.emplace(stored.number, stored);
@@ -119,9 +114,9 @@ std::unique_ptr<DiscountTable>& processTable() {
 
 }  // namespace
 
-void bindDiscountTable(const platform::Board& board) {
+void bindDiscountTable(platform::Board& board) {
   if (processTable()) throw std::logic_error("the discount table is bound already");
-  processTable() = std::make_unique<DiscountTable>(board.nvPath("DISCOUNTS"));
+  processTable() = std::make_unique<DiscountTable>(board, board.nvPath("DISCOUNTS"));
 }
 
 DiscountTable& discountTable() {

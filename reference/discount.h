@@ -69,14 +69,14 @@ Decimal discountAmount(const Discount& discount, const Decimal& base);
 // "СКИДКА", for a percentage followed by " " and the percentage with two places and "%".
 std::string displayName(const Discount& discount);
 
-// One table file with its cache of the usable discounts. Every operation holds the table's
-// lock for its own duration only; the file is opened and closed within each operation and
-// every write is flushed.
+// One table file on the board with its cache of the usable discounts. Every operation holds
+// the table's lock for its own duration only; a write replaces the file whole, so that a failed
+// one leaves it as it was.
 class DiscountTable {
  public:
   static constexpr std::size_t kFileSize = Discount::kCount * Discount::kSlotSize;
 
-  explicit DiscountTable(std::string path) : path_(std::move(path)) {}
+  DiscountTable(platform::Board& board, std::string path) : board_(board), path_(std::move(path)) {}
   DiscountTable(const DiscountTable&) = delete;
   DiscountTable& operator=(const DiscountTable&) = delete;
 
@@ -93,11 +93,12 @@ class DiscountTable {
   bool readDiscount(unsigned n, Discount& out);
 
   // Writes the record's slot; a usable record is then cached, an unusable one withdraws the
-  // discount. False for a number outside 1 to 20, without the file, or when the slot was not
-  // written whole (the discount is then left as it was).
+  // discount. False for a number outside 1 to 20, without the file, or when the file was not
+  // replaced (file and discount are then left as they were).
   bool saveDiscount(const Discount& record);
 
  private:
+  platform::Board& board_;
   const std::string path_;
   std::mutex lock_;  // guards the file and the cache
   std::map<std::uint8_t, Discount> cache_;
@@ -105,5 +106,5 @@ class DiscountTable {
 
 // The service's table, on the board's reference store. Bound once at start-up, before the
 // core uses it; binding again, or using it unbound, is a programming error (std::logic_error).
-void bindDiscountTable(const platform::Board& board);
+void bindDiscountTable(platform::Board& board);
 DiscountTable& discountTable();

@@ -67,7 +67,7 @@ TEST(Discount, AmountAndName_FollowKindAndValue) {
 using DiscountTableTest = TableFileTest;
 
 TEST_F(DiscountTableTest, Load_NoFile_CreatesTwentyUnsetSlots) {
-  DiscountTable table(path_.string());
+  DiscountTable table(*board_, path_.string());
   ASSERT_TRUE(table.loadDiscounts());
   const bytes::Bytes file = fileBytes();
   ASSERT_EQ(file.size(), 2820u);
@@ -96,7 +96,7 @@ TEST_F(DiscountTableTest, Load_ExistingFile_CachesUsableSlotsByTheirNumber) {
   bytes::storeBytes(content, 564, 141, makeDiscount(5, 0, 100, "Five").encode());
   bytes::storeBytes(content, 705, 140, bytes::slice(makeDiscount(6, 0, 100, "Cut").encode(), 0, 140));
   writeFile(content);
-  DiscountTable table(path_.string());
+  DiscountTable table(*board_, path_.string());
   ASSERT_TRUE(table.loadDiscounts());
   Discount out;
   const std::pair<unsigned, Discount> expected[] = {
@@ -110,7 +110,7 @@ TEST_F(DiscountTableTest, Load_ExistingFile_CachesUsableSlotsByTheirNumber) {
 }
 
 TEST_F(DiscountTableTest, Save_UsableThenUnusable_CachesThenWithdraws) {
-  DiscountTable table(path_.string());
+  DiscountTable table(*board_, path_.string());
   EXPECT_FALSE(table.saveDiscount(makeDiscount(4, 0, 100)));  // no file yet
   ASSERT_TRUE(table.loadDiscounts());
   ASSERT_TRUE(table.saveDiscount(makeDiscount(4, 1, 1000, std::string(130, 'D'))));
@@ -128,19 +128,19 @@ TEST_F(DiscountTableTest, Save_UsableThenUnusable_CachesThenWithdraws) {
   EXPECT_EQ(fileBytes().size(), 2820u);
 
   ASSERT_TRUE(table.saveDiscount(makeDiscount(7, 0, 250)));
-  DiscountTable reloaded(path_.string());
+  DiscountTable reloaded(*board_, path_.string());
   ASSERT_TRUE(reloaded.loadDiscounts());
   ASSERT_TRUE(reloaded.readDiscount(7, out));
   EXPECT_EQ(out, makeDiscount(7, 0, 250));
 }
 
 TEST_F(DiscountTableTest, Load_PathUnusable_FailsWithAnEmptyCache) {
-  DiscountTable table((root_ / "missing" / "DISCOUNTS").string());
+  DiscountTable table(*board_, (root_ / "missing" / "DISCOUNTS").string());
   EXPECT_FALSE(table.loadDiscounts());
   Discount out;
   ASSERT_TRUE(table.readDiscount(1, out));
   EXPECT_FALSE(out.isValid());
-  EXPECT_FALSE(DiscountTable(root_.string()).loadDiscounts());  // a directory
+  EXPECT_FALSE(DiscountTable(*board_, root_.string()).loadDiscounts());  // a directory
 }
 
 }  // namespace

@@ -1,12 +1,9 @@
 #include "reference/section.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
-#include <system_error>
 
-#include "platform/stdio_file.h"
 #include "reference/table_file.h"
 #include "values/tags.h"
 
@@ -63,15 +60,15 @@ bool SectionTable::loadSections() {
   std::lock_guard guard(lock_);
   entries_.emplace();
   for (unsigned i = 0; i < Section::kCount; ++i) (*entries_)[i] = Section{static_cast<std::uint8_t>(i + 1), {}};
-  std::error_code error;
-  if (!std::filesystem::exists(path_, error)) {
-    return !error && table_file::createNumberedFile(path_, Section::kCount, Section::kSlotSize);
+  const platform::PathState state = board_.pathState(path_);
+  if (state == platform::PathState::Missing) {
+    return table_file::createNumberedFile(board_, path_, Section::kCount, Section::kSlotSize);
   }
-  platform::File file = platform::openFile(path_, "r+b");
-  if (!file) return false;
+  const auto contents = state == platform::PathState::Exists ? platform::readWholeFile(board_, path_) : std::nullopt;
+  if (!contents) return false;
   for (unsigned n = 1; n <= Section::kCount; ++n) {
-    Section::Slot slot;
-    if (table_file::readSlot(file.get(), slotOffset(n), slot)) (*entries_)[n - 1].name = Section::decode(slot).name;
+    const bytes::View slot = table_file::slotIn(*contents, slotOffset(n), Section::kSlotSize);
+    if (!slot.empty()) (*entries_)[n - 1].name = Section::decode(Section::SlotView(slot.data(), Section::kSlotSize)).name;
   }
   return true;
 }
@@ -87,10 +84,8 @@ bool SectionTable::readSection(unsigned n, Section& out) {
 bool SectionTable::saveSection(const Section& section) {
   if (!section.isValid()) return false;
   std::lock_guard guard(lock_);
-  platform::File file = platform::openFile(path_, "r+b");
-  if (!file) return false;
   const Section::Slot slot = section.encode();
-  if (!table_file::writeAndClose(std::move(file), slotOffset(section.number), slot)) return false;
+  if (!table_file::writeSlot(board_, path_, slotOffset(section.number), slot)) return false;
   if (entries_) (*entries_)[section.number - 1] = Section::decode(slot);
   return true;
 }
@@ -104,9 +99,9 @@ std::unique_ptr<SectionTable>& processTable() {
 
 }  // namespace
 
-void bindSectionTable(const platform::Board& board) {
+void bindSectionTable(platform::Board& board) {
   if (processTable()) throw std::logic_error("the section table is bound already");
-  processTable() = std::make_unique<SectionTable>(board.nvPath("SECTIONS"));
+  processTable() = std::make_unique<SectionTable>(board, board.nvPath("SECTIONS"));
 }
 
 SectionTable& sectionTable() {

@@ -55,14 +55,14 @@ struct Section {
   bool operator==(const Section&) const = default;
 };
 
-// The table file with its 20 entries. Every operation holds the table's lock for its own
-// duration only; the file is opened and closed within each operation and every write is
-// flushed.
+// The table file with its 20 entries, on the board. Every operation holds the table's lock for
+// its own duration only; a write replaces the file whole, so that a failed one leaves it as it
+// was.
 class SectionTable {
  public:
   static constexpr std::size_t kFileSize = Section::kCount * Section::kSlotSize;
 
-  explicit SectionTable(std::string path) : path_(std::move(path)) {}
+  SectionTable(platform::Board& board, std::string path) : board_(board), path_(std::move(path)) {}
   SectionTable(const SectionTable&) = delete;
   SectionTable& operator=(const SectionTable&) = delete;
 
@@ -78,10 +78,11 @@ class SectionTable {
   bool readSection(unsigned n, Section& out);
 
   // Writes the slot, then the entry. False for a number outside 1 to 20, without the file,
-  // or when the slot was not written whole (the entry is then unchanged).
+  // or when the file was not replaced (file and entry are then unchanged).
   bool saveSection(const Section& section);
 
  private:
+  platform::Board& board_;
   const std::string path_;
   std::mutex lock_;  // guards the file and the entries
   std::optional<std::array<Section, Section::kCount>> entries_;  // from the first load on
@@ -89,5 +90,5 @@ class SectionTable {
 
 // The service's table, on the board's reference store. Bound once at start-up, before the
 // core uses it; binding again, or using it unbound, is a programming error (std::logic_error).
-void bindSectionTable(const platform::Board& board);
+void bindSectionTable(platform::Board& board);
 SectionTable& sectionTable();

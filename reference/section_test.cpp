@@ -64,7 +64,7 @@ TEST(Section, FromTlv_RefusesOtherTagsEmptyContainersAndBadNumbers) {
 using SectionTableTest = TableFileTest;
 
 TEST_F(SectionTableTest, Load_NoFile_CreatesTwentyUnnamedSections) {
-  SectionTable table(path_.string());
+  SectionTable table(*board_, path_.string());
   Section out;
   EXPECT_FALSE(table.readSection(1, out));  // not loaded yet
   ASSERT_TRUE(table.loadSections());
@@ -87,7 +87,7 @@ TEST_F(SectionTableTest, Load_ExistingFile_TakesNamesByPlace) {
   bytes::storeBytes(content, 128, 128, Section{2, "Bread"}.encode());
   bytes::storeBytes(content, 256, 100, bytes::slice(Section{3, "Cut"}.encode(), 0, 100));
   writeFile(content);
-  SectionTable table(path_.string());
+  SectionTable table(*board_, path_.string());
   ASSERT_TRUE(table.loadSections());
   Section out;
   const Section expected[] = {{1, "Milk"}, {2, "Bread"}, {3, ""}, {20, ""}};
@@ -98,7 +98,7 @@ TEST_F(SectionTableTest, Load_ExistingFile_TakesNamesByPlace) {
 }
 
 TEST_F(SectionTableTest, Save_WritesTheSlotThenTheEntry) {
-  SectionTable table(path_.string());
+  SectionTable table(*board_, path_.string());
   EXPECT_FALSE(table.saveSection(Section{1, "No file"}));
   ASSERT_TRUE(table.loadSections());
   ASSERT_TRUE(table.saveSection(Section{4, std::string(200, 'V')}));
@@ -109,7 +109,7 @@ TEST_F(SectionTableTest, Save_WritesTheSlotThenTheEntry) {
   EXPECT_FALSE(table.saveSection(Section{21, "TwentyOne"}));
   EXPECT_EQ(fileBytes().size(), 2560u);
 
-  SectionTable reloaded(path_.string());
+  SectionTable reloaded(*board_, path_.string());
   ASSERT_TRUE(reloaded.loadSections());
   ASSERT_TRUE(reloaded.readSection(4, out));
   EXPECT_EQ(out.name, std::string(126, 'V'));

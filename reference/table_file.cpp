@@ -1,31 +1,31 @@
 #include "reference/table_file.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <utility>
 
 namespace table_file {
 
-bool writeAndClose(platform::File file, std::size_t offset, bytes::View data) {
-  const bool written = std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) == 0 &&
-                       std::fwrite(data.data(), 1, data.size(), file.get()) == data.size() &&
-                       std::fflush(file.get()) == 0;
-  return std::fclose(file.release()) == 0 && written;
+bool readSlot(platform::Board& board, const std::string& path, std::size_t offset, bytes::MutableView slot) {
+  const auto file = board.openFile(path, platform::FileMode::ReadOnly);
+  return file && file->readAt(offset, slot);
 }
 
-bool readSlot(std::FILE* file, std::size_t offset, bytes::MutableView slot) {
-  const bool read = std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0 &&
-                    std::fread(slot.data(), 1, slot.size(), file) == slot.size();
-  if (!read) std::fill(slot.begin(), slot.end(), std::uint8_t{0});
-  return read;
+bytes::View slotIn(bytes::View contents, std::size_t offset, std::size_t size) {
+  if (offset > contents.size() || size > contents.size() - offset) return {};
+  return contents.subspan(offset, size);
 }
 
-bool createNumberedFile(const std::string& path, std::size_t count, std::size_t slotSize) {
-  platform::File file = platform::openFile(path, "w+b");
-  if (!file) return false;
-  bytes::Bytes content(count * slotSize, 0);
-  for (std::size_t n = 1; n <= count; ++n) content[(n - 1) * slotSize] = static_cast<std::uint8_t>(n);
-  return writeAndClose(std::move(file), 0, content);
+bool writeSlot(platform::Board& board, const std::string& path, std::size_t offset, bytes::View slot) {
+  auto contents = platform::readWholeFile(board, path);
+  if (!contents) return false;
+  if (contents->size() < offset + slot.size()) contents->resize(offset + slot.size(), 0);
+  std::copy(slot.begin(), slot.end(), contents->begin() + static_cast<std::ptrdiff_t>(offset));
+  return board.replaceFile(path, *contents);
+}
+
+bool createNumberedFile(platform::Board& board, const std::string& path, std::size_t count, std::size_t slotSize) {
+  bytes::Bytes contents(count * slotSize, 0);
+  for (std::size_t n = 1; n <= count; ++n) contents[(n - 1) * slotSize] = static_cast<std::uint8_t>(n);
+  return board.replaceFile(path, contents);
 }
 
 }  // namespace table_file

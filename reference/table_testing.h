@@ -1,4 +1,5 @@
-// A temporary directory for one reference table file, with helpers to read and write it.
+// A temporary directory for one reference table file, with helpers to read and write it, and a
+// board whose files are the directory's.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
+#include "platform/board.h"
 #include "values/bytes.h"
 
 class TableFileTest : public ::testing::Test {
@@ -17,13 +20,15 @@ class TableFileTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     root_ = pattern;
     path_ = root_ / "TABLE";
+    board_ = platform::makeSimulatedBoard(root_.string());
   }
   void TearDown() override { std::filesystem::remove_all(root_); }
 
-  bytes::Bytes fileBytes() const {
-    std::ifstream in(path_, std::ios::binary);
+  static bytes::Bytes fileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
     return bytes::Bytes(std::istreambuf_iterator<char>(in), {});
   }
+  bytes::Bytes fileBytes() const { return fileBytes(path_); }
   void writeFile(bytes::View content) const {
     std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
                                                  static_cast<std::streamsize>(content.size()));
@@ -31,4 +36,5 @@ class TableFileTest : public ::testing::Test {
 
   std::filesystem::path root_;
   std::filesystem::path path_;
+  std::unique_ptr<platform::Board> board_;
 };

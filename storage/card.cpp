@@ -1,20 +1,15 @@
 #include "storage/card.h"
 
-#include <filesystem>
-
 #include "platform/log.h"
 
 namespace card {
 
 bool mountCard(platform::Board& board) {
-  std::error_code error;
-  if (!std::filesystem::exists(board.cardDevicePath(), error)) {
+  if (board.pathState(board.cardDevicePath()) != platform::PathState::Exists) {
     platform::logLine("NO SD CARD");
     return false;
   }
-  const std::string mountPoint = board.cardMountPoint();
-  if (!std::filesystem::exists(mountPoint, error)) std::filesystem::create_directories(mountPoint, error);
-  if (!std::filesystem::exists(mountPoint, error)) {
+  if (!board.makeDirectories(board.cardMountPoint())) {
     platform::logLine("NO MOUNT POINT");
     return false;
   }

@@ -87,9 +87,9 @@ class ConfigWorkerTest : public ::testing::Test {
  protected:
   ConfigWorkerTest()
       : board_(prepared(directory_.path())),
-        cashiers_(board_.nvPath("CASHIERS")),
-        sections_(board_.nvPath("SECTIONS")),
-        discounts_(board_.nvPath("DISCOUNTS")) {
+        cashiers_(board_, board_.nvPath("CASHIERS")),
+        sections_(board_, board_.nvPath("SECTIONS")),
+        discounts_(board_, board_.nvPath("DISCOUNTS")) {
     cashiers_.ensureCashierFile();
     sections_.loadSections();
     discounts_.loadDiscounts();

@@ -48,7 +48,7 @@ class DocumentsWorkerTest : public ::testing::Test {
       : simulated_({.root = directory_.path(), .service = "/bin/sleep", .serviceArguments = {"3600"}}),
         directoryBoard_(platform::makeSimulatedBoard(directory_.path().string())),
         board_(std::make_unique<platform::SteppedClockBoard>(*directoryBoard_, 1800000000)),
-        cashiers_(board_->nvPath("CASHIERS")),
+        cashiers_(*board_, board_->nvPath("CASHIERS")),
         identity_(*board_),
         printer_(board_->printerPortPath(), state_) {
     cashiers_.ensureCashierFile();

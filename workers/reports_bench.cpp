@@ -39,7 +39,7 @@ struct FullArchive {
         // The reports only read the archive; with the syncs of 250,000 stores it would take as
         // long to build as the disk makes them (archive_bench measures them).
         board(std::make_unique<platform::SyncSwitchBoard>(*simulatedBoard, /*syncsMade=*/false)),
-        cashiers(board->nvPath("CASHIERS")),
+        cashiers(*board, board->nvPath("CASHIERS")),
         identity(*board),
         printer(board->printerPortPath(), state) {
     cashiers.ensureCashierFile();

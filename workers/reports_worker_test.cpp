@@ -123,7 +123,7 @@ class ReportsWorkerTest : public ::testing::Test {
           return std::make_unique<WatchedReads>(std::move(file), onRead_);
         }),
         board_(std::make_unique<platform::SteppedClockBoard>(watchedBoard_, 1800000000)),
-        cashiers_(board_->nvPath("CASHIERS")),
+        cashiers_(*board_, board_->nvPath("CASHIERS")),
         identity_(*board_),
         printer_(board_->printerPortPath(), state_) {
     cashiers_.ensureCashierFile();

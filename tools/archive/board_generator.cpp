@@ -189,9 +189,9 @@ class Generator {
         unsynced_(*simulated_, /*syncsMade=*/false),
         board_(unsynced_, kHistoryStart),
         identity_(board_),
-        cashiers_(board_.nvPath("CASHIERS")),
-        sections_(board_.nvPath("SECTIONS")),
-        discounts_(board_.nvPath("DISCOUNTS")) {}
+        cashiers_(board_, board_.nvPath("CASHIERS")),
+        sections_(board_, board_.nvPath("SECTIONS")),
+        discounts_(board_, board_.nvPath("DISCOUNTS")) {}
 
   std::string run() {
     if (std::string reason = checkOptions(); !reason.empty()) return reason;
