@@ -3,11 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "documents/receipt_doc.h"
+#include "platform/temporary_directory.h"
 #include "values/bytes.h"
 #include "values/cp866.h"
 #include "values/tags.h"
@@ -20,30 +20,20 @@ namespace receipt_testing {
 class Tables {
  public:
   Tables()
-      : root_(makeRoot()),
-        sections_((root_ / "SECTIONS").string()),
-        discounts_((root_ / "DISCOUNTS").string()) {
+      : sections_((root_.path() / "SECTIONS").string()), discounts_((root_.path() / "DISCOUNTS").string()) {
     sections_.loadSections();
     discounts_.loadDiscounts();
     sections_.saveSection(Section{1, std::string("ХЛЕБ"_cp866)});
     discounts_.saveDiscount(Discount{1, Discount::kPercentage, 1000, "CLUB"});
     discounts_.saveDiscount(Discount{2, Discount::kAmount, 500, ""});
   }
-  ~Tables() { std::filesystem::remove_all(root_); }
-  Tables(const Tables&) = delete;
-  Tables& operator=(const Tables&) = delete;
 
   ReceiptTables tables() { return ReceiptTables{&sections_, &discounts_}; }
   SectionTable& sections() { return sections_; }
   DiscountTable& discounts() { return discounts_; }
 
  private:
-  static std::filesystem::path makeRoot() {
-    char pattern[] = "/tmp/frcore-receipt-XXXXXX";
-    return mkdtemp(pattern) != nullptr ? std::filesystem::path(pattern) : std::filesystem::path();
-  }
-
-  std::filesystem::path root_;
+  platform::TemporaryDirectory root_;
   SectionTable sections_;
   DiscountTable discounts_;
 };

@@ -14,9 +14,9 @@
 #include "platform/board_clock.h"
 #include "platform/board_directory.h"
 #include "platform/file_wrapper.h"
+#include "platform/temporary_directory.h"
 #include "printer/print_layout.h"
 #include "printer/printer_settings.h"
-#include "tools/sim/testing.h"
 
 namespace {
 
@@ -122,7 +122,7 @@ class ConfigWorkerTest : public ::testing::Test {
   }
   bytes::Bytes cashierSlot(std::size_t number) const { return slotOf("CASHIERS", Cashier::kSlotSize, number); }
 
-  sim::TemporaryDirectory directory_;
+  platform::TemporaryDirectory directory_;
   DeviceState state_;
   ConfigBoard board_;
   CashierTable cashiers_;

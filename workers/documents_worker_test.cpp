@@ -106,7 +106,7 @@ class DocumentsWorkerTest : public ::testing::Test {
     return fresh;
   }
 
-  sim::TemporaryDirectory directory_;
+  platform::TemporaryDirectory directory_;
   sim::SimulatedBoard simulated_;
   std::unique_ptr<platform::Board> directoryBoard_;
   std::unique_ptr<platform::SteppedClockBoard> board_;

@@ -317,7 +317,7 @@ class ReportsWorkerTest : public ::testing::Test {
 
   Lines paper() { return sim::readPaper(directory_.path()).texts(); }
 
-  sim::TemporaryDirectory directory_;
+  platform::TemporaryDirectory directory_;
   sim::SimulatedBoard simulated_;
   // Told the offset of every read from a file opened through the board, before the read.
   std::function<void(std::uint64_t offset)> onRead_;
