@@ -10,25 +10,12 @@
 #include <vector>
 
 #include "platform/board.h"
+#include "platform/recording_clocks.h"
 #include "platform/temporary_directory.h"
 
 namespace {
 
-// Records the calls the real board's clock path makes; either clock may be made to refuse.
-struct RecordingClocks : platform::BoardClocks {
-  bool systemWorks = true;
-  bool hardwareWorks = true;
-  std::vector<std::string> calls;
-
-  bool setSystemClock(std::int64_t seconds) override {
-    calls.push_back("system " + std::to_string(seconds));
-    return systemWorks;
-  }
-  bool writeHardwareClock() override {
-    calls.push_back("hardware");
-    return hardwareWorks;
-  }
-};
+using platform::RecordingClocks;
 
 TEST(BoardClocks, SystemClockThenHardwareClock) {
   RecordingClocks clocks;
