@@ -10,7 +10,7 @@
 #include "core/command_table.h"
 #include "platform/board_directory.h"
 #include "platform/sleep.h"
-#include "tools/sim/testing.h"
+#include "platform/temporary_directory.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ class CoreWorkerTest : public ::testing::Test {
     return worker_.dispatch({command, 1, std::move(payload)});
   }
 
-  sim::TemporaryDirectory directory_;
+  platform::TemporaryDirectory directory_;
   DeviceState state_;
   std::unique_ptr<platform::Board> board_;
   CashierTable cashiers_;

@@ -212,7 +212,7 @@ struct ReceiptArchive {
     return receipt;
   }
 
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   std::unique_ptr<platform::Board> board;
   std::unique_ptr<IdentityMemory> identity;
   DeviceState state;

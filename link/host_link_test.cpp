@@ -15,6 +15,7 @@
 #include "core/core_worker.h"
 #include "link/host_protocol.h"
 #include "platform/sleep.h"
+#include "platform/temporary_directory.h"
 #include "tools/host/frame.h"
 #include "tools/host/port.h"
 #include "tools/sim/pseudo_terminal.h"
@@ -417,9 +418,8 @@ TEST(HostLinkWithoutCore, CoreCommands_AreRefused) {
 // A port that is not there when the session starts is opened once it appears.
 TEST(HostLinkSession, PortAppearingLater_IsOpenedAndServed) {
   sim::PseudoTerminal line;
-  char pattern[] = "/tmp/frcore-link-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string linkPath = std::string(pattern) + "/ttyGS0";
+  const platform::TemporaryDirectory directory;
+  const std::string linkPath = directory.path() / "ttyGS0";
   DeviceState state;
   auto board = platform::makeSimulatedBoard("/nonexistent");
   HostLink link(linkPath, state, *board, HostLink::Core::Absent);
@@ -437,5 +437,4 @@ TEST(HostLinkSession, PortAppearingLater_IsOpenedAndServed) {
   link.stop();
   host.send(host::requestFrame({0x33, 8, {}}));  // wakes the session's blocking read
   session.join();
-  std::filesystem::remove_all(pattern);
 }

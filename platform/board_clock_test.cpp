@@ -4,31 +4,18 @@
 #include <sys/resource.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/board.h"
+#include "platform/recording_clocks.h"
+#include "platform/temporary_directory.h"
 
 namespace {
 
-// Records the calls the real board's clock path makes; either clock may be made to refuse.
-struct RecordingClocks : platform::BoardClocks {
-  bool systemWorks = true;
-  bool hardwareWorks = true;
-  std::vector<std::string> calls;
-
-  bool setSystemClock(std::int64_t seconds) override {
-    calls.push_back("system " + std::to_string(seconds));
-    return systemWorks;
-  }
-  bool writeHardwareClock() override {
-    calls.push_back("hardware");
-    return hardwareWorks;
-  }
-};
+using platform::RecordingClocks;
 
 TEST(BoardClocks, SystemClockThenHardwareClock) {
   RecordingClocks clocks;
@@ -51,10 +38,8 @@ TEST(BoardClocks, AFailingClockFailsTheSetting) {
 
 // Every write to a regular file fails under a file-size limit of zero, as on a full disk.
 TEST(SimulatedBoardClock, ASettingThatCannotBeWrittenLeavesTheClock) {
-  char pattern[] = "/tmp/frcore-clock-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string root = pattern;
-  auto board = platform::makeSimulatedBoard(root);
+  const platform::TemporaryDirectory root;
+  auto board = platform::makeSimulatedBoard(root.path());
   ASSERT_TRUE(board->setClock(2000000000));
 
   rlimit saved{};
@@ -69,8 +54,7 @@ TEST(SimulatedBoardClock, ASettingThatCannotBeWrittenLeavesTheClock) {
 
   EXPECT_FALSE(set);
   EXPECT_NEAR(static_cast<double>(board->now()), 2000000000.0, 5.0);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root), {}), 1) << "only clock-offset is left";
-  std::filesystem::remove_all(root);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root.path()), {}), 1) << "only clock-offset is left";
 }
 
 }  // namespace

@@ -250,7 +250,7 @@ TEST_F(PrinterDriverTest, PrinterGoneMidPrint_EveryOperationReports53) {
 // At the board's line speed the 11,000 bytes of a long report take 1.9 s to reach the printer,
 // longer than five unanswered queries last: the one query sent after them is answered.
 TEST(PrinterDriver, LongTextAtTheBoardsLineSpeed_TheOneQueryAfterItIsAnswered) {
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   sim::SimulatedBoard board({.root = directory.path(),
                              .service = "/bin/sleep",
                              .serviceArguments = {"3600"},

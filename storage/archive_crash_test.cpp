@@ -5,13 +5,13 @@
 // must agree with the archive, and the next document must take the next number.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 
 #include "documents/document_testing.h"
 #include "documents/receipt_testing.h"
 #include "platform/board_directory.h"
 #include "platform/fault_injecting_board.h"
+#include "platform/temporary_directory.h"
 #include "storage/archive_checker.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_startup.h"
@@ -21,7 +21,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace document_testing;
 using namespace archive_layout;
 using platform::FaultInjectingBoard;
@@ -66,15 +65,12 @@ struct Card {
 class ArchiveCrashTest : public ::testing::Test {
  protected:
   ArchiveCrashTest() {
-    char pattern[] = "/tmp/frcore-crash-XXXXXX";
-    root_ = mkdtemp(pattern);
-    platform::prepareBoardDirectory(root_);
-    simulated_ = platform::makeSimulatedBoard(root_);
+    platform::prepareBoardDirectory(root_.path());
+    simulated_ = platform::makeSimulatedBoard(root_.path());
     freshCard();
     card::mountCard(*board_);
     archivePath_ = card::archivePath(*board_);
   }
-  ~ArchiveCrashTest() override { fs::remove_all(root_); }
 
   // A board whose card holds nothing yet, with the identity memory of a serial-numbered device.
   void freshCard() {
@@ -227,7 +223,8 @@ class ArchiveCrashTest : public ::testing::Test {
   }
 
   receipt_testing::Tables tables_;
-  std::string root_, archivePath_;
+  platform::TemporaryDirectory root_;
+  std::string archivePath_;
   std::unique_ptr<platform::Board> simulated_;
   std::unique_ptr<FaultInjectingBoard> board_;
   std::unique_ptr<DeviceState> state_;

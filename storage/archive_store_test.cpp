@@ -12,6 +12,7 @@
 #include "platform/board_directory.h"
 #include "platform/fault_injecting_board.h"
 #include "storage/archive_layout.h"
+#include "storage/archive_testing.h"
 #include "storage/card.h"
 #include "values/crc.h"
 
@@ -24,31 +25,9 @@ using platform::FaultInjectingBoard;
 
 constexpr std::uint32_t kNow = 1800000000;
 
-class ArchiveStoreTest : public ::testing::Test {
+// The archive lives in the board's memory: read, damaged, cut or replaced there.
+class ArchiveStoreTest : public ::testing::Test, protected archive_testing::StoreBoard {
  protected:
-  ArchiveStoreTest() {
-    char pattern[] = "/tmp/frcore-archive-XXXXXX";
-    root_ = mkdtemp(pattern);
-    platform::prepareBoardDirectory(root_);
-    simulated_ = platform::makeSimulatedBoard(root_);
-    board_ = std::make_unique<FaultInjectingBoard>(*simulated_);
-    identity_ = std::make_unique<IdentityMemory>(*simulated_);
-    card::mountCard(*board_);
-    state_.setDeviceKey(kKey);
-    state_.publishModelData(sealedModel());
-    store_ = makeStore();
-  }
-  ~ArchiveStoreTest() override { fs::remove_all(root_); }
-
-  std::unique_ptr<ArchiveStore> makeStore() {
-    return std::make_unique<ArchiveStore>(card::archivePath(*board_), *board_, state_, *identity_);
-  }
-
-  // The archive lives in the board's memory: read, damaged, cut or replaced there.
-  std::string archivePath() const { return card::archivePath(*board_); }
-  bytes::Bytes fileBytes(std::uint64_t offset, std::size_t count) const {
-    return board_->contents(archivePath(), offset, count);
-  }
   std::uint64_t fileSize() const { return board_->contents(archivePath()).size(); }
   void patch(std::uint64_t offset, const bytes::Bytes& data) const {
     bytes::Bytes file = board_->contents(archivePath());
@@ -85,13 +64,6 @@ class ArchiveStoreTest : public ::testing::Test {
     state_.setShiftNumber(opening->shiftNumber());
     state_.setStatusFlag(FrStatus::kShiftOpen, true);
   }
-
-  std::string root_;
-  std::unique_ptr<platform::Board> simulated_;
-  std::unique_ptr<FaultInjectingBoard> board_;
-  std::unique_ptr<IdentityMemory> identity_;
-  DeviceState state_;
-  std::unique_ptr<ArchiveStore> store_;
 };
 
 TEST_F(ArchiveStoreTest, Create_FreshFileHasMagicIdAndNothingElse) {
@@ -275,7 +247,7 @@ TEST_F(ArchiveStoreTest, FullIndex_RefusesTheNextDocumentAndCapacityShrinks) {
   fiscalizedWithOpenShift();
   DocDescriptor last;
   ASSERT_TRUE(store_->readSlot(kLastDocumentSlot, last));
-  std::ofstream(platform::cardFreeBytesFile(root_)) << 1'000'000'000'000ull;
+  std::ofstream(platform::cardFreeBytesFile(root_.path())) << 1'000'000'000'000ull;
   EXPECT_EQ(store_->documentCapacity(), kIndexCapacity - 2);
 
   last.setDocumentNumber(kIndexCapacity - 1);

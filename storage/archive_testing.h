@@ -1,10 +1,10 @@
-// Test support for whatever reads whole archives: a simulated board with an identity memory
-// sealed with the test key and a card, whose archive is written by the store itself, one
-// finished document at a time, with the device state kept as the worker keeps it. Benchmarks
-// that need large archives may leave out the syncs.
+// Test support for the archive: a board for tests of the store itself, and for whatever reads
+// whole archives a simulated board with an identity memory sealed with the test key and a card,
+// whose archive is written by the store itself, one finished document at a time, with the
+// device state kept as the worker keeps it. Benchmarks that need large archives may leave out
+// the syncs.
 #pragma once
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,22 +12,56 @@
 #include "documents/document_testing.h"
 #include "documents/receipt_testing.h"
 #include "platform/board_directory.h"
+#include "platform/fault_injecting_board.h"
 #include "platform/sync_switch_board.h"
+#include "platform/temporary_directory.h"
 #include "storage/archive_startup.h"
 #include "storage/card.h"
 #include "storage/identity_image.h"
 
 namespace archive_testing {
 
+// A fresh board whose card is mounted and kept in memory by a fault-injecting board, with the
+// identity memory in the board's directory and the device state holding the test key and the
+// sealed model. The store is made on it but neither created nor opened.
+class StoreBoard {
+ public:
+  StoreBoard() {
+    platform::prepareBoardDirectory(root_.path());
+    simulated_ = platform::makeSimulatedBoard(root_.path());
+    board_ = std::make_unique<platform::FaultInjectingBoard>(*simulated_);
+    identity_ = std::make_unique<IdentityMemory>(*simulated_);
+    card::mountCard(*board_);
+    state_.setDeviceKey(document_testing::kKey);
+    state_.publishModelData(document_testing::sealedModel());
+    store_ = makeStore();
+  }
+
+  std::unique_ptr<ArchiveStore> makeStore() {
+    return std::make_unique<ArchiveStore>(archivePath(), *board_, state_, *identity_);
+  }
+
+  // The archive as it is in the board's memory.
+  std::string archivePath() const { return card::archivePath(*board_); }
+  bytes::Bytes fileBytes(std::uint64_t offset, std::size_t count) const {
+    return board_->contents(archivePath(), offset, count);
+  }
+
+  platform::TemporaryDirectory root_;
+  std::unique_ptr<platform::Board> simulated_;
+  std::unique_ptr<platform::FaultInjectingBoard> board_;
+  std::unique_ptr<IdentityMemory> identity_;
+  DeviceState state_;
+  std::unique_ptr<ArchiveStore> store_;
+};
+
 class TestArchive {
  public:
   enum class Syncs { Made, LeftOut };
 
-  explicit TestArchive(Syncs syncs = Syncs::Made, const std::string& parent = "/tmp") {
-    root_ = parent + "/frcore-archive-XXXXXX";
-    if (mkdtemp(root_.data()) == nullptr) root_ = parent + "/frcore-archive";
-    platform::prepareBoardDirectory(root_);
-    simulated_ = platform::makeSimulatedBoard(root_);
+  explicit TestArchive(Syncs syncs = Syncs::Made, const std::string& parent = "/tmp") : root_(parent) {
+    platform::prepareBoardDirectory(root_.path());
+    simulated_ = platform::makeSimulatedBoard(root_.path());
     board_ = std::make_unique<platform::SyncSwitchBoard>(*simulated_, syncs == Syncs::Made);
     auto memory = simulated_->openFile(simulated_->identityMemoryPath(), platform::FileMode::ReadWrite);
     if (memory) memory->writeAt(0, identityImage(document_testing::kKey, document_testing::sealedModel()));
@@ -38,9 +72,6 @@ class TestArchive {
     identity_->loadIdentity(state_);
     store_ = startArchive(*board_, state_, *identity_);
   }
-  ~TestArchive() { std::filesystem::remove_all(root_); }
-  TestArchive(const TestArchive&) = delete;
-  TestArchive& operator=(const TestArchive&) = delete;
 
   // Each stores one finished document a minute after the one before; a result code, -1 when
   // the document does not finish. Cash documents take their amount in kopecks.
@@ -86,7 +117,7 @@ class TestArchive {
     return code;
   }
 
-  std::string root_;
+  platform::TemporaryDirectory root_;
   std::string archivePath_;
   std::unique_ptr<platform::Board> simulated_;
   std::unique_ptr<platform::SyncSwitchBoard> board_;

@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include "platform/temporary_directory.h"
 
 namespace {
 
@@ -13,14 +14,10 @@ namespace fs = std::filesystem;
 class IdentityMemoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/frcore-eeprom-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
-    board_ = platform::makeSimulatedBoard(directory_);
+    board_ = platform::makeSimulatedBoard(directory_.path());
     path_ = board_->identityMemoryPath();
     fs::create_directories(fs::path(path_).parent_path());
   }
-  void TearDown() override { fs::remove_all(directory_); }
 
   void writeFile(const bytes::Bytes& content) {
     std::ofstream out(path_, std::ios::binary | std::ios::trunc);
@@ -32,7 +29,7 @@ class IdentityMemoryTest : public ::testing::Test {
   }
   static bytes::Bytes blank() { return bytes::Bytes(IdentityMemory::kSize, 0xFF); }
 
-  std::string directory_;
+  platform::TemporaryDirectory directory_;
   std::unique_ptr<platform::Board> board_;
   std::string path_;
   DeviceState state_;

@@ -2,50 +2,32 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "core/state/result_code.h"
 #include "documents/document_testing.h"
 #include "documents/receipt_testing.h"
-#include "platform/board_directory.h"
 #include "platform/fault_injecting_board.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_store.h"
-#include "storage/card.h"
+#include "storage/archive_testing.h"
 #include "values/crc.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace document_testing;
 using namespace archive_layout;
 using receipt_testing::Item;
 
 constexpr std::uint32_t kNow = 1800000000;
 
-class ReceiptArchiveTest : public ::testing::Test {
+// A fiscalized archive with an open shift.
+class ReceiptArchiveTest : public ::testing::Test, protected archive_testing::StoreBoard {
  protected:
   ReceiptArchiveTest() {
-    char pattern[] = "/tmp/frcore-receipts-XXXXXX";
-    root_ = mkdtemp(pattern);
-    platform::prepareBoardDirectory(root_);
-    simulated_ = platform::makeSimulatedBoard(root_);
-    board_ = std::make_unique<platform::FaultInjectingBoard>(*simulated_);
-    identity_ = std::make_unique<IdentityMemory>(*simulated_);
-    card::mountCard(*board_);
-    state_.setDeviceKey(kKey);
-    state_.publishModelData(sealedModel());
-    store_ = std::make_unique<ArchiveStore>(card::archivePath(*board_), *board_, state_, *identity_);
     EXPECT_TRUE(store_->createOrValidate() && store_->openArchive());
     EXPECT_EQ(store_->storeDocument(finishedFiscalization(state_, store_->archiveId(), kNow)), 0);
     auto opening = finishedDocument(7, state_, kNow + 1);
     EXPECT_EQ(store_->storeDocument(opening), 0);
     state_.setShiftNumber(opening->shiftNumber());
-  }
-  ~ReceiptArchiveTest() override { fs::remove_all(root_); }
-
-  bytes::Bytes fileBytes(std::uint64_t offset, std::size_t count) const {
-    return board_->contents(card::archivePath(*board_), offset, count);
   }
 
   // A finished receipt of `kind`; the device's drawer is set high enough for any payment.
@@ -71,12 +53,6 @@ class ReceiptArchiveTest : public ::testing::Test {
   }
 
   receipt_testing::Tables tables_;
-  std::string root_;
-  std::unique_ptr<platform::Board> simulated_;
-  std::unique_ptr<platform::FaultInjectingBoard> board_;
-  std::unique_ptr<IdentityMemory> identity_;
-  DeviceState state_;
-  std::unique_ptr<ArchiveStore> store_;
 };
 
 TEST_F(ReceiptArchiveTest, Store_WritesAllPiecesAndTheLengthCoversThem) {

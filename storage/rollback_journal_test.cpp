@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "platform/fault_injecting_board.h"
+#include "platform/temporary_directory.h"
 #include "storage/archive_layout.h"
 #include "storage/store_transaction.h"
 
@@ -42,13 +41,14 @@ TEST(RollbackJournalTest, EncodedRecord_DecodesBackAndEveryDamagedByteIsRefused)
 
 class JournalRecoveryTest : public ::testing::Test {
  protected:
-  JournalRecoveryTest() : simulated_(platform::makeSimulatedBoard(std::filesystem::temp_directory_path())), board_(*simulated_) {
+  JournalRecoveryTest() : simulated_(platform::makeSimulatedBoard(root_.path())), board_(*simulated_) {
     board_.setContents(kArchive, bytes::Bytes(archive_layout::kDataOffset, 0));
     archive_ = board_.openFile(kArchive, platform::FileMode::ReadWrite);
     journal_ = board_.openFile(kJournal, platform::FileMode::OpenOrCreate);
   }
   bytes::Bytes slot() { return board_.contents(kArchive, archive_layout::kLastDocumentSlot, 64); }
 
+  platform::TemporaryDirectory root_;
   std::unique_ptr<platform::Board> simulated_;
   platform::FaultInjectingBoard board_;
   std::unique_ptr<platform::RandomAccessFile> archive_, journal_;

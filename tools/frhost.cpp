@@ -35,6 +35,7 @@
 #include "tools/host/document_commands.h"
 #include "tools/host/number_text.h"
 #include "tools/host/pacing.h"
+#include "tools/host/plan_sender.h"
 #include "tools/host/port.h"
 #include "tools/host/printer_commands.h"
 #include "tools/host/receipt_commands.h"
@@ -149,57 +150,6 @@ std::unique_ptr<host::CommandArguments> positionals(host::WordsPlan wordsPlan, s
 
 constexpr int kAnyNumber = -1;
 
-void printDocumentMayBeOpen(Session& session) {
-  session.note() << "the register may still hold the document; \"frhost document\" tells, \"frhost cancel\" "
-                    "drops it\n";
-}
-
-// After the reply to a request of a document's plan was lost, what a cancel answered 0 (the
-// register still held the document) and one answered 29 (it held none) tell.
-struct LostReply {
-  std::string_view cancelled;
-  std::string_view noneOpen;
-};
-
-LostReply lostReplyTo(const host::Plan& plan, std::size_t step) {
-  if (step + 1 == plan.steps.size()) {
-    return {"the finish never reached the register: the document was cancelled",
-            "the register had stored the document before the reply was lost (\"frhost status\" shows the last "
-            "document)"};
-  }
-  return {"the register still held the document open: it was cancelled",
-          step == 0 ? "the open never reached the register" : "the register no longer held it"};
-}
-
-// Cancels the document a plan opened and could not finish, or whose request's reply was lost.
-void cancelUnfinished(Session& session, std::optional<LostReply> lost = {}) {
-  const auto reply = session.transact(protocol::kCancelDocument);
-  if (!reply) {
-    printDocumentMayBeOpen(session);
-    return;
-  }
-  session.report("cancel " + decimalCodes({protocol::kCancelDocument}), protocol::kCancelDocument, *reply, {},
-                 Session::Show::kLine);
-  if (reply->code == 0) {
-    session.note() << (lost ? lost->cancelled
-                            : "the unfinished document was cancelled: the register holds no half-made document")
-                   << "\n";
-  } else if (reply->code == result::kNoDocumentOpen && lost) {
-    session.note() << "no document was open: " << lost->noneOpen << "\n";
-  } else if (reply->code != result::kNoDocumentOpen) {
-    printDocumentMayBeOpen(session);
-  }
-}
-
-// The status flags in words, after another reply: a line for people, an object in JSON.
-void showFlags(Session& session) {
-  const auto reply = session.transact(protocol::kStatus);
-  if (!reply) return;
-  const Fields fields = reply->code == 0 ? host::statusFlagFields(reply->data) : Fields{};
-  session.report("status flags", protocol::kStatus, *reply, fields,
-                 reply->code == 0 ? Session::Show::kFields : Session::Show::kLine);
-}
-
 // One of frhost's commands: its arguments, declared on its subcommand, checked once parsed and
 // before the line is opened, then run on the line.
 class Command {
@@ -215,9 +165,8 @@ class Command {
 // A command whose arguments plan its requests, and what the data of its last reply say.
 class RequestsCommand : public Command {
  public:
-  RequestsCommand(std::string_view name, std::unique_ptr<host::CommandArguments> arguments,
-                  Fields (*describe)(bytes::View data), bool withFlags)
-      : name_(name), arguments_(std::move(arguments)), describe_(describe), withFlags_(withFlags) {}
+  RequestsCommand(std::unique_ptr<host::CommandArguments> arguments, const host::PlanReplies& replies)
+      : arguments_(std::move(arguments)), replies_(replies) {}
 
   void declare(CLI::App& command) override { arguments_->declare(command); }
 
@@ -227,55 +176,16 @@ class RequestsCommand : public Command {
   }
 
   void run(Session& session, const host::Operator&, bool noWait) const override {
-    if (!plan_->opensDocument || noWait || host::waitPastLastDocument(session)) runPlan(session);
+    if (!plan_->opensDocument || noWait || host::waitPastLastDocument(session)) {
+      host::sendPlan(session, *plan_, replies_);
+    }
   }
 
  private:
-  void runPlan(Session& session) const;
-
-  std::string_view name_;
   std::unique_ptr<host::CommandArguments> arguments_;
-  // What the data of a successful last reply say; null when there is nothing to add.
-  Fields (*describe_)(bytes::View data);
-  // The state block has no flags: after it the status flags are asked for and shown too.
-  bool withFlags_;
+  host::PlanReplies replies_;
   std::optional<host::Plan> plan_;
 };
-
-// Sends the plan's requests in order until one is answered with a non-zero code, showing a line
-// for each success and the whole reply of the last request sent.
-void RequestsCommand::runPlan(Session& session) const {
-  const host::Plan& plan = *plan_;
-  const bool labelled = plan.steps.size() > 1;
-  for (std::size_t i = 0; i < plan.steps.size(); ++i) {
-    const host::Step& step = plan.steps[i];
-    const bool last = i + 1 == plan.steps.size();
-    // Once the open has succeeded, a document is open until the last request finishes it.
-    const bool documentOpen = plan.opensDocument && i > 0;
-    const auto reply = session.transact(step.request.command, step.request.payload);
-    if (!reply) {
-      // Even a lost reply to the open may have left a document open.
-      if (plan.opensDocument) cancelUnfinished(session, lostReplyTo(plan, i));
-      return;
-    }
-    const std::string_view label = labelled ? std::string_view(step.label) : name_;
-    if (reply->code == 0 && !last) {
-      session.report(label, step.request.command, *reply, {}, Session::Show::kLine);
-      continue;
-    }
-    if (labelled && !session.json()) session.out() << step.label << ":\n";
-    const Fields fields = reply->code == 0 && describe_ ? describe_(reply->data) : Fields{};
-    session.report(label, step.request.command, *reply, fields);
-    session.note() << host::tapeContinuation(step.request.command, reply->code, reply->data);
-    if (reply->code == 0) {
-      if (withFlags_) showFlags(session);
-      return;
-    }
-    if (labelled) session.note() << "stopped at " << step.label << ", code " << unsigned{reply->code} << "\n";
-    if (documentOpen) cancelUnfinished(session);
-    return;
-  }
-}
 
 // A configuration command: ConfigArguments reads and runs it.
 class ConfigurationCommand : public Command {
@@ -297,8 +207,9 @@ struct NamedCommand {
 };
 
 NamedCommand requests(std::string_view name, std::string summary, std::unique_ptr<host::CommandArguments> arguments,
-                      Fields (*describe)(bytes::View data) = nullptr, bool withFlags = false) {
-  return {name, std::move(summary), std::make_unique<RequestsCommand>(name, std::move(arguments), describe, withFlags)};
+                      host::DescribeReply describe = nullptr, bool withFlags = false) {
+  return {name, std::move(summary),
+          std::make_unique<RequestsCommand>(std::move(arguments), host::PlanReplies{name, describe, withFlags})};
 }
 
 // Every command in the order the help lists them.

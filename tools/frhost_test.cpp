@@ -77,7 +77,7 @@ class FrhostTest : public ::testing::Test {
   }
   Outcome frhost(const std::string& arguments) const { return shell(command(arguments) + " 2>/dev/null"); }
 
-  sim::TemporaryDirectory directory_;
+  platform::TemporaryDirectory directory_;
   std::shared_ptr<sim::HostLineFaults> faults_ = std::make_shared<sim::HostLineFaults>();
   sim::SimulatedBoard board_;
 };

@@ -133,7 +133,7 @@ TEST(Frsim, BoardHeldByAnotherService_IsRefusedPlainlyAndLeftAsItWas) {
 TEST(Frsim, EndedBySignal_TakesItsServiceWithIt) {
   for (const int signal : {SIGTERM, SIGHUP, SIGINT, SIGKILL}) {
     SCOPED_TRACE(strsignal(signal));
-    sim::TemporaryDirectory directory;
+    platform::TemporaryDirectory directory;
     RunningFrsim frsim(directory.path());
     const auto service = frsim.awaitOutput(std::regex(R"(\(pid (\d+)\))"));
     ASSERT_TRUE(service) << frsim.output();

@@ -14,9 +14,10 @@
 #include "platform/board_clock.h"
 #include "platform/board_directory.h"
 #include "platform/file_wrapper.h"
+#include "platform/recording_clocks.h"
+#include "platform/temporary_directory.h"
 #include "printer/print_layout.h"
 #include "printer/printer_settings.h"
-#include "tools/sim/testing.h"
 
 namespace {
 
@@ -69,19 +70,6 @@ class ConfigBoard final : public platform::BoardWrapper {
   std::unique_ptr<platform::Board> target_;
 };
 
-struct RecordingClocks : platform::BoardClocks {
-  bool hardwareWorks = true;
-  std::vector<std::string> calls;
-  bool setSystemClock(std::int64_t seconds) override {
-    calls.push_back("system " + std::to_string(seconds));
-    return true;
-  }
-  bool writeHardwareClock() override {
-    calls.push_back("hardware");
-    return hardwareWorks;
-  }
-};
-
 // The configuration commands on a fresh simulated board, served in this process.
 class ConfigWorkerTest : public ::testing::Test {
  protected:
@@ -122,7 +110,7 @@ class ConfigWorkerTest : public ::testing::Test {
   }
   bytes::Bytes cashierSlot(std::size_t number) const { return slotOf("CASHIERS", Cashier::kSlotSize, number); }
 
-  sim::TemporaryDirectory directory_;
+  platform::TemporaryDirectory directory_;
   DeviceState state_;
   ConfigBoard board_;
   CashierTable cashiers_;
@@ -385,7 +373,7 @@ TEST_F(ConfigWorkerTest, Clock_ReadWithoutOperatorAndSetInOrder) {
 }
 
 TEST_F(ConfigWorkerTest, Clock_RealBoardPathSetsBothClocksAndAFailureAnswers21) {
-  RecordingClocks clocks;
+  platform::RecordingClocks clocks;
   board_.clocks = &clocks;
   bytes::Bytes target;
   bytes::appendU32(target, 1900000000);

@@ -10,20 +10,16 @@
 #include "documents/fiscalization_document.h"
 #include "documents/receipt_testing.h"
 #include "platform/board_directory.h"
-#include "platform/stepped_clock_board.h"
 #include "printer/escpos.h"
 #include "printer/print_layout.h"
-#include "storage/card.h"
 #include "tools/sim/printer_state.h"
-#include "tools/sim/simulated_board.h"
-#include "tools/sim/testing.h"
 #include "tools/sim/virtual_printer.h"
+#include "workers/worker_testing.h"
 
 namespace {
 
 using namespace document_testing;
-
-const bytes::Bytes kAdministrator{20, 30, 0, 0, 0};
+using namespace worker_testing;
 
 bytes::Bytes textItem(std::uint16_t tag, std::string_view text) {
   TlvItem item;
@@ -31,71 +27,19 @@ bytes::Bytes textItem(std::uint16_t tag, std::string_view text) {
   return item.encode();
 }
 
-// The finishing data of a fiscalization: taxpayer number (12 bytes), registration number (16).
-bytes::Bytes registrationNumbers(std::string_view taxpayer = "7700000000",
-                                 std::string_view registration = "0000000001") {
-  bytes::Bytes numbers(28, 0);
-  bytes::storeBytes(numbers, 0, 12, bytes::view(taxpayer));
-  bytes::storeBytes(numbers, 12, 16, bytes::view(registration));
-  return numbers;
-}
-
-// The document commands on a simulated board whose printer answers, with the core's objects
-// built in this process (the board's service is a placeholder that does nothing).
-class DocumentsWorkerTest : public ::testing::Test {
+// The document commands, without the goods tables.
+class DocumentsWorkerTest : public WorkerTest {
  protected:
-  DocumentsWorkerTest()
-      : simulated_({.root = directory_.path(), .service = "/bin/sleep", .serviceArguments = {"3600"}}),
-        directoryBoard_(platform::makeSimulatedBoard(directory_.path().string())),
-        board_(std::make_unique<platform::SteppedClockBoard>(*directoryBoard_, 1800000000)),
-        cashiers_(*board_, board_->nvPath("CASHIERS")),
-        identity_(*board_),
-        printer_(board_->printerPortPath(), state_) {
-    cashiers_.ensureCashierFile();
-    state_.setDeviceKey(kKey);
-    state_.publishModelData(sealedModel());
-    card::mountCard(*board_);
-    archive_ = std::make_unique<ArchiveStore>(card::archivePath(*board_), *board_, state_, identity_);
-    archive_->createOrValidate();
-    archive_->openArchive();
-    state_.setStatusFlag(FrStatus::kCardPresent | FrStatus::kArchiveReady, true);
-    state_.setDocumentCapacity(archive_->documentCapacity());
-    printer_.ensureOpen();
-  }
-
-  CoreApiResult run(std::uint8_t command, const bytes::Bytes& payload = {}) {
+  CoreApiResult run(std::uint8_t command, const bytes::Bytes& payload = {}) override {
     board_->advance(1);  // commands come at least a second apart
     return DocumentsWorker(cashiers_, state_, *board_, archive_.get(), printer_, open_)
         .execute({command, 1, payload});
-  }
-
-  int code(std::uint8_t command, const bytes::Bytes& payload = {}) { return run(command, payload).code(); }
-
-  void fiscalize(const bytes::Bytes& numbers = registrationNumbers()) {
-    ASSERT_EQ(code(8, kAdministrator), 0);
-    addRegistrationItems();
-    ASSERT_EQ(code(9, numbers), 0);
-  }
-
-  // User name, place, address and one tax rate.
-  void addRegistrationItems() {
-    for (auto [tag, text] : {std::pair<std::uint16_t, std::string_view>{11048, "SHOP"}, {11187, "PLACE"},
-                             {11009, "ADDR"}}) {
-      ASSERT_EQ(code(7, textItem(tag, text)), 0);
-    }
-    TaxRate rate;
-    rate.setKind(1);
-    rate.setPercentage(2000);
-    rate.setName("VAT");
-    ASSERT_EQ(code(7, rate.toTlv(0).encode()), 0);
   }
 
   // The space the card offers from now on, in bytes; what the register counts one document's
   // room (32 KiB of the 80 % it uses).
   static constexpr std::uint64_t kDocumentRoom = 32768 * 10 / 8;
   void cardFree(std::uint64_t bytes) { std::ofstream(platform::cardFreeBytesFile(directory_.path())) << bytes; }
-
-  std::vector<std::string> paper() { return sim::readPaper(directory_.path()).texts(); }
 
   // The bytes the printer got since the previous call. Every command ends on a status query the
   // printer has answered, so by then it has written all it got.
@@ -106,16 +50,6 @@ class DocumentsWorkerTest : public ::testing::Test {
     return fresh;
   }
 
-  sim::TemporaryDirectory directory_;
-  sim::SimulatedBoard simulated_;
-  std::unique_ptr<platform::Board> directoryBoard_;
-  std::unique_ptr<platform::SteppedClockBoard> board_;
-  DeviceState state_;
-  CashierTable cashiers_;
-  IdentityMemory identity_;
-  PrinterDriver printer_;
-  std::unique_ptr<ArchiveStore> archive_;
-  OpenDocument open_;
   std::size_t rawSeen_ = 0;
 };
 

@@ -71,7 +71,7 @@ struct FullArchive {
     state.setLastDocumentTime(lastTime);
   }
 
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   sim::SimulatedBoard simulated;
   std::unique_ptr<platform::Board> simulatedBoard;
   std::unique_ptr<platform::Board> board;

@@ -11,33 +11,18 @@
 #include "documents/document_testing.h"
 #include "documents/receipt_doc.h"
 #include "documents/receipt_testing.h"
-#include "platform/file_wrapper.h"
-#include "platform/stepped_clock_board.h"
 #include "storage/archive_layout.h"
 #include "storage/card.h"
 #include "tools/sim/printer_state.h"
-#include "tools/sim/simulated_board.h"
-#include "tools/sim/testing.h"
 #include "values/local_time.h"
 #include "workers/documents_worker.h"
+#include "workers/worker_testing.h"
 
 namespace {
 
 using namespace document_testing;
+using namespace worker_testing;
 using Lines = std::vector<std::string>;
-
-const bytes::Bytes kAdministrator{20, 30, 0, 0, 0};
-
-// A file that tells `onRead`, when set, the offset of each read before it reads.
-struct WatchedReads final : platform::FileWrapper {
-  WatchedReads(std::unique_ptr<platform::RandomAccessFile> file, const std::function<void(std::uint64_t)>& watcher)
-      : FileWrapper(std::move(file)), onRead(watcher) {}
-  bool readAt(std::uint64_t offset, bytes::MutableView out) override {
-    if (onRead) onRead(offset);
-    return FileWrapper::readAt(offset, out);
-  }
-  const std::function<void(std::uint64_t)>& onRead;
-};
 
 bytes::Bytes withOperator(const bytes::Bytes& body, const bytes::Bytes& prefix = kAdministrator) {
   bytes::Bytes payload = prefix;
@@ -112,33 +97,10 @@ struct Sums {
   }
 };
 
-// The report commands on a simulated board whose printer answers, with the documents made
-// through the document commands and the core's objects built in this process.
-class ReportsWorkerTest : public ::testing::Test {
+// The report commands, with the documents made through the document commands.
+class ReportsWorkerTest : public WorkerTest {
  protected:
-  ReportsWorkerTest()
-      : simulated_({.root = directory_.path(), .service = "/bin/sleep", .serviceArguments = {"3600"}}),
-        directoryBoard_(platform::makeSimulatedBoard(directory_.path().string())),
-        watchedBoard_(*directoryBoard_, [this](const std::string&, auto file) {
-          return std::make_unique<WatchedReads>(std::move(file), onRead_);
-        }),
-        board_(std::make_unique<platform::SteppedClockBoard>(watchedBoard_, 1800000000)),
-        cashiers_(*board_, board_->nvPath("CASHIERS")),
-        identity_(*board_),
-        printer_(board_->printerPortPath(), state_) {
-    cashiers_.ensureCashierFile();
-    state_.setDeviceKey(kKey);
-    state_.publishModelData(sealedModel());
-    card::mountCard(*board_);
-    archive_ = std::make_unique<ArchiveStore>(card::archivePath(*board_), *board_, state_, identity_);
-    archive_->createOrValidate();
-    archive_->openArchive();
-    state_.setStatusFlag(FrStatus::kCardPresent | FrStatus::kArchiveReady, true);
-    state_.setDocumentCapacity(archive_->documentCapacity());
-    printer_.ensureOpen();
-  }
-
-  CoreApiResult run(std::uint8_t command, const bytes::Bytes& payload = {}) {
+  CoreApiResult run(std::uint8_t command, const bytes::Bytes& payload = {}) override {
     board_->advance(1);  // commands come at least a second apart
     const CoreTransaction transaction{command, 1, payload};
     if (command == 58 || command == 177 || command == 178) {
@@ -147,8 +109,6 @@ class ReportsWorkerTest : public ::testing::Test {
     return DocumentsWorker(cashiers_, state_, *board_, archive_.get(), printer_, open_, tables_.tables())
         .execute(transaction);
   }
-
-  int code(std::uint8_t command, const bytes::Bytes& payload = {}) { return run(command, payload).code(); }
 
   // The command's code and the lines it printed, squeezed.
   std::pair<int, Lines> printed(std::uint8_t command, const bytes::Bytes& payload) {
@@ -166,36 +126,6 @@ class ReportsWorkerTest : public ::testing::Test {
     auto [answer, lines] = printed(177, withOperator(body));
     EXPECT_EQ(answer, 0) << "report " << int(selector);
     return lines;
-  }
-
-  // A registration's items: user name, place, address and tax rate 1, "VAT" of 20 %.
-  static std::vector<TlvItem> registrationItems(std::string_view userName) {
-    std::vector<TlvItem> items;
-    for (auto [tag, text] : {std::pair<std::uint16_t, std::string_view>{11048, userName}, {11187, "PLACE"},
-                             {11009, "ADDR"}}) {
-      items.emplace_back().setText(tag, text);
-    }
-    TaxRate rate;
-    rate.setKind(1);
-    rate.setPercentage(2000);
-    rate.setName("VAT");
-    items.push_back(rate.toTlv(0));
-    return items;
-  }
-
-  // The finishing data of a registration: taxpayer number 7700000000, registration number
-  // 0000000001.
-  static bytes::Bytes registrationNumbers() {
-    bytes::Bytes numbers(28, 0);
-    bytes::storeBytes(numbers, 0, 12, bytes::view("7700000000"));
-    bytes::storeBytes(numbers, 12, 16, bytes::view("0000000001"));
-    return numbers;
-  }
-
-  void fiscalize(std::string_view userName) {
-    ASSERT_EQ(code(8, kAdministrator), 0);
-    for (const TlvItem& item : registrationItems(userName)) ASSERT_EQ(code(7, item.encode()), 0);
-    ASSERT_EQ(code(9, registrationNumbers()), 0);
   }
 
   void cash(bool deposit, std::int64_t amount) {
@@ -235,7 +165,7 @@ class ReportsWorkerTest : public ::testing::Test {
   // Fiscalization; shifts 1 and 2 closed, with cash movements and receipts of all four kinds;
   // shift 3 open with one deposit.
   void makeArchive() {
-    fiscalize("SHOP");
+    fiscalize();
     openShift();
     cash(true, 100000);
     receipt(0, {4550, 6000});
@@ -315,21 +245,6 @@ class ReportsWorkerTest : public ::testing::Test {
 
   static std::string timeText(std::uint32_t seconds) { return localTimeText(seconds, "%d.%m.%Y %H:%M:%S"); }
 
-  Lines paper() { return sim::readPaper(directory_.path()).texts(); }
-
-  sim::TemporaryDirectory directory_;
-  sim::SimulatedBoard simulated_;
-  // Told the offset of every read from a file opened through the board, before the read.
-  std::function<void(std::uint64_t offset)> onRead_;
-  std::unique_ptr<platform::Board> directoryBoard_;
-  platform::FileWrappingBoard watchedBoard_;
-  std::unique_ptr<platform::SteppedClockBoard> board_;
-  DeviceState state_;
-  CashierTable cashiers_;
-  IdentityMemory identity_;
-  PrinterDriver printer_;
-  std::unique_ptr<ArchiveStore> archive_;
-  OpenDocument open_;
   receipt_testing::Tables tables_;  // section 1 "ХЛЕБ", section 2 unnamed
 };
 
@@ -488,7 +403,7 @@ TEST_F(ReportsWorkerTest, Copy_OfEveryTypeRepeatsTheOriginalPrintoutWithTheBanne
 // A programmed discount is stored as its amount, without its number or name: its copy prints
 // it as a manual discount is printed.
 TEST_F(ReportsWorkerTest, Copy_ProgrammedDiscountPrintsAsAManualOne) {
-  fiscalize("SHOP");
+  fiscalize();
   openShift();
   receipt_testing::Item item;
   item.price = 6000;
@@ -592,7 +507,7 @@ class ControlTapeTest : public ReportsWorkerTest {
  protected:
   // An open shift with receipts of every kind.
   void SetUp() override {
-    fiscalize("SHOP");
+    fiscalize();
     openShift();
     cash(true, 100000);
     for (std::uint8_t i = 0; i < 6; ++i) receipt(i % 4, {1000u + 100u * i, 500});

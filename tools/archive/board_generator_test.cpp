@@ -39,7 +39,7 @@ struct Variety {
 };
 
 TEST(BoardGenerator, Generated_ChecksCleanStartsAsRegisteredAndHoldsEveryKind) {
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   const frarchive::GeneratorOptions options{.shifts = 3, .receiptsPerShift = 20, .seed = 3};
   ASSERT_EQ(frarchive::generateBoard(directory.path().string(), options), "");
   EXPECT_EQ(problemsOf(directory.path()), std::vector<std::string>{});
@@ -91,7 +91,7 @@ TEST(BoardGenerator, Generated_ChecksCleanStartsAsRegisteredAndHoldsEveryKind) {
 }
 
 TEST(BoardGenerator, SameSeed_SameBytes_OtherSeed_OtherBytes) {
-  sim::TemporaryDirectory first, second, third;
+  platform::TemporaryDirectory first, second, third;
   const frarchive::GeneratorOptions options{.shifts = 2, .receiptsPerShift = 6, .seed = 9};
   ASSERT_EQ(frarchive::generateBoard(first.path().string(), options), "");
   ASSERT_EQ(frarchive::generateBoard(second.path().string(), options), "");
@@ -103,7 +103,7 @@ TEST(BoardGenerator, SameSeed_SameBytes_OtherSeed_OtherBytes) {
 }
 
 TEST(BoardGenerator, RefusesWhatTheRegisterWouldNotHoldAndNeverOverwrites) {
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   const std::string root = directory.path().string();
   EXPECT_NE(frarchive::generateBoard(root, {.shifts = 1, .receiptsPerShift = 3001}), "") << "a shift's receipt limit";
   EXPECT_NE(frarchive::generateBoard(root, {.shifts = 50000, .receiptsPerShift = 0}), "") << "250,001 documents";

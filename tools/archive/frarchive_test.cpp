@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 
+#include "platform/temporary_directory.h"
 #include "storage/archive_layout.h"
 #include "storage/archive_testing.h"
 
@@ -138,8 +139,8 @@ namespace {
 // A board the generator made verifies clean, signs included (its own identity memory), and is
 // never generated over.
 TEST(FrarchiveGenerateTest, GeneratedBoard_VerifiesCleanAndIsNotOverwritten) {
-  std::string dir = ::testing::TempDir() + "frarchive-board-XXXXXX";
-  ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  const platform::TemporaryDirectory board;
+  const std::string dir = board.path();
   const Outcome made = run("generate " + dir + " --shifts 2 --receipts-per-shift 5 --seed 3");
   EXPECT_EQ(made.status, 0) << made.out;
   const Outcome verified = run("verify " + dir);
@@ -148,7 +149,6 @@ TEST(FrarchiveGenerateTest, GeneratedBoard_VerifiesCleanAndIsNotOverwritten) {
   const Outcome shift = run("export " + dir + " --shift 2");
   EXPECT_EQ(std::count(shift.out.begin(), shift.out.end(), '\n'), 5 + 5) << shift.out;
   EXPECT_EQ(run("generate " + dir).status, 1);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

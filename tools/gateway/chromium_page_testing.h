@@ -16,7 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tools/sim/testing.h"
+#include "platform/temporary_directory.h"
 
 namespace gateway::testing {
 
@@ -49,7 +49,7 @@ class ChromiumPage {
   // The next message from the browser, waiting until `deadline`.
   nlohmann::json receive(std::chrono::steady_clock::time_point deadline);
 
-  sim::TemporaryDirectory profile_;
+  platform::TemporaryDirectory profile_;
   pid_t pid_ = -1;
   int commands_ = -1;  // our end of the browser's descriptor 3
   int events_ = -1;    // our end of the browser's descriptor 4

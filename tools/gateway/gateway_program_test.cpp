@@ -112,7 +112,7 @@ TEST_F(GatewayProgram, StopSignal_FinishesTheRequestOnTheLineAndExitsZero) {
 
 // A command line that is not valid exits 2 (CLI11 or frgate saying why) before it touches anything.
 TEST(GatewayUsage, ACommandLineThatIsNotValidExitsTwo) {
-  const sim::TemporaryDirectory directory;
+  const platform::TemporaryDirectory directory;
   const std::string database = (directory.path() / "frgate.db").string();
   const std::string port = (directory.path() / "host").string();
   const std::string empty = (directory.path() / "empty-token").string();

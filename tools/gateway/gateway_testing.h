@@ -49,7 +49,7 @@ class RegisterBoard {
   std::vector<std::string> paper() const;
 
  private:
-  sim::TemporaryDirectory directory_;
+  platform::TemporaryDirectory directory_;
   std::shared_ptr<sim::HostLineFaults> faults_;
   sim::SimulatedBoard board_;
 };

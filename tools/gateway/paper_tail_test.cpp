@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "tools/sim/testing.h"
+#include "platform/temporary_directory.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ class PaperTail : public ::testing::Test {
     }
     return text;
   }
-  sim::TemporaryDirectory directory_;
+  platform::TemporaryDirectory directory_;
 };
 
 TEST_F(PaperTail, LastLines_OldestFirstWithoutLineEnds) {

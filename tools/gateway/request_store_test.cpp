@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/sim/testing.h"
+#include "platform/temporary_directory.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ class RequestStoreTest : public ::testing::Test {
   static gateway::RequestRecord record(const std::string& key, const std::string& body = "{}") {
     return {.key = key, .path = "/v1/receipts", .body = body, .lastNumber = 7, .finishIdentifier = 42};
   }
-  sim::TemporaryDirectory directory_;
+  platform::TemporaryDirectory directory_;
 };
 
 TEST_F(RequestStoreTest, Records_SurviveReopeningAndAKeyIsTakenOnlyByAFailedOne) {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 
+#include "platform/temporary_directory.h"
 #include "values/cp866.h"
 #include "values/tags.h"
 
@@ -93,7 +93,8 @@ TEST(SalePlan, OpensWithTheKindAddsEachItemAndPaysCashAndCard) {
 }
 
 TEST(SalePlan, FileItems_StandWhereTheirFileIsGiven) {
-  const std::string file = ::testing::TempDir() + "sale_items.txt";
+  const platform::TemporaryDirectory directory;
+  const std::string file = directory.path() / "sale_items.txt";
   std::ofstream(file) << "name=C,price=3\nname=D,price=4\n";
   std::string problem;
   const std::vector<std::string_view> arguments = {"name=A,price=1", "--items", file, "--cash", "10",
@@ -110,7 +111,6 @@ TEST(SalePlan, FileItems_StandWhereTheirFileIsGiven) {
     names += std::string(name.begin(), name.end());
   }
   EXPECT_EQ(names, "ACDB");
-  std::remove(file.c_str());
 }
 
 TEST(ReceiptReply, DecodesThe32Bytes) {

@@ -73,7 +73,7 @@ struct CountingOutput final : sim::PaperOutput {
 };
 
 TEST(PaperFiles, Updates_AppendNewItemsToBothFilesAndANewRollWhenTheWidthChanges) {
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   const fs::path widthFile = directory.path() / "PRINTER_SETTINGS";
   std::ofstream(widthFile, std::ios::binary) << '\x50';  // 80 mm
   sim::PaperFiles files(sim::paperFilesIn(directory.path()), widthFile);

@@ -57,7 +57,7 @@ sim::BoardOptions scriptBoard(const fs::path& root, const std::string& script) {
 constexpr const char* kEchoService = "exec cat <dev/ttyGS0 >dev/ttyGS0";
 
 TEST(SimulatedBoard, Service_RunsWithAbsoluteRootAndItsOutputInTheLog) {
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   const fs::path relativeRoot = fs::relative(directory.path() / "board");
   sim::SimulatedBoard board(scriptBoard(relativeRoot, "echo \"root=$FRCORE_ROOT\"; echo oops >&2; exit 3"));
   EXPECT_TRUE(board.root().is_absolute());
@@ -74,7 +74,7 @@ TEST(SimulatedBoard, Service_RunsWithAbsoluteRootAndItsOutputInTheLog) {
 }
 
 TEST(SimulatedBoard, LinesAreLinkedInDevAndRemovedWithTheBoard) {
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   const fs::path root = directory.path();
   {
     sim::SimulatedBoard board(scriptBoard(root, "exit 0"));
@@ -89,7 +89,7 @@ TEST(SimulatedBoard, LinesAreLinkedInDevAndRemovedWithTheBoard) {
 }
 
 TEST(SimulatedBoard, HostLine_CarriesBytesBothWaysAndSurvivesRestart) {
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   sim::SimulatedBoard board(scriptBoard(directory.path(), kEchoService));
   host::HostPort port(::dup(board.hostMasterFd()));
   const Bytes frame = host::frame(Bytes{0x33, 0x0D, 0x0A});
@@ -109,7 +109,7 @@ TEST(SimulatedBoard, HostLine_CarriesBytesBothWaysAndSurvivesRestart) {
 TEST(SimulatedBoard, Printer_AnswersStatusQueryAfterTheBytesAheadHaveCrossedAndKeepsThePaper) {
   const std::string sent = std::string(960, 'x') + "\n\x1Bv";
   for (const int baud : {sim::kUnpacedPrinterLine, 19200}) {
-    sim::TemporaryDirectory directory;
+    platform::TemporaryDirectory directory;
     writeFile(directory.path() / "sent.bin", sent);
     sim::BoardOptions options =
         scriptBoard(directory.path(), "cat sent.bin >dev/ttyS0 && head -c 1 <dev/ttyS0 >answer.bin");
@@ -129,7 +129,7 @@ TEST(SimulatedBoard, Printer_AnswersStatusQueryAfterTheBytesAheadHaveCrossedAndK
 }
 
 TEST(SimulatedBoard, Relay_OffersHostEndAsTerminalBothWays) {
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   sim::BoardOptions options = scriptBoard(directory.path(), kEchoService);
   options.hostRelay = true;
   std::mutex watching;
@@ -152,7 +152,7 @@ TEST(SimulatedBoard, Relay_OffersHostEndAsTerminalBothWays) {
 }
 
 TEST(SimulatedBoard, Relay_CarriesOnlyWhatItsFilterPasses) {
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   sim::BoardOptions options = scriptBoard(directory.path(), kEchoService);
   options.hostRelay = true;
   const auto faults = std::make_shared<sim::HostLineFaults>();
@@ -169,7 +169,7 @@ TEST(SimulatedBoard, Relay_CarriesOnlyWhatItsFilterPasses) {
 }
 
 TEST(SimulatedBoard, Destruction_KillsTheService) {
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   pid_t service = -1;
   {
     sim::SimulatedBoard board(scriptBoard(directory.path(), kEchoService));
@@ -181,7 +181,7 @@ TEST(SimulatedBoard, Destruction_KillsTheService) {
 }
 
 TEST(SimulatedBoard, MissingServiceProgram_Throws) {
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   EXPECT_THROW(sim::SimulatedBoard({.root = directory.path(), .service = directory.path() / "no-such-service"}),
                std::system_error);
 }

@@ -1,7 +1,6 @@
 #include "tools/sim/testing.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,19 +24,6 @@ int duplicate(int fd) {
 }
 
 }  // namespace
-
-TemporaryDirectory::TemporaryDirectory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "frcore-board-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::system_error(errno, std::generic_category(), "mkdtemp");
-  }
-  path_ = pattern;
-}
-
-TemporaryDirectory::~TemporaryDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
 
 TestBoard::TestBoard(TestBoardOptions options)
     : board_(BoardOptions{.root = directory_.path(),

@@ -6,25 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/temporary_directory.h"
 #include "tools/host/port.h"
 #include "tools/sim/escpos_interpreter.h"
 #include "tools/sim/simulated_board.h"
 
 namespace sim {
-
-// A directory made fresh under /tmp for one board and removed with everything in it.
-class TemporaryDirectory {
- public:
-  TemporaryDirectory();
-  ~TemporaryDirectory();
-  TemporaryDirectory(const TemporaryDirectory&) = delete;
-  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // What the printer of the board at `boardRoot` has printed so far: every byte in its raw.bin
 // read by the same interpreter as the simulated printer's, from a reset printer. For example
@@ -59,7 +46,7 @@ class TestBoard {
   std::string log() const;
 
  private:
-  TemporaryDirectory directory_;
+  platform::TemporaryDirectory directory_;
   SimulatedBoard board_;
   host::HostPort host_;
 };

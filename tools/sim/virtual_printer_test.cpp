@@ -33,7 +33,7 @@ class VirtualPrinterTest : public ::testing::Test {
   void setState(const std::string& content) { std::ofstream(sim::printerStateFile(root())) << content; }
 
  private:
-  sim::TemporaryDirectory directory_;
+  platform::TemporaryDirectory directory_;
 };
 
 TEST_F(VirtualPrinterTest, StatusQuery_AnsweredWithPaperPresentEvenWhenSplit) {
@@ -78,7 +78,7 @@ TEST(PrinterState, Words_ParseTrimmedAndRoundTripThroughTheFile) {
   EXPECT_EQ(sim::parsePrinterState("Out"), std::nullopt);
   EXPECT_EQ(sim::parsePrinterState(""), std::nullopt);
 
-  sim::TemporaryDirectory directory;
+  platform::TemporaryDirectory directory;
   const fs::path file = directory.path() / "printer-state";
   EXPECT_EQ(sim::readPrinterState(file), sim::PrinterState::Ok);
   for (const auto state : {sim::PrinterState::Out, sim::PrinterState::Silent, sim::PrinterState::Ok}) {
