@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "platform/board_directory.h"
+#include "platform/temporary_directory.h"
 
 namespace {
 
@@ -15,13 +15,6 @@ namespace fs = std::filesystem;
 
 class SimulatedBoardTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/frcore-board-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
   void write(const std::string& relative, const std::string& content) {
     fs::create_directories(fs::path(root_ + "/" + relative).parent_path());
     std::ofstream(root_ + "/" + relative) << content;
@@ -31,7 +24,8 @@ class SimulatedBoardTest : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
-  std::string root_;
+  const platform::TemporaryDirectory directory_;
+  const std::string root_ = directory_.path().string();
 };
 
 TEST_F(SimulatedBoardTest, Paths_AllLieUnderTheRoot) {

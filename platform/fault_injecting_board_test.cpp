@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/service_lock.h"
+#include "platform/temporary_directory.h"
 
 namespace {
 
@@ -17,18 +17,15 @@ using Op = FaultInjectingBoard::Operation;
 class FaultInjectingBoardTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/frcore-faults-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
     simulated_ = platform::makeSimulatedBoard(root_);
     board_ = std::make_unique<FaultInjectingBoard>(*simulated_);
-    path_ = root_ + "/file";
     file_ = board_->openFile(path_, platform::FileMode::CreateNew);
     ASSERT_TRUE(file_);
   }
-  void TearDown() override { fs::remove_all(root_); }
 
-  std::string root_, path_;
+  const platform::TemporaryDirectory directory_;
+  const std::string root_ = directory_.path().string();
+  const std::string path_ = root_ + "/file";
   std::unique_ptr<platform::Board> simulated_;
   std::unique_ptr<FaultInjectingBoard> board_;
   std::unique_ptr<platform::RandomAccessFile> file_;
@@ -105,15 +102,13 @@ TEST_F(FaultInjectingBoardTest, Death_StopsEveryOperationAtItsPoint) {
 }
 
 TEST(ServiceLockTest, SecondHolderIsRefusedUntilTheFirstLetsGo) {
-  char pattern[] = "/tmp/frcore-lock-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string path = std::string(pattern) + "/lock";
+  const platform::TemporaryDirectory directory;
+  const std::string path = (directory.path() / "lock").string();
   auto first = platform::ServiceLock::acquire(path);
   ASSERT_TRUE(first);
   EXPECT_FALSE(platform::ServiceLock::acquire(path));
   first.reset();
   EXPECT_TRUE(platform::ServiceLock::acquire(path));
-  fs::remove_all(pattern);
 }
 
 }  // namespace

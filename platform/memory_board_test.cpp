@@ -1,8 +1,8 @@
 #include "platform/memory_board.h"
+#include "platform/temporary_directory.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 namespace platform {
@@ -10,16 +10,11 @@ namespace {
 
 class MemoryBoardTest : public ::testing::Test {
  protected:
-  MemoryBoardTest() : root_(makeRoot()), board_(root_) {}
-  ~MemoryBoardTest() override { std::filesystem::remove_all(root_); }
+  MemoryBoardTest() : board_(directory_.path().string()) {}
 
-  static std::string makeRoot() {
-    char pattern[] = "/tmp/frcore-memory-board-XXXXXX";
-    return mkdtemp(pattern) != nullptr ? pattern : "";
-  }
   std::string archivePath() const { return board_.cardMountPoint() + "ARCHIVE"; }
 
-  std::string root_;
+  const TemporaryDirectory directory_;
   MemoryBoard board_;
 };
 

@@ -1,8 +1,8 @@
 #include "platform/random_access_file.h"
+#include "platform/temporary_directory.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,16 +13,9 @@ namespace fs = std::filesystem;
 
 class RandomAccessFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/frcore-file-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
-    path_ = directory_ + "/file";
-  }
-  void TearDown() override { fs::remove_all(directory_); }
-
-  std::string directory_;
-  std::string path_;
+  const platform::TemporaryDirectory temporary_;
+  const std::string directory_ = temporary_.path().string();
+  const std::string path_ = directory_ + "/file";
 };
 
 TEST_F(RandomAccessFileTest, CreateNew_WritesAtOffsetsAndReadsBack) {

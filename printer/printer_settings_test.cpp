@@ -1,8 +1,8 @@
 #include "printer/printer_settings.h"
+#include "platform/temporary_directory.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,14 +15,10 @@ namespace fs = std::filesystem;
 class PrinterSettingsFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/frcore-printer-settings-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
     fs::create_directories(directory_ + "/nv");
     path_ = directory_ + "/nv/PRINTER_SETTINGS";
     board_ = platform::makeSimulatedBoard(directory_);
   }
-  void TearDown() override { fs::remove_all(directory_); }
 
   std::string contents() const {
     std::ifstream in(path_, std::ios::binary);
@@ -30,7 +26,8 @@ class PrinterSettingsFile : public ::testing::Test {
   }
   void write(const std::string& content) const { std::ofstream(path_, std::ios::binary) << content; }
 
-  std::string directory_;
+  const platform::TemporaryDirectory temporary_;
+  const std::string directory_ = temporary_.path().string();
   std::string path_;
   std::unique_ptr<platform::Board> board_;
 };

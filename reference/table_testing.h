@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,17 +11,10 @@
 
 #include "platform/board.h"
 #include "values/bytes.h"
+#include "platform/temporary_directory.h"
 
 class TableFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/frcore-table-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    path_ = root_ / "TABLE";
-    board_ = platform::makeSimulatedBoard(root_.string());
-  }
-  void TearDown() override { std::filesystem::remove_all(root_); }
 
   static bytes::Bytes fileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -34,7 +26,8 @@ class TableFileTest : public ::testing::Test {
                                                  static_cast<std::streamsize>(content.size()));
   }
 
-  std::filesystem::path root_;
-  std::filesystem::path path_;
-  std::unique_ptr<platform::Board> board_;
+  const platform::TemporaryDirectory directory_;
+  const std::filesystem::path root_ = directory_.path();
+  const std::filesystem::path path_ = root_ / "TABLE";
+  const std::unique_ptr<platform::Board> board_ = platform::makeSimulatedBoard(root_.string());
 };

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/board_directory.h"
+#include "platform/temporary_directory.h"
 
 namespace {
 
@@ -14,17 +15,14 @@ namespace fs = std::filesystem;
 class CardTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/frcore-card-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
     fs::create_directories(root_ + "/dev");
     board_ = platform::makeSimulatedBoard(root_);
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   void insertCard() { std::ofstream(platform::cardDeviceFile(root_)).put(0); }
 
-  std::string root_;
+  const platform::TemporaryDirectory directory_;
+  const std::string root_ = directory_.path().string();
   std::unique_ptr<platform::Board> board_;
 };
 
