@@ -1,15 +1,14 @@
 #include "platform/board_clock.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/board.h"
+#include "platform/file_growth_refused.h"
 #include "platform/recording_clocks.h"
 #include "platform/temporary_directory.h"
 
@@ -42,15 +41,10 @@ TEST(SimulatedBoardClock, ASettingThatCannotBeWrittenLeavesTheClock) {
   auto board = platform::makeSimulatedBoard(root.path());
   ASSERT_TRUE(board->setClock(2000000000));
 
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit none = saved;
-  none.rlim_cur = 0;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
-  const bool set = board->setClock(1000000000);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
+  const bool set = [&] {
+    const platform::FileGrowthRefused refused;
+    return board->setClock(1000000000);
+  }();
 
   EXPECT_FALSE(set);
   EXPECT_NEAR(static_cast<double>(board->now()), 2000000000.0, 5.0);

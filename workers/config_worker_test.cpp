@@ -1,9 +1,7 @@
 #include "workers/config_worker.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +11,7 @@
 
 #include "platform/board_clock.h"
 #include "platform/board_directory.h"
+#include "platform/file_growth_refused.h"
 #include "platform/file_wrapper.h"
 #include "platform/recording_clocks.h"
 #include "platform/temporary_directory.h"
@@ -323,15 +322,10 @@ TEST_F(ConfigWorkerTest, WriteRecord_FailedWriteAnswers21AndChangesNothing) {
   };
   for (const Case& test : cases) {
     const bytes::Bytes before = fileBytes(nv(test.file));
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit none = saved;
-    none.rlim_cur = 0;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
-    const int answer = code(2, join(kAdministrator, join(bytes::Bytes{test.table}, test.record)));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    const int answer = [&] {
+      const platform::FileGrowthRefused refused;
+      return code(2, join(kAdministrator, join(bytes::Bytes{test.table}, test.record)));
+    }();
 
     EXPECT_EQ(answer, 21) << test.file;
     EXPECT_EQ(fileBytes(nv(test.file)), before) << test.file;
