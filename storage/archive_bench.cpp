@@ -15,6 +15,7 @@
 #include "platform/board_directory.h"
 #include "platform/file_wrapper.h"
 #include "platform/sync_switch_board.h"
+#include "platform/temporary_directory.h"
 #include "storage/archive_store.h"
 #include "storage/card.h"
 #include "storage/rollback_journal.h"
@@ -43,11 +44,9 @@ struct LeftOutJournal final : platform::FileWrapper {
 // A fresh archive after its fiscalization, removed with its board.
 class FreshArchive {
  public:
-  explicit FreshArchive(Mode mode) {
-    std::string pattern = parentDirectory + "/frcore-archive-bench-XXXXXX";
-    root_ = mkdtemp(pattern.data());
-    platform::prepareBoardDirectory(root_);
-    simulated_ = platform::makeSimulatedBoard(root_.string());
+  explicit FreshArchive(Mode mode) : root_(parentDirectory) {
+    platform::prepareBoardDirectory(root_.path());
+    simulated_ = platform::makeSimulatedBoard(root_.path().string());
     counted_ = std::make_unique<platform::SyncSwitchBoard>(*simulated_, mode != Mode::WithoutSyncs);
     const bool journalLeftOut = mode == Mode::WithoutJournal;
     board_ = std::make_unique<platform::FileWrappingBoard>(
@@ -64,10 +63,7 @@ class FreshArchive {
              store_->storeDocument(finishedFiscalization(state_, store_->archiveId(), kNow)) == 0;
     counted_->resetCounts();
   }
-  ~FreshArchive() {
-    store_.reset();
-    fs::remove_all(root_);
-  }
+  ~FreshArchive() { store_.reset(); }
 
   bool ready() const { return ready_; }
   // The writes and syncs that reached the card since the fiscalization.
@@ -95,7 +91,7 @@ class FreshArchive {
   }
 
  private:
-  fs::path root_;
+  const platform::TemporaryDirectory root_;
   std::unique_ptr<platform::Board> simulated_;
   std::unique_ptr<platform::SyncSwitchBoard> counted_;
   std::unique_ptr<platform::FileWrappingBoard> board_;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/random_access_file.h"
+#include "platform/temporary_directory.h"
 #include "storage/archive_checker.h"
 #include "storage/card.h"
 #include "tools/archive/board_generator.h"
@@ -22,10 +23,8 @@ double secondsSince(Clock::time_point start) { return std::chrono::duration<doub
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string parent = argc > 1 ? argv[1] : "/tmp";
-  std::string pattern = parent + "/frcore-generator-bench-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) return 1;
-  const fs::path root = pattern;
+  const platform::TemporaryDirectory directory(argc > 1 ? argv[1] : "/tmp");
+  const fs::path& root = directory.path();
   const frarchive::GeneratorOptions options{.shifts = 499, .receiptsPerShift = 496, .seed = 1};
 
   const auto generating = Clock::now();
@@ -33,7 +32,6 @@ int main(int argc, char** argv) {
   const double generated = secondsSince(generating);
   if (!failure.empty()) {
     std::fprintf(stderr, "generation failed: %s\n", failure.c_str());
-    fs::remove_all(root);
     return 1;
   }
   const fs::path archive = root / "mnt/sd" / card::kArchiveFileName;
@@ -46,6 +44,5 @@ int main(int argc, char** argv) {
               1 + options.shifts * (options.receiptsPerShift + 5), generated);
   std::printf("archive file:   %ju bytes\n", static_cast<std::uintmax_t>(fs::file_size(archive)));
   std::printf("checked:        %.1f s, %zu problems\n", checked, problems);
-  fs::remove_all(root);
   return problems == 0 ? 0 : 1;
 }
