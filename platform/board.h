@@ -1,10 +1,10 @@
 // The board: where the service's devices and files are, the clock, and the shell commands.
 //
-// This is the only code that knows device paths, mounts the card or touches the clock. The
-// real board uses the fixed paths of the hardware; the simulated board (chosen by the
-// environment variable FRCORE_ROOT) puts every path under one directory and keeps the clock
-// as an offset from the machine's time. Tests substitute their own board, usually a
-// BoardWrapper that overrides one operation.
+// This is the only code that knows device paths, mounts the card or touches the clock, and the
+// service's files are opened, replaced and made through it. The real board uses the fixed
+// paths of the hardware; the simulated board (chosen by the environment variable FRCORE_ROOT)
+// puts every path under one directory and keeps the clock as an offset from the machine's
+// time. Tests substitute their own board, usually a BoardWrapper that overrides one operation.
 #pragma once
 
 #include <cstdint>

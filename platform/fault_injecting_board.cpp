@@ -117,7 +117,8 @@ PathState FaultInjectingBoard::pathState(const std::string& path) const {
 bool FaultInjectingBoard::replaceFile(const std::string& path, bytes::View contents) {
   const std::uint64_t number = count(Operation::Write);
   bool completes = false;
-  // A failed, short or last write leaves only the staged file, which nothing reads.
+  // A write that fails, is cut short or is the service's last leaves only the staged file,
+  // which nothing reads.
   if (fails(Operation::Write, completes) || shortWrite_ == number) return false;
   if (fails(Operation::Sync, completes) && !completes) return false;
   auto& image = files_[path];
