@@ -46,7 +46,11 @@ std::optional<Reply> parseReplyBody(bytes::View body) {
   return reply;
 }
 
-void FrameReader::feed(bytes::View data) { bytes::appendBytes(buffer_, data); }
+void FrameReader::feed(bytes::View data) {
+  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(head_));
+  head_ = 0;
+  bytes::appendBytes(buffer_, data);
+}
 
 namespace {
 
@@ -77,35 +81,38 @@ std::optional<std::size_t> laterGoodFrame(bytes::View buffer, std::size_t maxBod
 
 std::optional<FrameReader::Frame> FrameReader::next() {
   while (true) {
-    buffer_.erase(buffer_.begin(), std::find(buffer_.begin(), buffer_.end(), protocol::kStartByte));
-    if (buffer_.empty()) return std::nullopt;
+    const bytes::View unread = bytes::View(buffer_).subspan(head_);
+    const auto start = std::find(unread.begin(), unread.end(), protocol::kStartByte);
+    head_ += static_cast<std::size_t>(start - unread.begin());
+    const bytes::View rest = bytes::View(buffer_).subspan(head_);
+    if (rest.empty()) return std::nullopt;
 
-    const Candidate found = examine(buffer_, 0, maxBody_);
+    const Candidate found = examine(rest, 0, maxBody_);
     if (found == Candidate::kFalseStart) {
-      buffer_.erase(buffer_.begin());
+      ++head_;
       continue;
     }
     if (found == Candidate::kIncomplete) {
       // A stray start byte may announce a length that looks plausible; rather than wait for
       // bytes that may never come, take a complete good frame that follows it.
-      const auto later = laterGoodFrame(buffer_, maxBody_);
+      const auto later = laterGoodFrame(rest, maxBody_);
       if (!later) return std::nullopt;
-      buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(*later));
+      head_ += *later;
       continue;
     }
     const bool crcMatches = found == Candidate::kGood;
-    const std::size_t length = bytes::loadU16(buffer_, protocol::kLengthOffset);
-    const auto body = buffer_.begin() + protocol::kBodyOffset;
-    Frame frame{bytes::Bytes(body, body + static_cast<std::ptrdiff_t>(length)), crcMatches};
-    const std::size_t consumed = crcMatches ? length + protocol::kFrameOverhead : 1;
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(consumed));
+    const std::size_t length = bytes::loadU16(rest, protocol::kLengthOffset);
+    const bytes::View body = rest.subspan(protocol::kBodyOffset, length);
+    Frame frame{bytes::Bytes(body.begin(), body.end()), crcMatches};
+    head_ += crcMatches ? length + protocol::kFrameOverhead : 1;
     return frame;
   }
 }
 
 bytes::Bytes FrameReader::takeBuffered() {
-  bytes::Bytes taken;
-  taken.swap(buffer_);
+  bytes::Bytes taken(buffer_.begin() + static_cast<std::ptrdiff_t>(head_), buffer_.end());
+  buffer_.clear();
+  head_ = 0;
   return taken;
 }
 

@@ -88,6 +88,20 @@ TEST(FrameReader, TwoFramesInOneFeed_AreYieldedInOrder) {
   EXPECT_FALSE(reader.next());
 }
 
+TEST(FrameReader, FeedAfterFramesTaken_KeepsTheUnreadBytes) {
+  host::FrameReader reader;
+  Bytes stream = kBareVersionRequest;
+  stream.insert(stream.end(), kVersionReply.begin(), kVersionReply.begin() + 4);
+  reader.feed(stream);
+  EXPECT_EQ(reader.next()->body, bodyOf(kBareVersionRequest));
+  EXPECT_FALSE(reader.next());
+  reader.feed(bytes::View(kVersionReply).subspan(4));
+  reader.feed(Bytes{0x00});
+  EXPECT_EQ(reader.next()->body, bodyOf(kVersionReply));
+  EXPECT_FALSE(reader.next());
+  EXPECT_TRUE(reader.takeBuffered().empty());
+}
+
 TEST(FrameReader, BadCrc_IsReportedAndFollowingFrameStillFound) {
   host::FrameReader reader;
   Bytes damaged = kVersionReply;
