@@ -63,9 +63,9 @@ class FrameReader {
   bytes::Bytes takeBuffered();
 
  private:
+  std::size_t maxBody_;
   // The bytes fed and not yet taken; those before head_ are consumed or skipped, and go when
   // more bytes are fed, so that cutting frames costs each byte once, however hostile the stream.
-  std::size_t maxBody_;
   bytes::Bytes buffer_;
   std::size_t head_ = 0;
 };
