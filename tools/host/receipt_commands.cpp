@@ -1,7 +1,6 @@
 #include "tools/host/receipt_commands.h"
 
 #include <charconv>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -279,14 +278,13 @@ std::optional<ReceiptReply> parseReceiptReply(bytes::View data) {
 Fields receiptFields(bytes::View data) {
   const auto reply = parseReceiptReply(data);
   if (!reply) {
-    return {textField("unexpected", "close reply of " + std::to_string(data.size()) + " bytes, not that of a receipt")};
+    return fieldList(
+        textField("unexpected", "close reply of " + std::to_string(data.size()) + " bytes, not that of a receipt"));
   }
-  char sign[16];
-  std::snprintf(sign, sizeof sign, "%010u", static_cast<unsigned>(reply->fiscalSign));
-  return {numberField("document", reply->documentNumber), {"fiscal sign", reply->fiscalSign, sign},
-          timeField("time", reply->dateTime),           numberField("shift", reply->shiftNumber),
-          numberField("receipt", reply->receiptNumber),  moneyField("total", reply->total),
-          moneyField("change", reply->change)};
+  return fieldList(numberField("document", reply->documentNumber), fiscalSignField(reply->fiscalSign),
+                   timeField("time", reply->dateTime), numberField("shift", reply->shiftNumber),
+                   numberField("receipt", reply->receiptNumber), moneyField("total", reply->total),
+                   moneyField("change", reply->change));
 }
 
 }  // namespace host

@@ -1,8 +1,5 @@
 #include "tools/host/reply_fields.h"
 
-#include <iomanip>
-#include <sstream>
-
 #include "core/state/status_records.h"
 #include "tools/host/document_commands.h"
 #include "tools/host/number_text.h"
@@ -41,29 +38,33 @@ std::string hex16(std::uint16_t value) { return hexNumber(value, 4); }
 
 // Not the expected size: said as a field, so that the reply still shows it.
 Fields unexpected(std::string_view what, std::size_t size) {
-  return {textField("unexpected", std::string(what) + " of " + std::to_string(size) + " bytes")};
+  return fieldList(textField("unexpected", std::string(what) + " of " + std::to_string(size) + " bytes"));
 }
 
 Field documentField(std::string name, std::uint8_t type) {
-  return {std::move(name), std::string(type == 0 ? "none" : documentTypeName(type)),
-          std::to_string(type) + " (" + std::string(type == 0 ? "none" : documentTypeName(type)) + ")"};
+  const std::string typeName(type == 0 ? "none" : documentTypeName(type));
+  return {std::move(name), typeName, std::to_string(type) + " (" + typeName + ")"};
 }
 
-// "flags" and "flag names" of the flags word.
-Fields flagFields(std::uint16_t flags) {
+// Appends "flags" and "flag names" of the flags word.
+void appendFlagFields(Fields& fields, std::uint16_t flags) {
   const std::vector<std::string> names = statusFlagNames(flags);
-  std::string text;
-  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
-  return {{"flags", flags, hex16(flags) + (text.empty() ? "" : " (" + text + ")")},
-          {"flag names", nlohmann::ordered_json(names), ""}};
+  std::string text = hex16(flags);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    text += i == 0 ? " (" : ", ";
+    text += names[i];
+  }
+  if (!names.empty()) text += ')';
+  fields.push_back({"flags", flags, std::move(text)});
+  fields.push_back({"flag names", nlohmann::ordered_json(names), ""});
 }
 
 }  // namespace
 
 Fields versionFields(bytes::View data) {
   if (data.size() != kVersionSize) return unexpected("version", data.size());
-  return {
-      textField("version", std::to_string(data[0]) + "." + std::to_string(data[1]) + "." + std::to_string(data[2]))};
+  return fieldList(
+      textField("version", std::to_string(data[0]) + "." + std::to_string(data[1]) + "." + std::to_string(data[2])));
 }
 
 Fields stateFields(bytes::View data) {
@@ -77,8 +78,11 @@ Fields stateFields(bytes::View data) {
   const std::uint32_t closingDocument = reader.u32();
   const std::uint32_t closingTime = reader.u32();
   const std::uint64_t cash = reader.u64();
-  Fields fields{yesNoField("shift open", shiftOpen), numberField("shift number", shiftNumber),
-                numberField("receipt counter", receiptCounter)};
+  Fields fields;
+  fields.reserve(8);  // the most a state block gives
+  fields.push_back(yesNoField("shift open", shiftOpen));
+  fields.push_back(numberField("shift number", shiftNumber));
+  fields.push_back(numberField("receipt counter", receiptCounter));
   if (openingDocument != 0) {
     fields.push_back(numberField("opening document", openingDocument));
     fields.push_back(timeField("opened at", openingTime));
@@ -122,8 +126,10 @@ Fields statusFields(bytes::View data) {
   const std::uint8_t openDocument = reader.u8();
   const std::uint32_t capacity = reader.u32();
 
-  Fields fields{textField("serial number", std::string(data.begin(), data.begin() + static_cast<long>(serialSize)))};
-  for (Field& field : flagFields(flags)) fields.push_back(std::move(field));
+  Fields fields;
+  fields.reserve(10);  // every field a status record gives
+  fields.push_back(textField("serial number", std::string(data.begin(), data.begin() + static_cast<long>(serialSize))));
+  appendFlagFields(fields, flags);
   fields.push_back(numberField("fiscalizations", fiscalizations));
   fields.push_back(numberField("shift number", shift));
   if (lastDocument != 0) {
@@ -140,33 +146,37 @@ Fields statusFields(bytes::View data) {
 Fields identityFields(bytes::View data) {
   if (data.size() != kIdentitySize) return unexpected("identity", data.size());
   const std::uint16_t modelCode = bytes::loadU16(data, 0);
-  return {{"model code", modelCode, hex16(modelCode)},
-          textField("serial number", bytes::fieldText(data.subspan(2, 10))),
-          textField("model name", cp866::toUtf8(bytes::fieldText(data.subspan(12, 32))))};
+  return fieldList(Field{"model code", modelCode, hex16(modelCode)},
+                   textField("serial number", bytes::fieldText(data.subspan(2, 10))),
+                   textField("model name", cp866::toUtf8(bytes::fieldText(data.subspan(12, 32)))));
 }
 
 Fields keyFields(bytes::View data) {
   if (data.size() < kKeySize) return unexpected("key reply", data.size());
-  return {textField("device key", bytes::hexUpper(data.last(kKeySize)))};
+  return fieldList(textField("device key", bytes::hexUpper(data.last(kKeySize))));
 }
 
 Fields statusFlagFields(bytes::View data) {
   if (data.size() < FrStatus::StatusStruct::kSize) return unexpected("status", data.size());
-  return flagFields(bytes::loadU16(data, data.size() - FrStatus::StatusStruct::kSize));
+  Fields fields;
+  fields.reserve(2);
+  appendFlagFields(fields, bytes::loadU16(data, data.size() - FrStatus::StatusStruct::kSize));
+  return fields;
 }
 
 Fields openDocumentFields(bytes::View data) {
   if (data.size() != 1) return unexpected("open document state", data.size());
-  return {documentField("open document", data[0])};
+  return fieldList(documentField("open document", data[0]));
 }
 
 Fields closeReplyFields(std::uint8_t type, bytes::View data) {
   const auto reply = parseCloseReply(type, data);
   if (!reply) return unexpected(std::string("close reply of a ") + std::string(documentTypeName(type)), data.size());
-  std::ostringstream sign;
-  sign << std::setw(10) << std::setfill('0') << reply->fiscalSign;
-  Fields fields{numberField("document", reply->documentNumber), {"fiscal sign", reply->fiscalSign, sign.str()},
-                timeField("time", reply->dateTime)};
+  Fields fields;
+  fields.reserve(5);  // with a shift and the drawer cash
+  fields.push_back(numberField("document", reply->documentNumber));
+  fields.push_back(fiscalSignField(reply->fiscalSign));
+  fields.push_back(timeField("time", reply->dateTime));
   if (reply->shiftNumber) fields.push_back(numberField("shift", *reply->shiftNumber));
   if (reply->drawerCash) fields.push_back(moneyField("drawer cash", static_cast<std::int64_t>(*reply->drawerCash)));
   return fields;

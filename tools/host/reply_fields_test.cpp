@@ -94,15 +94,21 @@ TEST(ReplyFields, RepliesOfAnotherSize_AreSaidToBeUnexpected) {
   }
 }
 
-TEST(ReplyFields, CloseReplyOfADeposit_HasItsAmountAsExactText) {
-  Bytes data;
-  for (const std::uint32_t value : {3u, 42u, 1000u}) bytes::appendU32(data, value);
-  bytes::appendU16(data, 1);
-  bytes::appendU64(data, 100000);
-  const host::Fields fields = host::closeReplyFields(5, data);
-  EXPECT_EQ(find(fields, "document")->value, 3);
-  EXPECT_EQ(find(fields, "fiscal sign")->text, "0000000042");
-  EXPECT_EQ(find(fields, "drawer cash")->value, "1000.00");
+// The fiscal sign shows as ten digits whatever its value.
+TEST(ReplyFields, CloseReplyOfADeposit_HasItsSignInTenDigitsAndItsAmountAsExactText) {
+  const std::pair<std::uint32_t, const char*> signs[] = {{0, "0000000000"}, {42, "0000000042"},
+                                                         {4294967295u, "4294967295"}};
+  for (const auto& [sign, text] : signs) {
+    Bytes data;
+    for (const std::uint32_t value : {3u, sign, 1000u}) bytes::appendU32(data, value);
+    bytes::appendU16(data, 1);
+    bytes::appendU64(data, 100000);
+    const host::Fields fields = host::closeReplyFields(5, data);
+    EXPECT_EQ(find(fields, "document")->value, 3);
+    EXPECT_EQ(find(fields, "fiscal sign")->value, sign);
+    EXPECT_EQ(find(fields, "fiscal sign")->text, text);
+    EXPECT_EQ(find(fields, "drawer cash")->value, "1000.00");
+  }
 }
 
 TEST(NumberText, DecimalOrHexWithinItsRange) {

@@ -56,6 +56,12 @@ Field timeField(std::string name, std::uint32_t seconds) {
           localTimeText(seconds, "%Y-%m-%d %H:%M:%S") + " (" + std::to_string(seconds) + ")"};
 }
 
+Field fiscalSignField(std::uint32_t sign) {
+  std::string digits = std::to_string(sign);
+  digits.insert(0, 10 - digits.size(), '0');
+  return {"fiscal sign", sign, std::move(digits)};
+}
+
 Session::Session(HostPort& line, const SessionOptions& options, std::ostream& out, std::ostream& notes)
     : line_(line),
       options_(options),

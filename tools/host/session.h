@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <concepts>
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -39,6 +40,16 @@ Field yesNoField(std::string name, bool value);
 Field moneyField(std::string name, std::int64_t hundredths);
 // Seconds since the epoch: the number in JSON, local time and the number for people.
 Field timeField(std::string name, std::uint32_t seconds);
+// A document's fiscal sign: the number in JSON, ten digits with leading zeros for people.
+Field fiscalSignField(std::uint32_t sign);
+
+// The fields given, moved in; a braced list would copy every one of them.
+Fields fieldList(std::same_as<Field> auto... fields) {
+  Fields list;
+  list.reserve(sizeof...(fields));
+  (list.push_back(std::move(fields)), ...);
+  return list;
+}
 
 struct SessionOptions {
   // The identifier of the first request, counted up for each later one; 0 picks a random one.
